@@ -1,0 +1,56 @@
+/* Quavr: Standard MIDI Files as background music.
+ *
+ * A host opens a MIDI output device, loads songs and plays them on it. Every argument and every
+ * result is a 32-bit value; devices and songs are opaque 32-bit handles, 0 meaning "none".
+ * On Windows the functions are __stdcall and exported by QUAVR.DLL under their decorated names;
+ * on Linux libquavr.so exports them undecorated. */
+#ifndef QUAVR_H
+#define QUAVR_H
+
+#include <stdint.h>
+
+#define QUAVR_VERSION_MAJOR 0
+#define QUAVR_VERSION_MINOR 10
+#define QUAVR_VERSION_STRING "0.10"
+
+#if defined(_WIN32)
+#define QUAVR_CALL __stdcall
+#if defined(QUAVR_BUILDING)
+#define QUAVR_API
+#else
+#define QUAVR_API __declspec(dllimport)
+#endif
+#else
+#define QUAVR_CALL
+#define QUAVR_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef uint32_t QuavrDevice; /* names an open MIDI output device */
+typedef uint32_t QuavrSong;   /* names a loaded song */
+typedef uint32_t QuavrResult; /* a MIDI result code: 0 is success */
+
+/* Transport states of a device. */
+enum QuavrState { Idle = 0, Ready = 1, Playing = 2, Paused = 16 };
+
+/* The result of the last MIDI operation of any device: opening, closing, or an event sent. */
+QUAVR_API extern uint32_t uMidiStatus;
+
+/* Opens output device `deviceId` with a timer period of `periodMs`. Returns the device, or 0
+ * with the reason in uMidiStatus (0 when memory ran out). */
+QUAVR_API QuavrDevice QUAVR_CALL bgmOpenMidiDev(uint32_t deviceId, uint32_t periodMs);
+/* Stops playback, closes the port and frees the device. Returns the port's close result. */
+QUAVR_API QuavrResult QUAVR_CALL bgmCloseMidiDev(QuavrDevice device);
+/* The value of uMidiStatus; the device is not used. */
+QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice device);
+/* Writes the text of uMidiStatus into `buffer` (at most `size` bytes, zero-terminated). */
+QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUAVR_H */

@@ -1,0 +1,87 @@
+#include "interface/device.h"
+
+#include "interface/registry.h"
+#include "interface/shared_value.h"
+#include "interface/status.h"
+#include "playback/message_output.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+
+// Never destroyed: a timer or driver thread may still look a device up while the process exits.
+Registry<std::shared_ptr<DeviceControl>>& openDevices() {
+  static auto* devices = new Registry<std::shared_ptr<DeviceControl>>;
+  return *devices;
+}
+
+}  // namespace
+
+std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
+  return device == 0 ? nullptr : openDevices().find(device);
+}
+
+LockedDevice::LockedDevice(HGLOBAL device) : handle_(device), control_(findDevice(device)) {
+  if (!control_) return;
+  guard_ = std::unique_lock(control_->lock);
+  if (openDevices().contains(device)) record_ = Resolved<MidiDevice>(device);
+}
+
+HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
+  setMidiStatus(MMSYSERR_NOERROR);
+  const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MidiDevice));
+  if (handle == 0) return 0;
+  MMRESULT result;
+  {
+    Resolved<MidiDevice> device(handle);
+    if (!device) {
+      GlobalFree(handle);
+      return 0;
+    }
+    device->deviceId = deviceId;
+    device->periodMs = periodMs;
+    result = midiOutGetNumDevs() == 0 ? MIDIERR_NODEVICE
+                                      : midiOutOpen(&device->midiOut, deviceId,
+                                                    reinterpret_cast<DWORD_PTR>(&longMessageDone),
+                                                    handle, CALLBACK_FUNCTION);
+    store(device->lastResult, result);
+    setMidiStatus(result);
+    if (result == MMSYSERR_NOERROR) {
+      store(device->state, Idle);
+      store(device->repeat, 0);
+    }
+  }
+  if (result != MMSYSERR_NOERROR) {
+    GlobalFree(handle);
+    return 0;
+  }
+  openDevices().add(handle, std::make_shared<DeviceControl>());
+  return handle;
+}
+
+MMRESULT closeMidiDev(HGLOBAL handle) {
+  MMRESULT result;
+  {
+    LockedDevice device(handle);
+    if (!device) return MMSYSERR_INVALHANDLE;
+    // Only a failure path leaves a long message queued here; reset returns it so the close can
+    // succeed and no completion outlives the device.
+    if (device.control().longMessagesQueued.load() != 0) resetMidiDev(*device);
+    result = midiOutClose(device->midiOut);
+    store(device->lastResult, result);
+    setMidiStatus(result);
+    openDevices().remove(handle);
+  }
+  GlobalFree(handle);
+  return result;
+}
+
+MMRESULT resetMidiDev(MidiDevice& device) {
+  const MMRESULT result = midiOutReset(device.midiOut);
+  store(device.lastResult, result);
+  return result;
+}
+
+}  // namespace quavr

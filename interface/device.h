@@ -1,0 +1,73 @@
+// The device family: the MidiDevice record behind a device handle, its lock, open, close, reset.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "interface/block.h"
+#include "platform/platform.h"
+
+namespace quavr {
+
+struct Song;
+
+// The device's system-exclusive message in flight: always the newest one sent.
+struct SysexSlot {
+  platform::HGLOBAL sysexHeaderBlock;
+  platform::MIDIHDR* sysexHeader;
+  platform::HGLOBAL sysexDataBlock;
+};
+
+struct MidiDevice {
+  platform::HMIDIOUT midiOut;
+  std::uint32_t deviceId;
+  std::uint32_t lastResult;
+  std::int32_t state;
+  std::int32_t repeat;
+  std::uint32_t periodMs;
+  std::uint32_t timerId;
+  platform::HGLOBAL songHandle;
+  Song* song;
+  std::uint32_t clockMs;
+  SysexSlot sysex;
+};
+
+// What a device needs beside its record: the lock every export and every tick takes, so host
+// calls and ticks never interleave on one device.
+struct DeviceControl {
+  std::recursive_timed_mutex lock;
+  // The timer a holder of the lock is killing: a tick of that timer waiting for the lock gives
+  // up instead of waiting for a lock that is held until the kill has seen the tick finish.
+  std::atomic<std::uint32_t> timerBeingKilled{0};
+  // Long messages handed to the port and not yet reported done.
+  std::atomic<std::uint32_t> longMessagesQueued{0};
+};
+
+// The control of an open device, or null when the handle names none.
+std::shared_ptr<DeviceControl> findDevice(platform::HGLOBAL device);
+
+// An open device, locked and resolved for the length of a scope; false when the handle names no
+// open device (it was never one, or it was closed while this waited for the lock).
+class LockedDevice {
+ public:
+  explicit LockedDevice(platform::HGLOBAL device);
+  explicit operator bool() const { return static_cast<bool>(record_); }
+  MidiDevice* operator->() const { return record_.get(); }
+  MidiDevice& operator*() const { return *record_; }
+  DeviceControl& control() const { return *control_; }
+  platform::HGLOBAL handle() const { return handle_; }
+
+ private:
+  platform::HGLOBAL handle_;
+  std::shared_ptr<DeviceControl> control_;
+  std::unique_lock<std::recursive_timed_mutex> guard_;
+  Resolved<MidiDevice> record_;
+};
+
+platform::HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs);
+platform::MMRESULT closeMidiDev(platform::HGLOBAL device);
+platform::MMRESULT resetMidiDev(MidiDevice& device);
+
+}  // namespace quavr

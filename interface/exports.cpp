@@ -1,0 +1,28 @@
+// The library's exported functions: thin entries into the families behind them.
+#include "include/quavr.h"
+#include "interface/device.h"
+#include "interface/status.h"
+
+using namespace quavr;
+
+extern "C" {
+
+QUAVR_API uint32_t uMidiStatus = 0;
+
+QUAVR_API QuavrDevice QUAVR_CALL bgmOpenMidiDev(uint32_t deviceId, uint32_t periodMs) {
+  return openMidiDev(deviceId, periodMs);
+}
+
+QUAVR_API QuavrResult QUAVR_CALL bgmCloseMidiDev(QuavrDevice device) {
+  return closeMidiDev(device);
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice) {
+  return midiStatus();
+}
+
+QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size) {
+  return platform::midiOutGetErrorTextA(midiStatus(), buffer, size);
+}
+
+}  // extern "C"

@@ -1,0 +1,25 @@
+// What the Linux platform offers beyond the Windows-shaped operations: the tools, tests and
+// benchmarks use it; the core never does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quavr::platform::posix {
+
+// Blocks allocated and not yet freed, process-wide.
+std::size_t liveBlocks();
+
+// Nanoseconds on the timer clock: CLOCK_MONOTONIC, or the virtual clock when QUAVR_TIMER=virtual
+// was set before the first timer call.
+std::int64_t nowNs();
+bool virtualTime();
+// Whether the timer thread runs with SCHED_FIFO.
+bool timerRealtime();
+
+// The output devices in device-number order.
+std::vector<std::string> deviceNames();
+
+}  // namespace quavr::platform::posix

@@ -1,0 +1,64 @@
+// Module resources on Linux: a resource is an exported object of its module, found with dlsym.
+// Module 0 is the main program.
+#include <dlfcn.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/platform.h"
+#include "platform/posix/resource.h"
+
+namespace quavr::platform {
+
+namespace posix {
+
+std::string resourceSymbol(const char* name) {
+  if (name == nullptr) return {};
+  if (IS_INTRESOURCE(name)) {
+    return "quavr_rsrc_i_" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
+  }
+  if (name[0] == '#' && name[1] != '\0') {
+    char* end = nullptr;
+    const unsigned long id = std::strtoul(name + 1, &end, 10);
+    if (*end == '\0' && id < 65536) return "quavr_rsrc_i_" + std::to_string(id);
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string symbol = "quavr_rsrc_s_";
+  for (const char* p = name; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(*p)));
+    symbol += kHex[c >> 4];
+    symbol += kHex[c & 15];
+  }
+  return symbol;
+}
+
+}  // namespace posix
+
+HRSRC FindResourceA(HMODULE module, const char* name, const char* type) {
+  if (!IS_INTRESOURCE(type) || reinterpret_cast<std::uintptr_t>(type) != RT_RCDATA) return nullptr;
+  const std::string symbol = posix::resourceSymbol(name);
+  if (symbol.empty()) return nullptr;
+  void* scope = module;
+  if (scope == nullptr) {
+    static void* const mainProgram = dlopen(nullptr, RTLD_LAZY);
+    scope = mainProgram;
+  }
+  return dlsym(scope, symbol.c_str());
+}
+
+DWORD SizeofResource(HMODULE, HRSRC resource) {
+  if (resource == nullptr) return 0;
+  const auto* r = static_cast<const posix::EmbeddedResource*>(resource);
+  return static_cast<DWORD>(r->end - r->begin);
+}
+
+HRESDATA LoadResource(HMODULE, HRSRC resource) {
+  return resource;
+}
+
+const void* LockResource(HRESDATA data) {
+  return data == nullptr ? nullptr : static_cast<const posix::EmbeddedResource*>(data)->begin;
+}
+
+}  // namespace quavr::platform

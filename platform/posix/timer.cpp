@@ -1,0 +1,217 @@
+// The multimedia timer on Linux: one timer thread runs every timer's callbacks against absolute
+// CLOCK_MONOTONIC deadlines (tick n of a timer is due at its start + n × period, so nothing
+// drifts and a late tick does not move later ones), or against a virtual clock that jumps from
+// deadline to deadline when QUAVR_TIMER=virtual.
+//
+// Killing: a kill marks the timer dead and takes it off the schedule, so no further callback of
+// it starts. From the timer's own callback (the timer thread) it returns at once and the running
+// callback finishes. From any other thread it waits until the callback running at that moment,
+// if any, has returned. A killer that holds a lock the callback wants must therefore tell the
+// callback to give up before it kills; the core does this through its device lock (a tick waits
+// for that lock in short timed tries and leaves when its timer is the one being killed).
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace quavr::platform {
+
+namespace {
+
+constexpr UINT kPeriodMin = 1;
+constexpr UINT kPeriodMax = 1000000;
+constexpr std::int64_t kNsPerMs = 1000000;
+
+std::int64_t monotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+struct Timer {
+  TimeProc callback;
+  DWORD_PTR user;
+  bool periodic;
+  bool killed;
+  std::int64_t start;
+  std::int64_t period;
+  std::uint64_t fired;
+  std::int64_t deadline;
+};
+
+class TimerService {
+ public:
+  TimerService() {
+    const char* mode = std::getenv("QUAVR_TIMER");
+    virtual_ = mode != nullptr && std::strcmp(mode, "virtual") == 0;
+  }
+
+  bool isVirtual() const { return virtual_; }
+  bool realtime() const { return realtime_.load(); }
+  std::int64_t now() const { return virtual_ ? virtualNow_.load() : monotonicNs(); }
+
+  UINT create(UINT delayMs, TimeProc callback, DWORD_PTR user, bool periodic) {
+    std::lock_guard guard(mutex_);
+    if (!threadStarted_) {
+      std::thread([this] { run(); }).detach();
+      threadStarted_ = true;
+    }
+    do {
+      id_ = id_ == 0xFFFFFFFFu ? 1 : id_ + 1;
+    } while (timers_.contains(id_));
+    const std::int64_t start = now();
+    const std::int64_t period = std::int64_t{delayMs} * kNsPerMs;
+    timers_[id_] = Timer{callback, user, periodic, false, start, period, 0, start + period};
+    due_.emplace(start + period, id_);
+    wake_.notify_one();
+    return id_;
+  }
+
+  MMRESULT kill(UINT id) {
+    std::unique_lock guard(mutex_);
+    auto it = timers_.find(id);
+    if (it == timers_.end() || it->second.killed) return MMSYSERR_INVALPARAM;
+    it->second.killed = true;
+    due_.erase({it->second.deadline, id});
+    if (running_ != id) {
+      timers_.erase(it);
+    } else if (std::this_thread::get_id() != thread_) {
+      finished_.wait(guard, [&] { return running_ != id; });
+    }  // else: killed from its own callback; the loop drops it once the callback returns
+    return TIMERR_NOERROR;
+  }
+
+  MMRESULT beginPeriod(UINT period) {
+    if (period < kPeriodMin || period > kPeriodMax) return TIMERR_NOCANDO;
+    std::lock_guard guard(mutex_);
+    ++periods_[period];
+    return TIMERR_NOERROR;
+  }
+
+  MMRESULT endPeriod(UINT period) {
+    std::lock_guard guard(mutex_);
+    auto it = periods_.find(period);
+    if (it == periods_.end()) return TIMERR_NOCANDO;
+    if (--it->second == 0) periods_.erase(it);
+    return TIMERR_NOERROR;
+  }
+
+ private:
+  void run() {
+    std::unique_lock guard(mutex_);
+    thread_ = std::this_thread::get_id();
+    if (!virtual_) raisePriority();
+    for (;;) {
+      if (due_.empty()) {
+        wake_.wait(guard);
+        continue;
+      }
+      const auto [deadline, id] = *due_.begin();
+      if (virtual_) {
+        if (deadline > virtualNow_.load()) virtualNow_.store(deadline);
+      } else if (monotonicNs() < deadline) {
+        wake_.wait_until(guard,
+                         std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadline)));
+        continue;
+      }
+      due_.erase(due_.begin());
+      const Timer timer = timers_.at(id);
+      running_ = id;
+      guard.unlock();
+      timer.callback(id, 0, timer.user, 0, 0);
+      guard.lock();
+      running_ = 0;
+      auto it = timers_.find(id);
+      if (it->second.killed || !it->second.periodic) {
+        timers_.erase(it);
+      } else {
+        Timer& t = it->second;
+        t.deadline = t.start + static_cast<std::int64_t>(++t.fired + 1) * t.period;
+        due_.emplace(t.deadline, id);
+      }
+      finished_.notify_all();
+    }
+  }
+
+  // SCHED_FIFO where the system grants it; otherwise the thread keeps its normal priority.
+  void raisePriority() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
+    realtime_.store(pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0);
+  }
+
+  bool virtual_ = false;
+  std::atomic<bool> realtime_{false};
+  std::atomic<std::int64_t> virtualNow_{0};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable finished_;
+  std::map<UINT, Timer> timers_;
+  std::set<std::pair<std::int64_t, UINT>> due_;  // by deadline, then by id
+  std::map<UINT, int> periods_;
+  UINT id_ = 0;
+  UINT running_ = 0;
+  std::thread::id thread_;
+  bool threadStarted_ = false;
+};
+
+TimerService& service() {
+  static auto* timers = new TimerService;  // its thread runs until the process ends
+  return *timers;
+}
+
+}  // namespace
+
+MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT capsSize) {
+  if (caps == nullptr || capsSize < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
+  service();
+  caps->wPeriodMin = kPeriodMin;
+  caps->wPeriodMax = kPeriodMax;
+  return TIMERR_NOERROR;
+}
+
+MMRESULT timeBeginPeriod(UINT periodMs) {
+  return service().beginPeriod(periodMs);
+}
+MMRESULT timeEndPeriod(UINT periodMs) {
+  return service().endPeriod(periodMs);
+}
+
+UINT timeSetEvent(UINT delayMs, UINT, TimeProc callback, DWORD_PTR user, UINT flags) {
+  constexpr UINT kKillSynchronous = 0x100;  // our kills are always synchronous
+  if (callback == nullptr || delayMs < kPeriodMin || delayMs > kPeriodMax) return 0;
+  if ((flags & ~(TIME_PERIODIC | kKillSynchronous)) != 0) return 0;
+  return service().create(delayMs, callback, user, (flags & TIME_PERIODIC) != 0);
+}
+
+MMRESULT timeKillEvent(UINT timerId) {
+  return service().kill(timerId);
+}
+
+namespace posix {
+std::int64_t nowNs() {
+  return service().now();
+}
+bool virtualTime() {
+  return service().isVirtual();
+}
+bool timerRealtime() {
+  return service().realtime();
+}
+}  // namespace posix
+
+}  // namespace quavr::platform

@@ -1,0 +1,47 @@
+// libquavr.so as a host uses it: only the public header, the real Linux platform.
+#include <gtest/gtest.h>
+#include <quavr.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "tests/posix/temp_dir.h"
+
+namespace {
+
+std::string errorText() {
+  char text[256];
+  bgmGetMidiErrorText(text, sizeof text);
+  return text;
+}
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { setenv("QUAVR_MONITOR_LOG", log_.c_str(), 1); }
+  quavr::test::TempDir dir_;
+  std::string log_ = dir_ / "monitor.log";
+};
+
+TEST_F(LibraryTest, DeviceZeroIsTheMonitor) {
+  const QuavrDevice device = bgmOpenMidiDev(0, 10);
+  ASSERT_NE(device, 0u);
+  EXPECT_EQ(uMidiStatus, 0u);
+  EXPECT_EQ(bgmMidiStatus(device), 0u);
+  EXPECT_FALSE(errorText().empty());
+  EXPECT_EQ(bgmCloseMidiDev(device), 0u);
+  EXPECT_EQ(bgmCloseMidiDev(device), 5u) << "closed twice";
+}
+
+TEST_F(LibraryTest, AMissingDeviceGivesBadDeviceIdAndItsText) {
+  EXPECT_EQ(bgmOpenMidiDev(5, 10), 0u);
+  EXPECT_EQ(uMidiStatus, 2u);
+  EXPECT_EQ(bgmMidiStatus(0), 2u);
+  EXPECT_EQ(errorText(), "There is no MIDI output device with this number.");
+}
+
+TEST_F(LibraryTest, TheVersionIs010) {
+  EXPECT_STREQ(QUAVR_VERSION_STRING, "0.10");
+  EXPECT_EQ(QUAVR_VERSION_MINOR, 10);
+}
+
+}  // namespace

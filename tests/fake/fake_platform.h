@@ -1,0 +1,111 @@
+// A scriptable platform for the core's tests: a recording MIDI port, timers fired by hand,
+// long-message completions delivered on request, in-memory files and resources, and an
+// injectable result for every operation. Nothing happens on its own: the test drives it all.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quavr::fake {
+
+using platform::HMIDIOUT;
+using platform::MIDIHDR;
+using platform::UINT;
+
+enum class Op {
+  MidiOutOpen,
+  MidiOutClose,
+  MidiOutReset,
+  MidiOutShortMsg,
+  MidiOutPrepareHeader,
+  MidiOutLongMsg,
+  MidiOutUnprepareHeader,
+  TimeGetDevCaps,
+  TimeBeginPeriod,
+  TimeEndPeriod,
+  TimeSetEvent,
+  TimeKillEvent,
+  ReadFile,
+};
+
+struct Record {
+  enum Kind { Short, Long, Reset } kind;
+  std::uint32_t timeMs;
+  HMIDIOUT port;
+  std::uint32_t message;            // Short
+  std::vector<std::uint8_t> bytes;  // Long
+};
+
+struct OpenCall {
+  UINT deviceId;
+  std::uintptr_t callback;
+  std::uintptr_t instance;
+  std::uint32_t flags;
+};
+
+// Forgets every port, timer, record, file and injection; the next test starts clean.
+void reset();
+
+// ---- Memory
+std::size_t liveBlocks();
+// The n-th allocation from now fails (1: the next one).
+void failAllocation(int n);
+int allocationCount();
+
+// ---- Injected results: the next `times` calls of `op` return `result` and do nothing else
+// (timeSetEvent returns `result` as its timer id).
+void inject(Op op, std::uint32_t result, int times = 1);
+int callCount(Op op);
+
+// ---- MIDI output
+void setDeviceCount(UINT count);
+const std::vector<Record>& records();
+std::vector<std::uint32_t> shortMessages();
+std::vector<std::vector<std::uint8_t>> longMessages();
+void clearRecords();
+const std::vector<OpenCall>& openCalls();
+std::vector<MIDIHDR*> queuedHeaders();
+// Reports one queued long message done (MOM_DONE through the port's callback).
+void completeLongMessage(MIDIHDR* header);
+void completeAllLongMessages();
+// Sends a message number of the test's choice through every open port's callback.
+void notifyPorts(UINT message);
+bool portOpen(HMIDIOUT port);
+int openPortCount();
+// Called after each recorded short message, on the caller's thread (for re-entrant tests).
+void onShortMessage(std::function<void()> hook);
+
+// ---- Time and timers
+std::uint32_t nowMs();
+void setNowMs(std::uint32_t ms);
+struct TimerInfo {
+  UINT id;
+  UINT delayMs;
+  UINT resolutionMs;
+  std::uintptr_t user;
+  UINT flags;
+};
+std::vector<TimerInfo> liveTimers();
+bool timerAlive(UINT id);
+// Runs the timer's callback now, on the caller's thread; the fake clock moves to the tick's due
+// time first. May be called from inside a callback. False when the timer is gone.
+bool fireTimer(UINT id);
+// Fires the only live timer; false when there is none.
+bool fireOnlyTimer();
+// The periods begun and not yet ended, each once per begin.
+std::vector<UINT> activePeriods();
+void setTimerCaps(UINT minMs, UINT maxMs);
+
+// ---- Files and resources
+void addFile(const std::string& path, std::vector<std::uint8_t> bytes,
+             std::uint32_t type = platform::FILE_TYPE_DISK);
+void addResource(platform::HMODULE module, const std::string& name,
+                 std::vector<std::uint8_t> bytes);
+void addResource(platform::HMODULE module, std::uint16_t id, std::vector<std::uint8_t> bytes);
+int openFileCount();
+
+}  // namespace quavr::fake

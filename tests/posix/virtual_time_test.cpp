@@ -1,0 +1,93 @@
+// Virtual time (QUAVR_TIMER=virtual, set by the test's environment): timers fire back to back
+// in deadline order and the clock jumps to each deadline.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/posix.h"
+
+namespace quavr::platform {
+namespace {
+
+struct Trace {
+  std::mutex mutex;
+  std::vector<std::pair<int, std::int64_t>> ticks;  // (timer tag, virtual ms)
+  std::atomic<int> killed{0};
+  std::int64_t start = 0;
+  std::int64_t untilMs = 0;
+};
+
+struct Tagged {
+  Trace* trace;
+  int tag;
+};
+
+void QUAVR_CALLBACK traceTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto* tagged = reinterpret_cast<Tagged*>(user);
+  Trace& trace = *tagged->trace;
+  const std::int64_t ms = (posix::nowNs() - trace.start) / 1000000;
+  {
+    std::lock_guard guard(trace.mutex);
+    trace.ticks.emplace_back(tagged->tag, ms);
+  }
+  if (ms >= trace.untilMs) {
+    timeKillEvent(id);
+    ++trace.killed;  // last touch of the trace: the test may end right after
+  }
+}
+
+struct Start {
+  Trace* trace;
+  Tagged* three;
+  Tagged* five;
+};
+
+// Virtual time stands still during a callback, so both timers created here start together.
+void QUAVR_CALLBACK startTick(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto* start = reinterpret_cast<Start*>(user);
+  start->trace->start = posix::nowNs();
+  timeSetEvent(3, 3, traceTick, reinterpret_cast<DWORD_PTR>(start->three), TIME_PERIODIC);
+  timeSetEvent(5, 5, traceTick, reinterpret_cast<DWORD_PTR>(start->five), TIME_PERIODIC);
+}
+
+std::vector<std::pair<int, std::int64_t>> run(std::int64_t untilMs) {
+  Trace trace;
+  trace.untilMs = untilMs;
+  Tagged three{&trace, 3};
+  Tagged five{&trace, 5};
+  Start start{&trace, &three, &five};
+  timeSetEvent(1, 1, startTick, reinterpret_cast<DWORD_PTR>(&start), TIME_ONESHOT);
+  while (trace.killed < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::lock_guard done(trace.mutex);
+  return trace.ticks;
+}
+
+TEST(VirtualTimeTest, TicksComeInDeadlineOrderAtTheirExactTimes) {
+  ASSERT_TRUE(posix::virtualTime());
+  const auto ticks = run(30);
+  std::vector<std::pair<int, std::int64_t>> expected;
+  for (std::int64_t t = 1; t <= 30; ++t) {
+    if (t % 3 == 0) expected.emplace_back(3, t);  // created first, so first on a shared deadline
+    if (t % 5 == 0) expected.emplace_back(5, t);
+  }
+  EXPECT_EQ(ticks, expected);
+}
+
+TEST(VirtualTimeTest, RunsAreIdenticalAndFasterThanRealTime) {
+  const auto wallStart = std::chrono::steady_clock::now();
+  const auto first = run(100000);
+  const auto second = run(100000);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(first.size(), 100000u / 3 + 100000u / 5 + 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - wallStart, std::chrono::seconds(100))
+      << "200 virtual seconds must not take real time";
+}
+
+}  // namespace
+}  // namespace quavr::platform
