@@ -49,6 +49,18 @@ QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice device);
 /* Writes the text of uMidiStatus into `buffer` (at most `size` bytes, zero-terminated). */
 QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size);
 
+/* Loads a Standard MIDI File. Returns the song, or 0 when the file cannot be read, is empty,
+ * or memory ran out. A file that is not a MIDI file gives a song with no tracks. */
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongFile(const char* path);
+/* Loads a song from an RCDATA resource of `module` (0: the program itself). `name` is a name or
+ * an integer id made with MAKEINTRESOURCE. Returns the song or 0, as bgmGetSongFile. */
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongRsc(void* module, const char* name);
+/* Frees the song. Returns 0, or the song itself when it was not freed (it is playing on a
+ * device, or it names no loaded song). */
+QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song);
+/* The song's length in milliseconds; 0 for a handle that names no loaded song. */
+QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song);
+
 #ifdef __cplusplus
 }
 #endif

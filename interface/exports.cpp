@@ -2,6 +2,7 @@
 #include "include/quavr.h"
 #include "interface/device.h"
 #include "interface/status.h"
+#include "song/song_loading.h"
 
 using namespace quavr;
 
@@ -23,6 +24,22 @@ QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice) {
 
 QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size) {
   return platform::midiOutGetErrorTextA(midiStatus(), buffer, size);
+}
+
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongFile(const char* path) {
+  return loadSong(readSongFile(path));
+}
+
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongRsc(void* module, const char* name) {
+  return loadSong(readSongResource(module, name));
+}
+
+QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song) {
+  return deleteSong(song);
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song) {
+  return songLength(song);
 }
 
 }  // extern "C"

@@ -23,6 +23,16 @@ class Registry {
     std::lock_guard guard(mutex_);
     return handle != 0 && entries_.contains(handle);
   }
+  // Runs fn(value) under the registry's lock when the handle is registered; the entry is removed
+  // when fn returns true. False when the handle is not registered.
+  template <class Fn>
+  bool visit(std::uint32_t handle, Fn&& fn) {
+    std::lock_guard guard(mutex_);
+    auto it = entries_.find(handle);
+    if (handle == 0 || it == entries_.end()) return false;
+    if (fn(it->second)) entries_.erase(it);
+    return true;
+  }
   // The value registered for the handle, or a default value.
   Value find(std::uint32_t handle) {
     std::lock_guard guard(mutex_);

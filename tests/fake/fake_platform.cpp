@@ -38,6 +38,7 @@ struct State {
   HandleTable* blocks = new HandleTable;  // kept across resets: a leak must stay countable
   int allocations = 0;
   int failAt = 0;
+  std::size_t largest = 0;
   std::map<Op, std::vector<std::uint32_t>> injected;
   std::map<Op, int> calls;
   UINT deviceCount = 1;
@@ -97,6 +98,7 @@ void reset() {
   std::lock_guard guard(s.mutex);
   s.allocations = 0;
   s.failAt = 0;
+  s.largest = 0;
   s.injected.clear();
   s.calls.clear();
   s.deviceCount = 1;
@@ -119,6 +121,10 @@ std::size_t liveBlocks() {
 void failAllocation(int n) {
   std::lock_guard guard(state().mutex);
   state().failAt = state().allocations + n;
+}
+std::size_t largestAllocation() {
+  std::lock_guard guard(state().mutex);
+  return state().largest;
 }
 int allocationCount() {
   std::lock_guard guard(state().mutex);
@@ -291,6 +297,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   {
     auto& s = state();
     std::lock_guard guard(s.mutex);
+    s.largest = std::max(s.largest, bytes);
     if (++s.allocations == s.failAt) return 0;
   }
   return state().blocks->alloc(flags, bytes);

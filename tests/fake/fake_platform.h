@@ -55,6 +55,8 @@ std::size_t liveBlocks();
 // The n-th allocation from now fails (1: the next one).
 void failAllocation(int n);
 int allocationCount();
+// The size of the largest block asked for since the last reset.
+std::size_t largestAllocation();
 
 // ---- Injected results: the next `times` calls of `op` return `result` and do nothing else
 // (timeSetEvent returns `result` as its timer id).

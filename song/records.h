@@ -1,0 +1,52 @@
+// The records a loaded song is made of. Each lives in its own block, reached by handle.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace quavr {
+
+// Event kinds: how an event's expanded bytes are sent.
+inline constexpr std::uint32_t kChannelEvent = 0;
+inline constexpr std::uint32_t kSysexEvent = 0xF0;
+inline constexpr std::uint32_t kEscapeEvent = 0xF7;
+inline constexpr std::uint32_t kMetaEvent = 0xFF;
+
+struct Event {
+  std::uint32_t tick;    // from the start of the track
+  std::uint32_t timeMs;  // from the start of the song
+  std::uint32_t kind;
+  std::uint32_t offset;  // of the expanded bytes in the track's data block
+  std::uint32_t length;  // of the expanded bytes; 4 for a channel message
+};
+
+struct Track {
+  std::uint32_t dataSize;
+  std::uint32_t eventCount;
+  std::int32_t position;  // next event to send; -1 once the track has ended
+  platform::HGLOBAL dataBlock;
+  platform::HGLOBAL eventBlock;
+  std::uint32_t lengthMs;
+  // While loading: the sizing pass's read position in the image. While bound: dataBlock resolved.
+  std::uint8_t* data;
+  Event* events;  // eventBlock resolved while bound
+};
+
+struct Song {
+  std::uint32_t format;
+  std::uint32_t trackCount;
+  std::uint32_t division;
+  platform::HGLOBAL trackTable;
+  Track* tracks;  // trackTable resolved while bound
+  std::uint32_t lengthMs;
+  std::uint32_t finishedTracks;
+};
+
+struct TempoPoint {
+  std::uint32_t tick;
+  std::uint32_t usPerQuarter;
+  std::uint32_t timeMs;
+};
+
+}  // namespace quavr

@@ -1,0 +1,123 @@
+#include "song/tempo_map.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "interface/block.h"
+#include "song/records.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uint8_t kSetTempo = 0x51;
+
+bool isSetTempo(const Event& event, const std::uint8_t* data) {
+  return event.kind == kMetaEvent && event.length >= 2 && data[event.offset + 1] == kSetTempo;
+}
+
+// The three bytes after the type and one length byte, big-endian. An event stored with a shorter
+// length reads on into the bytes after it; bytes past the end of the track's block read as 0.
+std::uint32_t tempoOf(const Event& event, const std::uint8_t* data, std::uint32_t dataSize) {
+  std::uint32_t tempo = 0;
+  for (std::uint32_t i = 3; i < 6; ++i) {
+    const std::uint64_t at = std::uint64_t{event.offset} + i;
+    tempo = (tempo << 8) | (at < dataSize ? data[at] : 0);
+  }
+  return tempo;
+}
+
+// Visits every set-tempo event, tracks in index order, events in index order.
+template <class Fn>
+bool forEachSetTempo(Track* tracks, std::uint32_t trackCount, Fn&& fn) {
+  for (std::uint32_t t = 0; t < trackCount; ++t) {
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    if (!events || !data) return false;
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      if (isSetTempo(events[i], data.get()))
+        fn(events[i], tempoOf(events[i], data.get(), tracks[t].dataSize));
+    }
+  }
+  return true;
+}
+
+// Times the events of one track against the map of `last` + 1 real points (the end marker
+// follows). The segment index only moves forward and never onto the end marker. A tick below
+// its predecessor's (the track's tick sum wrapped past 2^32) is timed as the predecessor's, so a
+// track's times never go back.
+std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events,
+                        std::uint32_t eventCount, std::uint32_t division) {
+  std::uint32_t segment = 0;
+  std::uint32_t tick = 0;
+  for (std::uint32_t i = 0; i < eventCount; ++i) {
+    tick = std::max(tick, events[i].tick);
+    while (segment < last && tick >= map[segment + 1].tick) ++segment;
+    const TempoPoint& point = map[segment];
+    events[i].timeMs = point.timeMs + ticksToMs(point.usPerQuarter, tick - point.tick, division);
+  }
+  return eventCount == 0 ? 0 : events[eventCount - 1].timeMs;
+}
+
+}  // namespace
+
+std::uint32_t ticksToMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division) {
+  const double product = static_cast<double>(usPerQuarter) * static_cast<double>(ticks);
+  const double ms = product / static_cast<double>(division) / 1000.0;
+  if (!std::isfinite(ms)) return 0;
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(ms)));
+}
+
+bool timeSong(HGLOBAL songHandle) {
+  Resolved<Song> song(songHandle);
+  if (!song) return false;
+  song->lengthMs = 0;
+  if (song->trackTable == 0) return true;
+  Resolved<Track> tracks(song->trackTable);
+  if (!tracks) return false;
+
+  std::uint32_t count = 0;
+  if (!forEachSetTempo(tracks.get(), song->trackCount,
+                       [&](const Event&, std::uint32_t) { ++count; })) {
+    return false;
+  }
+  const HGLOBAL mapBlock =
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (std::size_t{count} + 2) * sizeof(TempoPoint));
+  if (mapBlock == 0) return false;
+  bool timed = false;
+  {
+    Resolved<TempoPoint> map(mapBlock);
+    if (map) {
+      std::uint32_t filled = 0;
+      forEachSetTempo(tracks.get(), song->trackCount, [&](const Event& event, std::uint32_t tempo) {
+        map[++filled] = TempoPoint{event.tick, tempo, 0};
+      });
+      // Stable, so set-tempo events on one tick keep their track-then-event order.
+      std::stable_sort(map.get() + 1, map.get() + 1 + count,
+                       [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
+      map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
+      map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
+      for (std::uint32_t i = 1; i <= count; ++i) {
+        map[i].timeMs =
+            map[i - 1].timeMs +
+            ticksToMs(map[i - 1].usPerQuarter, map[i].tick - map[i - 1].tick, song->division);
+      }
+      timed = true;
+      for (std::uint32_t t = 0; t < song->trackCount && timed; ++t) {
+        Resolved<Event> events(tracks[t].eventBlock);
+        timed = static_cast<bool>(events) || tracks[t].eventCount == 0;
+        if (!timed) break;
+        tracks[t].lengthMs =
+            timeTrack(map.get(), count, events.get(), tracks[t].eventCount, song->division);
+        song->lengthMs = std::max(song->lengthMs, tracks[t].lengthMs);
+      }
+    }
+  }
+  GlobalFree(mapBlock);
+  return timed;
+}
+
+}  // namespace quavr

@@ -1,0 +1,137 @@
+#include "song/tempo_map.h"
+#include "tests/core/core_test.h"
+#include "tests/core/song_view.h"
+
+namespace quavr::test {
+namespace {
+
+class TempoMapTest : public CoreTest {
+ protected:
+  // The times of every event of every track, loading `tracks` at `division`.
+  std::vector<std::vector<std::uint32_t>> times(const std::vector<Bytes>& tracks,
+                                                std::uint16_t division = 96) {
+    const QuavrSong song = loadBytes(smf(division, tracks));
+    const SongView view = inspect(song);
+    length_ = view.lengthMs;
+    EXPECT_EQ(bgmDeleteSong(song), 0u);
+    std::vector<std::vector<std::uint32_t>> out;
+    for (const TrackView& track : view.tracks) {
+      out.emplace_back();
+      for (const EventView& e : track.events) out.back().push_back(e.timeMs);
+    }
+    return out;
+  }
+  std::uint32_t length_ = 0;
+};
+
+TEST_F(TempoMapTest, TempoChangesTimeTheEventsAfterThem) {
+  const auto t = times(
+      {TrackWriter().tempo(0, 600000).tempo(384, 400000),
+       TrackWriter().note(0, 0, 1, 1).note(192, 0, 1, 1).note(192, 0, 1, 1).note(96, 0, 1, 1)});
+  EXPECT_EQ(t[1], (std::vector<std::uint32_t>{0, 1200, 2400, 2800}));
+  EXPECT_EQ(t[0], (std::vector<std::uint32_t>{0, 2400}))
+      << "a tempo event takes its own point's time";
+}
+
+TEST_F(TempoMapTest, WithoutTempoEventsHalfASecondPerQuarter) {
+  const auto t = times({TrackWriter().note(96, 0, 1, 1).note(904, 0, 1, 1)});
+  EXPECT_EQ(t[0], (std::vector<std::uint32_t>{500, 5208}));
+}
+
+TEST_F(TempoMapTest, EachSegmentIsTruncatedOnItsOwn) {
+  EXPECT_EQ(times({TrackWriter().note(958, 0, 1, 1)}, 480)[0][0], 997u);
+  const auto t = times({TrackWriter().tempo(479, 500000), TrackWriter().note(958, 0, 1, 1)}, 480);
+  EXPECT_EQ(t[0][0], 498u);
+  EXPECT_EQ(t[1][0], 996u) << "a repeated tempo can make later events a millisecond earlier";
+}
+
+TEST_F(TempoMapTest, OneMapTimesAllTracksAndTheLastTempoOnATickWins) {
+  const auto t = times({TrackWriter().tempo(0, 600000).note(96, 0, 1, 1),
+                        TrackWriter().tempo(0, 300000).note(96, 0, 1, 1)});
+  EXPECT_EQ(t[0][1], 300u);
+  EXPECT_EQ(t[1][1], 300u);
+  const auto later = times({TrackWriter().note(192, 0, 1, 1), TrackWriter().note(192, 0, 1, 1),
+                            TrackWriter().tempo(96, 1000000)});
+  EXPECT_EQ(later[0][0], 500u + 1000u) << "a tempo in track 2 times tracks 0 and 1";
+}
+
+TEST_F(TempoMapTest, TempoEventsOutOfOrderAcrossTracksAreSorted) {
+  const auto t = times(
+      {TrackWriter().tempo(200, 250000).note(100, 0, 1, 1), TrackWriter().tempo(100, 1000000)});
+  // 100 ticks at 500000, 100 at 1000000, 100 at 250000; division 96.
+  EXPECT_EQ(t[1][0], 520u);
+  EXPECT_EQ(t[0][0], 520u + 1041u);
+  EXPECT_EQ(t[0][1], 520u + 1041u + 260u);
+}
+
+TEST_F(TempoMapTest, DivisionZeroAndTempoZeroTimeAtThePoint) {
+  EXPECT_EQ(times({TrackWriter().tempo(10, 600000).note(500, 0, 1, 1)}, 0)[0],
+            (std::vector<std::uint32_t>{0, 0}));
+  const auto t = times({TrackWriter()
+                            .note(96, 0, 1, 1)
+                            .tempo(0, 0)
+                            .note(1000, 0, 1, 1)
+                            .tempo(0, 500000)
+                            .note(96, 0, 1, 1)});
+  EXPECT_EQ(t[0], (std::vector<std::uint32_t>{500, 500, 500, 500, 1000}));
+}
+
+TEST_F(TempoMapTest, ASongLastsAsLongAsItsLongestTrack) {
+  times({TrackWriter().end(96), TrackWriter().end(960), {}});
+  EXPECT_EQ(length_, 5000u) << "the longest track, not the sum; an empty track counts as 0";
+}
+
+TEST_F(TempoMapTest, AShortTempoEventReadsOnlyInsideItsBlock) {
+  // FF 51 01 07 ends the block: the two missing tempo bytes read as 0, so the tempo is 0x070000.
+  const auto t = times({TrackWriter().note(96, 0, 1, 1).raw(0, {0xFF, 0x51, 0x01, 0x07})});
+  EXPECT_EQ(t[0][1], 500u);
+  // Stored with length 1 before another event, the tempo reads on into that event's bytes.
+  const auto on = times({TrackWriter().raw(0, {0xFF, 0x51, 0x01, 0x07}).note(96, 0, 0x0F, 0x42)});
+  EXPECT_EQ(on[0][1], ticksToMs(0x07900F, 96, 96));
+}
+
+TEST_F(TempoMapTest, TicksPastTwoToThe32DoNotRunTimeBackwards) {
+  const auto t = times({TrackWriter()
+                            .note(0xFFFFFFF, 0, 1, 1)
+                            .note(0xFFFFFFF, 0, 1, 1)
+                            .note(0xFFFFFFF, 0, 1, 1)
+                            .note(0xFFFFFFF, 0, 1, 1)
+                            .note(0xFFFFFFF, 0, 1, 1)
+                            .end(0)},
+                       30000);
+  for (std::size_t i = 1; i < t[0].size(); ++i) EXPECT_GE(t[0][i], t[0][i - 1]) << i;
+}
+
+TEST_F(TempoMapTest, ConversionFollowsDoublePrecision) {
+  EXPECT_EQ(ticksToMs(500000, 96, 96), 500u);
+  EXPECT_EQ(ticksToMs(500000, 1000, 0), 0u);
+  EXPECT_EQ(ticksToMs(0, 0, 0), 0u) << "0/0 counts as 0";
+  // Below 2^51 the double result is the exact integer quotient.
+  for (std::uint64_t us : {1ull, 500000ull, 0xFFFFFFull}) {
+    for (std::uint64_t ticks : {1ull, 95ull, 12345ull, (1ull << 27) - 1}) {
+      for (std::uint64_t division : {1ull, 96ull, 480ull, 0xFFFFull}) {
+        EXPECT_EQ(ticksToMs(static_cast<std::uint32_t>(us), static_cast<std::uint32_t>(ticks),
+                            static_cast<std::uint32_t>(division)),
+                  static_cast<std::uint32_t>(us * ticks / (1000 * division)));
+      }
+    }
+  }
+}
+
+TEST_F(TempoMapTest, ManyTempoChangesKeepTheirOrder) {
+  TrackWriter tempos;
+  for (int i = 0; i < 100000; ++i) tempos.tempo(1, 400000 + (i % 7) * 1000);
+  const QuavrSong song = loadBytes(smf(96, {tempos, TrackWriter().note(100000, 0, 1, 1)}));
+  const SongView view = inspect(song);
+  std::uint32_t expected = 0;
+  std::uint32_t tempo = 500000;
+  for (int i = 0; i < 100000; ++i) {
+    expected += ticksToMs(tempo, 1, 96);
+    tempo = 400000 + (i % 7) * 1000;
+  }
+  EXPECT_EQ(view.tracks[1].events[0].timeMs, expected);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+}  // namespace
+}  // namespace quavr::test

@@ -1,0 +1,165 @@
+// quavr-info: what a song holds once Quavr has loaded it.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "include/quavr.h"
+#include "interface/block.h"
+#include "song/records.h"
+
+namespace {
+
+using namespace quavr;
+
+const char kUsage[] =
+    "Usage: quavr-info [--events | --length] FILE\n"
+    "Shows what Quavr makes of a Standard MIDI File: format, division, tracks with their\n"
+    "event counts and lengths, tempo changes and the song's length.\n"
+    "\n"
+    "  --events   list every event: track, index, tick, time in ms, kind, bytes\n"
+    "  --length   print only the song's length in milliseconds\n"
+    "  --help     show this text\n";
+
+const char* kindName(std::uint32_t kind) {
+  switch (kind) {
+    case kChannelEvent:
+      return "channel";
+    case kSysexEvent:
+      return "sysex";
+    case kEscapeEvent:
+      return "escape";
+    case kMetaEvent:
+      return "meta";
+    default:
+      return "?";
+  }
+}
+
+std::string hex(const std::uint8_t* bytes, std::uint32_t length) {
+  std::string out;
+  char byte[4];
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
+    out += byte;
+  }
+  return out;
+}
+
+std::string clock(std::uint32_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%u:%02u.%03u", ms / 60000, ms / 1000 % 60, ms % 1000);
+  return text;
+}
+
+// Why a path could not be loaded, as a person would want it said.
+std::string whyUnreadable(const char* path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "it is a directory";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+  if (std::filesystem::file_size(path, error) == 0) return "it is empty";
+  return "it could not be read";
+}
+
+struct TempoChange {
+  std::uint32_t tick, timeMs, usPerQuarter;
+};
+
+void listEvents(const Song& song, const Track* tracks) {
+  std::printf("track\tindex\ttick\tms\tkind\tbytes\n");
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      const Event& e = events[i];
+      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", t, i, e.tick, e.timeMs, kindName(e.kind),
+                  hex(data.get() + e.offset, e.length).c_str());
+    }
+  }
+}
+
+void describe(const char* path, const Song& song, const Track* tracks) {
+  std::printf("File:      %s\n", path);
+  if (tracks == nullptr) {
+    std::printf("Not a Standard MIDI File, or a track chunk is missing: no tracks.\n");
+    std::printf("Length:    0 ms\n");
+    return;
+  }
+  std::printf("Format:    %u\n", song.format);
+  std::printf("Division:  %u ticks per quarter note%s\n", song.division,
+              song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
+  std::printf("Tracks:    %u\n", song.trackCount);
+  std::vector<TempoChange> tempos;
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    std::printf("  %5u: %8u events, %10u ms\n", t, tracks[t].eventCount, tracks[t].lengthMs);
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      const Event& e = events[i];
+      const std::uint8_t* b = data.get() + e.offset;
+      if (e.kind == kMetaEvent && e.length >= 6 && b[1] == 0x51) {
+        tempos.push_back({e.tick, e.timeMs, (b[3] << 16u) | (b[4] << 8u) | std::uint32_t{b[5]}});
+      }
+    }
+  }
+  std::printf("Tempo changes: %zu\n", tempos.size());
+  for (const TempoChange& c : tempos) {
+    std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
+                c.usPerQuarter, c.usPerQuarter == 0 ? 0.0 : 60e6 / c.usPerQuarter);
+  }
+  std::printf("Length:    %u ms (%s)\n", song.lengthMs, clock(song.lengthMs).c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool events = false;
+  bool lengthOnly = false;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (std::strcmp(argv[i], "--events") == 0) {
+      events = true;
+    } else if (std::strcmp(argv[i], "--length") == 0) {
+      lengthOnly = true;
+    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      std::fprintf(stderr, "quavr-info: unknown option %s\n%s", argv[i], kUsage);
+      return 2;
+    } else if (path == nullptr) {
+      path = argv[i];
+    } else {
+      std::fprintf(stderr, "quavr-info: one file at a time\n%s", kUsage);
+      return 2;
+    }
+  }
+  if (path == nullptr) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const QuavrSong handle = bgmGetSongFile(path);
+  if (handle == 0) {
+    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", path, whyUnreadable(path).c_str());
+    return 1;
+  }
+  {
+    Resolved<Song> song(handle);
+    Resolved<Track> tracks(song->trackTable);
+    if (lengthOnly) {
+      std::printf("%u\n", song->lengthMs);
+    } else if (events) {
+      listEvents(*song, tracks.get());
+    } else {
+      describe(path, *song, tracks.get());
+    }
+  }
+  bgmDeleteSong(handle);
+  return 0;
+}
