@@ -61,6 +61,21 @@ QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song);
 /* The song's length in milliseconds; 0 for a handle that names no loaded song. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song);
 
+/* Transport. Each returns a device state, or -1 when `device` names no open device.
+ * bgmPlay binds the song to an Idle device and starts it; it returns the state it found (0 when
+ * it started the song). A song plays on one device at a time. */
+QUAVR_API int32_t QUAVR_CALL bgmPlay(QuavrDevice device, QuavrSong song);
+/* Stops playback and unbinds the song; returns the state it leaves (Idle). */
+QUAVR_API int32_t QUAVR_CALL bgmStop(QuavrDevice device);
+/* Pauses a Playing device, or resumes a Paused one where it stood; returns the state it leaves. */
+QUAVR_API int32_t QUAVR_CALL bgmPause(QuavrDevice device);
+/* Sets the device's repeat flag (nonzero: play the song again when it ends); returns it. */
+QUAVR_API int32_t QUAVR_CALL bgmSetRepeat(QuavrDevice device, int32_t repeat);
+/* The device's repeat flag as set; 0 for a handle that names no open device. */
+QUAVR_API int32_t QUAVR_CALL bgmGetRepeat(QuavrDevice device);
+/* The device's state: Idle, Ready, Playing or Paused. */
+QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,9 +1,13 @@
 #include "interface/device.h"
 
+#include <chrono>
+#include <thread>
+
 #include "interface/registry.h"
 #include "interface/shared_value.h"
 #include "interface/status.h"
 #include "playback/message_output.h"
+#include "playback/transport.h"
 
 namespace quavr {
 
@@ -26,6 +30,18 @@ std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
 LockedDevice::LockedDevice(HGLOBAL device) : handle_(device), control_(findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock);
+  if (openDevices().contains(device)) record_ = Resolved<MidiDevice>(device);
+}
+
+LockedDevice::LockedDevice(HGLOBAL device, UINT timerId)
+    : handle_(device), control_(findDevice(device)) {
+  if (!control_) return;
+  guard_ = std::unique_lock(control_->lock, std::defer_lock);
+  // Host calls hold the lock briefly; polling lets the tick notice a kill of its own timer.
+  while (!guard_.try_lock()) {
+    if (control_->timerBeingKilled.load() == timerId) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
+  }
   if (openDevices().contains(device)) record_ = Resolved<MidiDevice>(device);
 }
 
@@ -66,6 +82,7 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
   {
     LockedDevice device(handle);
     if (!device) return MMSYSERR_INVALHANDLE;
+    releaseDevice(device);
     // Only a failure path leaves a long message queued here; reset returns it so the close can
     // succeed and no completion outlives the device.
     if (device.control().longMessagesQueued.load() != 0) resetMidiDev(*device);

@@ -37,12 +37,14 @@ struct MidiDevice {
 // What a device needs beside its record: the lock every export and every tick takes, so host
 // calls and ticks never interleave on one device.
 struct DeviceControl {
-  std::recursive_timed_mutex lock;
+  std::recursive_mutex lock;
   // The timer a holder of the lock is killing: a tick of that timer waiting for the lock gives
   // up instead of waiting for a lock that is held until the kill has seen the tick finish.
   std::atomic<std::uint32_t> timerBeingKilled{0};
   // Long messages handed to the port and not yet reported done.
   std::atomic<std::uint32_t> longMessagesQueued{0};
+  // The bound song's tracks were all empty: its pass ends in the next tick. Under the lock.
+  bool endedWhenBound = false;
 };
 
 // The control of an open device, or null when the handle names none.
@@ -53,6 +55,9 @@ std::shared_ptr<DeviceControl> findDevice(platform::HGLOBAL device);
 class LockedDevice {
  public:
   explicit LockedDevice(platform::HGLOBAL device);
+  // For a tick of timer `timerId`: gives up instead of waiting for a lock whose holder is
+  // killing that very timer (the kill waits for this tick to return).
+  LockedDevice(platform::HGLOBAL device, platform::UINT timerId);
   explicit operator bool() const { return static_cast<bool>(record_); }
   MidiDevice* operator->() const { return record_.get(); }
   MidiDevice& operator*() const { return *record_; }
@@ -62,7 +67,7 @@ class LockedDevice {
  private:
   platform::HGLOBAL handle_;
   std::shared_ptr<DeviceControl> control_;
-  std::unique_lock<std::recursive_timed_mutex> guard_;
+  std::unique_lock<std::recursive_mutex> guard_;
   Resolved<MidiDevice> record_;
 };
 

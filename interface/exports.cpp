@@ -2,6 +2,7 @@
 #include "include/quavr.h"
 #include "interface/device.h"
 #include "interface/status.h"
+#include "playback/transport.h"
 #include "song/song_loading.h"
 
 using namespace quavr;
@@ -40,6 +41,30 @@ QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song) {
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song) {
   return songLength(song);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmPlay(QuavrDevice device, QuavrSong song) {
+  return play(device, song);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmStop(QuavrDevice device) {
+  return stop(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmPause(QuavrDevice device) {
+  return pause(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetRepeat(QuavrDevice device, int32_t repeat) {
+  return setRepeat(device, repeat);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmGetRepeat(QuavrDevice device) {
+  return getRepeat(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device) {
+  return deviceState(device);
 }
 
 }  // extern "C"

@@ -1,14 +1,84 @@
 #include "playback/message_output.h"
 
-#include "interface/device.h"
+#include <cstring>
+
+#include "interface/shared_value.h"
 
 namespace quavr {
 
 using namespace platform;
 
+namespace {
+
+constexpr UINT kSharedBlock = GMEM_DDESHARE | GMEM_ZEROINIT;
+
+MMRESULT sendShortMessage(HMIDIOUT port, const Event& event, const std::uint8_t* data) {
+  const std::uint8_t* b = data + event.offset;
+  const DWORD message = b[0] | (DWORD{b[1]} << 8) | (DWORD{b[2]} << 16) | (DWORD{b[3]} << 24);
+  return midiOutShortMsg(port, message);
+}
+
+// Copies the event into a fresh header and data block and hands them to the port. They stay
+// resolved until the port reports the message done (longMessageDone), or are freed at once when
+// the port refuses it, since then no completion follows.
+MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* data,
+                         SysexSlot& slot, DeviceControl& control) {
+  const HGLOBAL headerBlock = GlobalAlloc(kSharedBlock, sizeof(MIDIHDR));
+  const HGLOBAL dataBlock = headerBlock == 0 ? 0 : GlobalAlloc(kSharedBlock, event.length);
+  Resolved<MIDIHDR> header(headerBlock);
+  Resolved<char> bytes(dataBlock);
+  if (!header || !bytes) {
+    header.reset();
+    bytes.reset();
+    GlobalFree(headerBlock);
+    GlobalFree(dataBlock);
+    return MMSYSERR_NOMEM;
+  }
+  const SysexSlot previous = slot;
+  store(slot.sysexHeaderBlock, headerBlock);
+  store(slot.sysexHeader, header.get());
+  store(slot.sysexDataBlock, dataBlock);
+  if (event.length != 0) std::memcpy(bytes.get(), data + event.offset, event.length);
+  header->lpData = bytes.get();
+  header->dwBufferLength = event.length;
+  midiOutPrepareHeader(port, header.get(), kMidiHdrSize);
+  control.longMessagesQueued.fetch_add(1);
+  MIDIHDR* const handedOver = header.get();
+  header.release();  // from here the completion releases both blocks
+  bytes.release();
+  const MMRESULT result = midiOutLongMsg(port, handedOver, kMidiHdrSize);
+  if (result != MMSYSERR_NOERROR) {
+    control.longMessagesQueued.fetch_sub(1);
+    midiOutUnprepareHeader(port, handedOver, kMidiHdrSize);
+    GlobalUnlock(headerBlock);
+    GlobalUnlock(dataBlock);
+    GlobalFree(headerBlock);
+    GlobalFree(dataBlock);
+    store(slot.sysexHeaderBlock, previous.sysexHeaderBlock);
+    store(slot.sysexHeader, previous.sysexHeader);
+    store(slot.sysexDataBlock, previous.sysexDataBlock);
+  }
+  return result;
+}
+
+}  // namespace
+
+MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data, SysexSlot& slot,
+                   DeviceControl& control) {
+  switch (event.kind) {
+    case kSysexEvent:
+    case kEscapeEvent:
+      return sendLongMessage(port, event, data, slot, control);
+    case kMetaEvent:
+      return MMSYSERR_NOERROR;  // never sent
+    default:
+      return sendShortMessage(port, event, data);
+  }
+}
+
 // Runs on the driver's thread. It never takes the device lock: a reset under that lock may wait
-// for these very completions. Each message's two blocks are found from the header it names, so
-// any number of messages can be in flight.
+// for these very completions. Each message's blocks are found from the header the completion
+// names, so any number of messages can be in flight and each is freed exactly once.
 void QUAVR_CALLBACK longMessageDone(HMIDIOUT port, UINT message, DWORD_PTR instance,
                                     DWORD_PTR param1, DWORD_PTR) {
   if (message != MOM_DONE) return;

@@ -125,9 +125,9 @@ TEST(TimerTest, ACallbackCanReplaceItsTimer) {
 }
 
 // The pattern that keeps a killer holding a lock from deadlocking with the tick that wants it:
-// the tick waits in short timed tries and leaves once its timer is the one being killed.
+// the tick tries the lock in a polling loop and leaves once its timer is the one being killed.
 struct Guarded {
-  std::timed_mutex lock;
+  std::mutex lock;
   std::atomic<UINT> beingKilled{0};
   std::atomic<int> gaveUp{0};
   std::atomic<int> waiting{0};
@@ -136,11 +136,12 @@ struct Guarded {
 void QUAVR_CALLBACK guardedTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
   auto* g = reinterpret_cast<Guarded*>(user);
   ++g->waiting;
-  while (!g->lock.try_lock_for(200us)) {
+  while (!g->lock.try_lock()) {
     if (g->beingKilled == id) {
       ++g->gaveUp;
       return;
     }
+    std::this_thread::sleep_for(20us);
   }
   g->lock.unlock();
 }

@@ -1,0 +1,18 @@
+// The playback clock: the device's periodic timer and the tick that sends what is due.
+#pragma once
+
+#include "interface/device.h"
+#include "platform/platform.h"
+
+namespace quavr {
+
+// Starts the timer: the new timer's id, or 0 when it could not be started.
+platform::UINT startClock(LockedDevice& device);
+// Kills the timer, ends its period and resets the port: 0, or the kill's failing result.
+platform::MMRESULT haltClock(LockedDevice& device);
+
+void QUAVR_CALLBACK clockTick(platform::UINT timerId, platform::UINT message,
+                              platform::DWORD_PTR user, platform::DWORD_PTR param1,
+                              platform::DWORD_PTR param2);
+
+}  // namespace quavr

@@ -1,0 +1,29 @@
+// The transport of one device: binding a song, play, stop, pause and resume, repeat, state.
+#pragma once
+
+#include <cstdint>
+
+#include "interface/device.h"
+#include "platform/platform.h"
+
+namespace quavr {
+
+// Returned by the transport for a handle that names no open device; no state has this value.
+inline constexpr std::int32_t kNoDevice = -1;
+
+// Each takes a device already locked by the caller (an export, or the tick for its own calls).
+std::int32_t playDevice(LockedDevice& device, platform::HGLOBAL song);
+std::int32_t stopDevice(LockedDevice& device);
+std::int32_t pauseDevice(LockedDevice& device);
+// Before a device is closed: stops it, and lets go of a song left bound in Ready.
+void releaseDevice(LockedDevice& device);
+
+// The exports' entries: lock the device, then act; kNoDevice (0 for repeat) on a bad handle.
+std::int32_t play(platform::HGLOBAL device, platform::HGLOBAL song);
+std::int32_t stop(platform::HGLOBAL device);
+std::int32_t pause(platform::HGLOBAL device);
+std::int32_t setRepeat(platform::HGLOBAL device, std::int32_t repeat);
+std::int32_t getRepeat(platform::HGLOBAL device);
+std::int32_t deviceState(platform::HGLOBAL device);
+
+}  // namespace quavr
