@@ -115,23 +115,25 @@ TEST_F(MonitorTest, LongMessagesAreReportedDoneFromTheDriverThread) {
 }
 
 TEST_F(MonitorTest, CloseRefusesWhileAMessageIsQueued) {
-  Callbacks callbacks;
-  const HMIDIOUT port = open(callbacks);
   char byte = '\xF0';
-  MIDIHDR header{};
-  header.lpData = &byte;
-  header.dwBufferLength = 1;
-  midiOutPrepareHeader(port, &header, sizeof header);
-  // Keep sending until one is caught in the queue; the driver thread is quick.
-  bool refused = false;
-  for (int i = 0; i < 1000 && !refused; ++i) {
-    if (midiOutLongMsg(port, &header, sizeof header) == MMSYSERR_NOERROR) {
-      refused = midiOutClose(port) == MIDIERR_STILLPLAYING;
-      midiOutReset(port);
+  // Keep trying until a message is caught in the queue; the driver thread is quick.
+  for (int i = 0; i < 1000; ++i) {
+    Callbacks callbacks;
+    const HMIDIOUT port = open(callbacks);
+    MIDIHDR header{};
+    header.lpData = &byte;
+    header.dwBufferLength = 1;
+    midiOutPrepareHeader(port, &header, sizeof header);
+    ASSERT_EQ(midiOutLongMsg(port, &header, sizeof header), MMSYSERR_NOERROR);
+    if (midiOutClose(port) == MIDIERR_STILLPLAYING) {
+      EXPECT_EQ(midiOutReset(port), MMSYSERR_NOERROR);
+      EXPECT_EQ(callbacks.done.load(), 1);
+      EXPECT_EQ(midiOutClose(port), MMSYSERR_NOERROR);
+      return;
     }
+    EXPECT_EQ(callbacks.done.load(), 1) << "closed only once the message was done";
   }
-  EXPECT_EQ(midiOutClose(port), MMSYSERR_NOERROR);
-  if (!refused) GTEST_SKIP() << "the driver always finished first";
+  GTEST_SKIP() << "the driver always finished first";
 }
 
 TEST(ErrorTextTest, EveryResultCodeHasATextAndOthersAreUnknown) {

@@ -1,0 +1,270 @@
+// quavr-play: plays a Standard MIDI File on an output device, through the public API only,
+// as a host application would.
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "include/quavr.h"
+#include "platform/posix/posix.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quavr-play [options] FILE\n"
+    "Plays a Standard MIDI File on a MIDI output device.\n"
+    "\n"
+    "  --device N|NAME  the device: its number, or a unique part of its name (default: 0)\n"
+    "  --period MS      the timer period in milliseconds (default: 10)\n"
+    "  --repeat         play the song again each time it ends, until stopped\n"
+    "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
+    "  --log FILE       the monitor device writes its log to FILE\n"
+    "  --list           list the devices with their numbers, then exit\n"
+    "  --help           show this text\n"
+    "\n"
+    "On a terminal: space pauses and resumes, q stops.\n";
+
+std::atomic<int> gSignal{0};
+extern "C" void onSignal(int number) {
+  gSignal = number;
+}
+
+struct Options {
+  std::string device = "0";
+  std::uint32_t period = 10;
+  bool repeat = false;
+  bool offline = false;
+  bool list = false;
+  std::string log;
+  std::string file;
+};
+
+[[noreturn]] void fail(const std::string& message, int status = 1) {
+  std::fprintf(stderr, "quavr-play: %s\n", message.c_str());
+  std::exit(status);
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  auto value = [&](int& i) -> std::string {
+    if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value\n" + kUsage, 2);
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--device") {
+      o.device = value(i);
+    } else if (arg == "--period") {
+      const std::string text = value(i);
+      char* end = nullptr;
+      const unsigned long period = std::strtoul(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || period > 0xFFFFFFFFul)
+        fail("--period takes milliseconds", 2);
+      o.period = static_cast<std::uint32_t>(period);
+    } else if (arg == "--repeat") {
+      o.repeat = true;
+    } else if (arg == "--offline") {
+      o.offline = true;
+    } else if (arg == "--log") {
+      o.log = value(i);
+    } else if (arg == "--list") {
+      o.list = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      fail("unknown option " + arg + "\n" + kUsage, 2);
+    } else if (o.file.empty()) {
+      o.file = arg;
+    } else {
+      fail("one file at a time", 2);
+    }
+  }
+  if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
+  if (o.offline && o.repeat) fail("--offline with --repeat would never end", 2);
+  return o;
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A device number, from a number or from a unique part of a device's name.
+std::uint32_t findDevice(const std::string& wanted, const std::vector<std::string>& names) {
+  if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(), ::isdigit)) {
+    return static_cast<std::uint32_t>(std::strtoul(wanted.c_str(), nullptr, 10));
+  }
+  std::vector<std::uint32_t> matches;
+  for (std::uint32_t i = 0; i < names.size(); ++i) {
+    if (lower(names[i]).find(lower(wanted)) != std::string::npos) matches.push_back(i);
+  }
+  if (matches.size() == 1) return matches[0];
+  fail((matches.empty() ? "no device is called \"" : "more than one device matches \"") + wanted +
+       "\"; quavr-play --list shows them");
+}
+
+std::string midiErrorText() {
+  char text[256];
+  bgmGetMidiErrorText(text, sizeof text);
+  return text;
+}
+
+std::string whyUnreadable(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "it is a directory";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+  if (std::filesystem::file_size(path, error) == 0) return "it is empty";
+  return "it could not be read";
+}
+
+std::string clock(std::uint32_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%u:%02u", ms / 60000, ms / 1000 % 60);
+  return text;
+}
+
+// The terminal in single-key mode for as long as this lives.
+class Keys {
+ public:
+  Keys() : active_(isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved_) == 0) {
+    if (!active_) return;
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  }
+  ~Keys() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+  // The key pressed within `ms` milliseconds, or 0.
+  char wait(int ms) {
+    if (!active_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      return 0;
+    }
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    char key = 0;
+    if (poll(&in, 1, ms) > 0 && read(STDIN_FILENO, &key, 1) != 1) key = 0;
+    return key;
+  }
+
+ private:
+  termios saved_{};
+  bool active_;
+};
+
+void progress(std::uint32_t elapsed, std::uint32_t length, bool paused) {
+  constexpr int kWidth = 30;
+  const int filled = length == 0 ? 0
+                                 : static_cast<int>(std::min<std::uint64_t>(
+                                       kWidth, std::uint64_t{elapsed} * kWidth / length));
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(kWidth, '-');
+  std::fprintf(stdout, "\r  %s / %s [%s]%s\x1b[K", clock(elapsed).c_str(), clock(length).c_str(),
+               bar.c_str(), paused ? "  paused" : "");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
+  // Both are read by the library when it first needs them, so they go in before any call.
+  if (options.offline) setenv("QUAVR_TIMER", "virtual", 1);
+  if (!options.log.empty()) setenv("QUAVR_MONITOR_LOG", options.log.c_str(), 1);
+
+  const std::vector<std::string> names = quavr::platform::posix::deviceNames();
+  if (options.list) {
+    for (std::size_t i = 0; i < names.size(); ++i) std::printf("%zu  %s\n", i, names[i].c_str());
+    return 0;
+  }
+  const std::uint32_t deviceId = findDevice(options.device, names);
+  const std::string deviceName = deviceId < names.size() ? names[deviceId] : "no such device";
+
+  const QuavrDevice device = bgmOpenMidiDev(deviceId, options.period);
+  if (device == 0) {
+    fail("cannot open device " + std::to_string(deviceId) + " (" + deviceName +
+         "): " + midiErrorText());
+  }
+  const QuavrSong song = bgmGetSongFile(options.file.c_str());
+  if (song == 0) {
+    bgmCloseMidiDev(device);
+    fail("cannot load " + options.file + ": " + whyUnreadable(options.file));
+  }
+  const std::uint32_t length = bgmGetSongLength(song);
+  bgmSetRepeat(device, options.repeat ? 1 : 0);
+
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  bgmPlay(device, song);
+  const bool started = bgmBgmStatus(device) == Playing;
+  int status = 0;
+  if (!started) {
+    std::fprintf(stderr, "quavr-play: the timer could not start\n");
+    status = 1;
+  } else {
+    // The monitor writing to this terminal would garble a progress line.
+    const bool monitorOnTerminal = deviceName == "Quavr Monitor" && options.log.empty() &&
+                                   std::getenv("QUAVR_MONITOR_LOG") == nullptr;
+    const bool showProgress = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
+    if (isatty(STDOUT_FILENO)) {
+      std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
+                  options.repeat ? ", repeating" : "");
+    }
+    Keys keys;
+    using Clock = std::chrono::steady_clock;
+    Clock::duration played{};
+    Clock::time_point since = Clock::now();
+    bool paused = false;
+    while (bgmBgmStatus(device) != Idle) {
+      const char key = keys.wait(options.offline ? 1 : 50);
+      const auto now = Clock::now();
+      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+          played + (paused ? Clock::duration{} : now - since));
+      if (gSignal != 0) {
+        status = 128 + gSignal;
+        break;
+      }
+      if (key == 'q' || key == 'Q') break;
+      if (key == ' ') {
+        paused = bgmPause(device) == Paused;
+        if (paused) played += now - since;
+        since = now;
+      }
+      const auto ms = static_cast<std::uint32_t>(elapsed.count());
+      if (!options.repeat && !paused && ms > length + 1000) {
+        if (showProgress) std::printf("\n");
+        std::fprintf(stderr, "quavr-play: the song does not end (it has no tracks); stopped\n");
+        break;
+      }
+      if (showProgress)
+        progress(length == 0 ? ms : (options.repeat ? ms % length : std::min(ms, length)), length,
+                 paused);
+    }
+    if (showProgress) std::printf("\n");
+  }
+  bgmStop(device);
+  bgmCloseMidiDev(device);
+  bgmDeleteSong(song);
+  return status;
+}
