@@ -30,7 +30,7 @@ std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
 LockedDevice::LockedDevice(HGLOBAL device) : handle_(device), control_(findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock);
-  if (openDevices().contains(device)) record_ = Resolved<MidiDevice>(device);
+  resolveIfStillOpen();
 }
 
 LockedDevice::LockedDevice(HGLOBAL device, UINT timerId)
@@ -42,7 +42,13 @@ LockedDevice::LockedDevice(HGLOBAL device, UINT timerId)
     if (control_->timerBeingKilled.load() == timerId) return;
     std::this_thread::sleep_for(std::chrono::microseconds(20));
   }
-  if (openDevices().contains(device)) record_ = Resolved<MidiDevice>(device);
+  resolveIfStillOpen();
+}
+
+// The device may have been closed while this waited for its lock, and its handle even reused by
+// a device opened since: only the device whose lock is held is resolved.
+void LockedDevice::resolveIfStillOpen() {
+  if (openDevices().find(handle_) == control_) record_ = Resolved<MidiDevice>(handle_);
 }
 
 HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {

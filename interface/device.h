@@ -65,6 +65,8 @@ class LockedDevice {
   platform::HGLOBAL handle() const { return handle_; }
 
  private:
+  void resolveIfStillOpen();
+
   platform::HGLOBAL handle_;
   std::shared_ptr<DeviceControl> control_;
   std::unique_lock<std::recursive_mutex> guard_;

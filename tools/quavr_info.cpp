@@ -1,14 +1,13 @@
 // quavr-info: what a song holds once Quavr has loaded it.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "include/quavr.h"
 #include "interface/block.h"
 #include "song/records.h"
+#include "tools/unreadable.h"
 
 namespace {
 
@@ -52,17 +51,6 @@ std::string clock(std::uint32_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%u:%02u.%03u", ms / 60000, ms / 1000 % 60, ms % 1000);
   return text;
-}
-
-// Why a path could not be loaded, as a person would want it said.
-std::string whyUnreadable(const char* path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error) return error.message();
-  if (std::filesystem::is_directory(status)) return "it is a directory";
-  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
-  if (std::filesystem::file_size(path, error) == 0) return "it is empty";
-  return "it could not be read";
 }
 
 struct TempoChange {
@@ -146,7 +134,8 @@ int main(int argc, char** argv) {
   }
   const QuavrSong handle = bgmGetSongFile(path);
   if (handle == 0) {
-    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", path, whyUnreadable(path).c_str());
+    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", path,
+                 quavr::tools::whyUnreadable(path).c_str());
     return 1;
   }
   {

@@ -12,14 +12,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "include/quavr.h"
 #include "platform/posix/posix.h"
+#include "tools/unreadable.h"
 
 namespace {
 
@@ -123,16 +122,6 @@ std::string midiErrorText() {
   return text;
 }
 
-std::string whyUnreadable(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error) return error.message();
-  if (std::filesystem::is_directory(status)) return "it is a directory";
-  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
-  if (std::filesystem::file_size(path, error) == 0) return "it is empty";
-  return "it could not be read";
-}
-
 std::string clock(std::uint32_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%u:%02u", ms / 60000, ms / 1000 % 60);
@@ -206,7 +195,7 @@ int main(int argc, char** argv) {
   const QuavrSong song = bgmGetSongFile(options.file.c_str());
   if (song == 0) {
     bgmCloseMidiDev(device);
-    fail("cannot load " + options.file + ": " + whyUnreadable(options.file));
+    fail("cannot load " + options.file + ": " + quavr::tools::whyUnreadable(options.file));
   }
   const std::uint32_t length = bgmGetSongLength(song);
   bgmSetRepeat(device, options.repeat ? 1 : 0);

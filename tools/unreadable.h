@@ -1,0 +1,20 @@
+// Why a song file could not be loaded, in words a person would use.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace quavr::tools {
+
+inline std::string whyUnreadable(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "it is a directory";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+  if (std::filesystem::file_size(path, error) == 0) return "it is empty";
+  return "it could not be read";
+}
+
+}  // namespace quavr::tools
