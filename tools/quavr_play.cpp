@@ -31,6 +31,7 @@ const char kUsage[] =
     "  --repeat         play the song again each time it ends, until stopped\n"
     "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
     "  --log FILE       the monitor device writes its log to FILE\n"
+    "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
     "  --list           list the devices with their numbers, then exit\n"
     "  --help           show this text\n"
     "\n"
@@ -48,6 +49,7 @@ struct Options {
   bool offline = false;
   bool list = false;
   std::string log;
+  std::string wav;
   std::string file;
 };
 
@@ -82,6 +84,8 @@ Options parse(int argc, char** argv) {
       o.offline = true;
     } else if (arg == "--log") {
       o.log = value(i);
+    } else if (arg == "--wav") {
+      o.wav = value(i);
     } else if (arg == "--list") {
       o.list = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -178,6 +182,7 @@ int main(int argc, char** argv) {
   // Both are read by the library when it first needs them, so they go in before any call.
   if (options.offline) setenv("QUAVR_TIMER", "virtual", 1);
   if (!options.log.empty()) setenv("QUAVR_MONITOR_LOG", options.log.c_str(), 1);
+  if (!options.wav.empty()) setenv("QUAVR_WAV", options.wav.c_str(), 1);
 
   const std::vector<std::string> names = quavr::platform::posix::deviceNames();
   if (options.list) {
@@ -187,15 +192,15 @@ int main(int argc, char** argv) {
   const std::uint32_t deviceId = findDevice(options.device, names);
   const std::string deviceName = deviceId < names.size() ? names[deviceId] : "no such device";
 
+  // The song first: a file that cannot be read should not open (or start rendering) a device.
+  const QuavrSong song = bgmGetSongFile(options.file.c_str());
+  if (song == 0)
+    fail("cannot load " + options.file + ": " + quavr::tools::whyUnreadable(options.file));
   const QuavrDevice device = bgmOpenMidiDev(deviceId, options.period);
   if (device == 0) {
+    bgmDeleteSong(song);
     fail("cannot open device " + std::to_string(deviceId) + " (" + deviceName +
          "): " + midiErrorText());
-  }
-  const QuavrSong song = bgmGetSongFile(options.file.c_str());
-  if (song == 0) {
-    bgmCloseMidiDev(device);
-    fail("cannot load " + options.file + ": " + quavr::tools::whyUnreadable(options.file));
   }
   const std::uint32_t length = bgmGetSongLength(song);
   bgmSetRepeat(device, options.repeat ? 1 : 0);
@@ -221,15 +226,15 @@ int main(int argc, char** argv) {
                   options.repeat ? ", repeating" : "");
     }
     Keys keys;
-    using Clock = std::chrono::steady_clock;
-    Clock::duration played{};
-    Clock::time_point since = Clock::now();
+    // Song time: the timer's clock, which is virtual time when offline.
+    using quavr::platform::posix::nowNs;
+    std::int64_t played = 0;
+    std::int64_t since = nowNs();
     bool paused = false;
     while (bgmBgmStatus(device) != Idle) {
       const char key = keys.wait(options.offline ? 1 : 50);
-      const auto now = Clock::now();
-      const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-          played + (paused ? Clock::duration{} : now - since));
+      const std::int64_t now = nowNs();
+      const auto ms = static_cast<std::uint32_t>((played + (paused ? 0 : now - since)) / 1000000);
       if (gSignal != 0) {
         status = 128 + gSignal;
         break;
@@ -240,7 +245,6 @@ int main(int argc, char** argv) {
         if (paused) played += now - since;
         since = now;
       }
-      const auto ms = static_cast<std::uint32_t>(elapsed.count());
       if (!options.repeat && !paused && ms > length + 1000) {
         if (showProgress) std::printf("\n");
         std::fprintf(stderr, "quavr-play: the song does not end (it has no tracks); stopped\n");

@@ -250,7 +250,13 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT size) {
 namespace posix {
 
 const std::vector<OutputDevice>& outputDevices() {
-  static const auto* devices = new std::vector<OutputDevice>{{"Quavr Monitor", openMonitor}};
+  static const auto* devices = [] {
+    auto* list = new std::vector<OutputDevice>;
+    if (synthAvailable()) list->push_back({"Quavr Synth", openSynth});
+    addRtMidiPorts(*list);
+    list->push_back({"Quavr Monitor", openMonitor});
+    return list;
+  }();
   return *devices;
 }
 

@@ -26,9 +26,13 @@ struct OutputDevice {
   std::function<std::unique_ptr<PortSink>(MMRESULT& result)> open;
 };
 
-// Every output device of the system, in device-number order.
+// Every output device of the system, in device-number order: Quavr Synth when a soundfont is
+// there, the ALSA ports, the JACK ports, and the monitor last. Listed once, at first use.
 const std::vector<OutputDevice>& outputDevices();
 
 std::unique_ptr<PortSink> openMonitor(MMRESULT& result);
+bool synthAvailable();
+std::unique_ptr<PortSink> openSynth(MMRESULT& result);
+void addRtMidiPorts(std::vector<OutputDevice>& devices);
 
 }  // namespace quavr::platform::posix

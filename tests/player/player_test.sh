@@ -36,7 +36,7 @@ check "offline runs are identical" cmp -s <(offline_log 7 "$examples/ode_to_joy.
 
 printf 'not a song' > "$work/text.mid"
 check "a song that never ends is stopped with a warning" \
-  bash -c "\"\$0\" --offline --log /dev/null '$work/text.mid' 2>&1 | grep -q 'does not end'" "$play"
+  bash -c "\"\$0\" --offline --device monitor --log /dev/null '$work/text.mid' 2>&1 | grep -q 'does not end'" "$play"
 check "a missing file exits 1 with the reason" \
   bash -c "\"\$0\" --log /dev/null '$work/missing.mid' 2>&1 | grep -q 'No such file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
 check "a missing device exits 1 with the MIDI error text" \

@@ -45,18 +45,19 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
   }
+  const auto monitor = static_cast<std::uint32_t>(platform::posix::deviceNames().size() - 1);
   constexpr int kSlots = 3;
   std::atomic<QuavrDevice> devices[kSlots];
   std::atomic<QuavrSong> songs[kSlots];
   for (int i = 0; i < kSlots; ++i) {
-    devices[i] = bgmOpenMidiDev(0, 1);
+    devices[i] = bgmOpenMidiDev(monitor, 1);
     songs[i] = bgmGetSongFile(paths[i].c_str());
     ASSERT_NE(devices[i].load(), 0u);
     ASSERT_NE(songs[i].load(), 0u);
   }
 
   std::atomic<int> calls{0};
-  auto host = [&](unsigned seed) {
+  auto host = [&, monitor](unsigned seed) {
     std::mt19937 random(seed);
     for (int n = 0; n < 3000; ++n) {
       const int slot = static_cast<int>(random() % kSlots);
@@ -84,7 +85,7 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
           break;
         case 7: {  // close and reopen: other threads may still hold the old handle
           QuavrDevice expected = device;
-          const QuavrDevice fresh = bgmOpenMidiDev(0, 1);
+          const QuavrDevice fresh = bgmOpenMidiDev(monitor, 1);
           if (devices[slot].compare_exchange_strong(expected, fresh)) {
             bgmCloseMidiDev(device);
           } else {

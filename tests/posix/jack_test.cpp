@@ -1,0 +1,148 @@
+// A song played through the library into a JACK MIDI port, end to end, with no sound hardware:
+// the test starts its own JACK server on the dummy driver and listens on an input port of its own.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "include/quavr.h"
+#include "platform/posix/posix.h"
+#include "tests/posix/temp_dir.h"
+#include "tests/smf/smf_writer.h"
+
+extern char** environ;
+
+namespace quavr::test {
+namespace {
+
+using Message = std::vector<unsigned char>;
+
+class JackServer {
+ public:
+  explicit JackServer(const std::string& name) : name_(name) {
+    const char* argv[] = {"jackd", "-n",    name.c_str(), "-r",  "-d",   "dummy",
+                          "-r",    "48000", "-p",         "256", nullptr};
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&pid_, "jackd", &quiet, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = 0;
+    posix_spawn_file_actions_destroy(&quiet);
+    const std::string wait = "jack_wait -s " + name + " -w -t 5 >/dev/null 2>&1";
+    running_ = pid_ != 0 && std::system(wait.c_str()) == 0;
+  }
+  ~JackServer() { stop(); }
+  void stop() {
+    if (pid_ == 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+  bool running() const { return running_; }
+
+ private:
+  std::string name_;
+  pid_t pid_ = 0;
+  bool running_ = false;
+};
+
+struct Received {
+  std::mutex mutex;
+  std::vector<Message> messages;
+};
+
+void receive(double, Message* message, void* user) {
+  auto* received = static_cast<Received*>(user);
+  std::lock_guard guard(received->mutex);
+  received->messages.push_back(*message);
+}
+
+std::string writeSong(const TempDir& dir, const std::string& name, const Bytes& bytes) {
+  const std::string path = dir / name;
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
+  const std::string server = "quavr-test-" + std::to_string(getpid());
+  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  setenv("QUAVR_SOUNDFONT", "/nonexistent.sf2", 1);
+  JackServer jack(server);
+  if (!jack.running()) GTEST_SKIP() << "jackd could not start here";
+
+  Received received;
+  RtMidiIn in(RtMidi::UNIX_JACK, "quavr-test");
+  in.ignoreTypes(false, true, true);
+  in.setCallback(receive, &received);
+  in.openVirtualPort("in");
+
+  // The library lists devices once, at first use: after our port exists.
+  const auto names = platform::posix::deviceNames();
+  std::uint32_t device = 0;
+  while (device < names.size() && names[device].find("quavr-test:in") == std::string::npos)
+    ++device;
+  ASSERT_LT(device, names.size()) << "our JACK port is not among the devices";
+
+  TempDir dir;
+  // Division 500: one tick is a millisecond.
+  const std::string path = writeSong(dir, "song.mid",
+                                     smf(500, {TrackWriter()
+                                                   .sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7})
+                                                   .program(0, 3, 42)
+                                                   .note(10, 3, 60, 100)
+                                                   .raw(0, {0x3E, 90})  // running status
+                                                   .raw(0, {0xD3, 0x50})
+                                                   .note(30, 3, 60, 0)
+                                                   .end(10)}));
+  const QuavrDevice d = bgmOpenMidiDev(device, 2);
+  ASSERT_NE(d, 0u) << uMidiStatus;
+  const QuavrSong song = bgmGetSongFile(path.c_str());
+  bgmPlay(d, song);
+  for (int i = 0; i < 2000 && bgmBgmStatus(d) != Idle; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(bgmBgmStatus(d), Idle);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // JACK delivers a cycle later
+
+  std::vector<Message> expected = {{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},
+                                   {0xC3, 42},
+                                   {0x93, 60, 100},
+                                   {0x93, 0x3E, 90},
+                                   {0xD3, 0x50},
+                                   {0x93, 60, 0}};
+  for (int channel = 0; channel < 16; ++channel) {  // the reset at the end of the song
+    expected.push_back({static_cast<unsigned char>(0xB0 | channel), 0x40, 0});
+    expected.push_back({static_cast<unsigned char>(0xB0 | channel), 0x7B, 0});
+  }
+  {
+    std::lock_guard guard(received.mutex);
+    EXPECT_EQ(received.messages, expected);
+  }
+
+  // The server goes away in the middle of a song: sends fail or vanish, nothing crashes.
+  bgmSetRepeat(d, 1);
+  bgmPlay(d, song);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  jack.stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(bgmStop(d), Idle);
+  bgmCloseMidiDev(d);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+}  // namespace
+}  // namespace quavr::test
