@@ -78,22 +78,24 @@ MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data, 
 
 // Runs on the driver's thread. It never takes the device lock: a reset under that lock may wait
 // for these very completions. Each message's blocks are found from the header the completion
-// names, so any number of messages can be in flight and each is freed exactly once.
+// names, so any number of messages can be in flight and each is freed exactly once. The device
+// itself is touched only while it is open; a message outliving its device (a close whose reset
+// and close both failed) is still freed.
 void QUAVR_CALLBACK longMessageDone(HMIDIOUT port, UINT message, DWORD_PTR instance,
                                     DWORD_PTR param1, DWORD_PTR) {
   if (message != MOM_DONE) return;
-  const auto control = findDevice(static_cast<HGLOBAL>(instance));
-  if (!control) return;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   const HGLOBAL headerBlock = GlobalHandle(header);
-  if (headerBlock == 0) return;
+  if (headerBlock == 0) return;  // not a header of ours
   const HGLOBAL dataBlock = GlobalHandle(header->lpData);
   midiOutUnprepareHeader(port, header, kMidiHdrSize);
   GlobalUnlock(headerBlock);
   GlobalUnlock(dataBlock);
   GlobalFree(headerBlock);
   GlobalFree(dataBlock);
-  control->longMessagesQueued.fetch_sub(1);
+  if (const auto control = findDevice(static_cast<HGLOBAL>(instance))) {
+    control->longMessagesQueued.fetch_sub(1);
+  }
 }
 
 }  // namespace quavr

@@ -111,9 +111,10 @@ std::int32_t pauseDevice(LockedDevice& device) {
 
 void releaseDevice(LockedDevice& device) {
   stopDevice(device);
-  // Ready means the timer never started: nothing to halt, but the song must not stay resolved
-  // by a device that is going away, or it could never be deleted.
-  if (load(device->state) == Ready) unbindSong(*device);
+  // Still bound: Ready (the timer never started), or Playing with a timer the platform would
+  // not kill. A device that goes away must not keep its song resolved, or the song could never
+  // be deleted; a tick of that timer finds no device and does nothing.
+  if (load(device->state) != Idle) unbindSong(*device);
 }
 
 std::int32_t play(HGLOBAL handle, HGLOBAL song) {

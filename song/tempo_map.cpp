@@ -14,6 +14,22 @@ namespace {
 
 constexpr std::uint8_t kSetTempo = 0x51;
 
+// The whole milliseconds of a span, in double precision, truncated; 0 when not finite
+// (division 0). At most 2^24 × 2^32 / 1000, so it fits 64 bits.
+std::uint64_t spanMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division) {
+  const double product = static_cast<double>(usPerQuarter) * static_cast<double>(ticks);
+  const double ms = product / static_cast<double>(division) / 1000.0;
+  return std::isfinite(ms) ? static_cast<std::uint64_t>(static_cast<std::int64_t>(ms)) : 0;
+}
+
+// A time `span` after `base`. Past 2^32 ms (a song of more than 49 days) it stays at the
+// largest time instead of wrapping round to an earlier one, so times never go back.
+std::uint32_t laterTime(std::uint32_t base, std::uint32_t usPerQuarter, std::uint32_t ticks,
+                        std::uint32_t division) {
+  const std::uint64_t time = base + spanMs(usPerQuarter, ticks, division);
+  return time > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(time);
+}
+
 bool isSetTempo(const Event& event, const std::uint8_t* data) {
   return event.kind == kMetaEvent && event.length >= 2 && data[event.offset + 1] == kSetTempo;
 }
@@ -57,7 +73,7 @@ std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events
     tick = std::max(tick, events[i].tick);
     while (segment < last && tick >= map[segment + 1].tick) ++segment;
     const TempoPoint& point = map[segment];
-    events[i].timeMs = point.timeMs + ticksToMs(point.usPerQuarter, tick - point.tick, division);
+    events[i].timeMs = laterTime(point.timeMs, point.usPerQuarter, tick - point.tick, division);
   }
   return eventCount == 0 ? 0 : events[eventCount - 1].timeMs;
 }
@@ -65,10 +81,7 @@ std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events
 }  // namespace
 
 std::uint32_t ticksToMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division) {
-  const double product = static_cast<double>(usPerQuarter) * static_cast<double>(ticks);
-  const double ms = product / static_cast<double>(division) / 1000.0;
-  if (!std::isfinite(ms)) return 0;
-  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(ms)));
+  return static_cast<std::uint32_t>(spanMs(usPerQuarter, ticks, division));
 }
 
 bool timeSong(HGLOBAL songHandle) {
@@ -101,9 +114,8 @@ bool timeSong(HGLOBAL songHandle) {
       map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
       map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
       for (std::uint32_t i = 1; i <= count; ++i) {
-        map[i].timeMs =
-            map[i - 1].timeMs +
-            ticksToMs(map[i - 1].usPerQuarter, map[i].tick - map[i - 1].tick, song->division);
+        map[i].timeMs = laterTime(map[i - 1].timeMs, map[i - 1].usPerQuarter,
+                                  map[i].tick - map[i - 1].tick, song->division);
       }
       timed = true;
       for (std::uint32_t t = 0; t < song->trackCount && timed; ++t) {

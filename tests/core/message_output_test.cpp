@@ -108,15 +108,22 @@ TEST_F(MessageOutputTest, CloseWithAQueuedMessageResetsThePortFirst) {
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), before + 1) << "only the stop's reset";
 }
 
-TEST_F(MessageOutputTest, ACompletionForNoOpenDeviceIsIgnored) {
+TEST_F(MessageOutputTest, AMessageThatOutlivesItsDeviceIsFreedByItsCompletion) {
+  const QuavrDevice d = playFirstTick(TrackWriter().sysex(0, {1, 0xF7}).end(100));
+  fake::inject(fake::Op::MidiOutReset, MMSYSERR_ERROR, 2);  // the stop's and the close's
+  EXPECT_EQ(bgmCloseMidiDev(d), MIDIERR_STILLPLAYING);
+  ASSERT_EQ(fake::queuedHeaders().size(), 1u);
+  EXPECT_EQ(bgmBgmStatus(d), -1) << "the device is gone all the same";
+  fake::completeAllLongMessages();  // reaches a closed device: only the message is touched
+  EXPECT_EQ(fake::liveBlocks(), blocksBeforeTick_ - 1) << "the device block went with the close";
+}
+
+TEST_F(MessageOutputTest, ACompletionForAHeaderNotOursIsIgnored) {
   const QuavrDevice d = open(10);
-  bgmCloseMidiDev(d);
-  const HGLOBAL header = GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, sizeof(MIDIHDR));
-  auto* h = static_cast<MIDIHDR*>(GlobalLock(header));
-  longMessageDone(0x100, MOM_DONE, d, reinterpret_cast<DWORD_PTR>(h), 0);
-  EXPECT_EQ(GlobalFlags(header) & GMEM_LOCKCOUNT, 1u) << "untouched";
-  GlobalUnlock(header);
-  GlobalFree(header);
+  MIDIHDR stranger{};
+  longMessageDone(0x100, MOM_DONE, d, reinterpret_cast<DWORD_PTR>(&stranger), 0);
+  longMessageDone(0x100, MOM_DONE, d, 0, 0);
+  EXPECT_EQ(stranger.dwFlags, 0u);
 }
 
 }  // namespace

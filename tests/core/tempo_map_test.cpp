@@ -102,6 +102,18 @@ TEST_F(TempoMapTest, TicksPastTwoToThe32DoNotRunTimeBackwards) {
   for (std::size_t i = 1; i < t[0].size(); ++i) EXPECT_GE(t[0][i], t[0][i - 1]) << i;
 }
 
+TEST_F(TempoMapTest, TimesPastTwoToThe32MsStayAtTheEndInsteadOfWrapping) {
+  // Each delta of 2^28 - 1 ticks at 600000 us per quarter and division 96 is about 1.68e9 ms.
+  TrackWriter track;
+  track.tempo(0, 600000);
+  for (int i = 0; i < 4; ++i) track.note(0xFFFFFFF, 0, 1, 1);
+  const auto t = times({track});
+  ASSERT_EQ(t[0].size(), 5u);
+  for (std::size_t i = 1; i < t[0].size(); ++i) EXPECT_GE(t[0][i], t[0][i - 1]) << i;
+  EXPECT_EQ(t[0].back(), 0xFFFFFFFFu);
+  EXPECT_EQ(length_, 0xFFFFFFFFu);
+}
+
 TEST_F(TempoMapTest, ConversionFollowsDoublePrecision) {
   EXPECT_EQ(ticksToMs(500000, 96, 96), 500u);
   EXPECT_EQ(ticksToMs(500000, 1000, 0), 0u);

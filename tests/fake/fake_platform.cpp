@@ -40,6 +40,7 @@ struct State {
   int failAt = 0;
   std::size_t largest = 0;
   std::map<Op, std::vector<std::uint32_t>> injected;
+  std::map<std::pair<Op, int>, std::uint32_t> injectedAt;  // by the call's number
   std::map<Op, int> calls;
   UINT deviceCount = 1;
   std::vector<Record> records;
@@ -66,7 +67,11 @@ State& state() {
 bool injected(Op op, std::uint32_t& result) {
   State& s = state();
   std::lock_guard guard(s.mutex);
-  ++s.calls[op];
+  const int call = ++s.calls[op];
+  if (auto at = s.injectedAt.find({op, call}); at != s.injectedAt.end()) {
+    result = at->second;
+    return true;
+  }
   auto& queue = s.injected[op];
   if (queue.empty()) return false;
   result = queue.front();
@@ -100,6 +105,7 @@ void reset() {
   s.failAt = 0;
   s.largest = 0;
   s.injected.clear();
+  s.injectedAt.clear();
   s.calls.clear();
   s.deviceCount = 1;
   s.records.clear();
@@ -134,6 +140,10 @@ int allocationCount() {
 void inject(Op op, std::uint32_t result, int times) {
   std::lock_guard guard(state().mutex);
   for (int i = 0; i < times; ++i) state().injected[op].push_back(result);
+}
+void injectAt(Op op, int nth, std::uint32_t result) {
+  std::lock_guard guard(state().mutex);
+  state().injectedAt[{op, state().calls[op] + nth}] = result;
 }
 int callCount(Op op) {
   std::lock_guard guard(state().mutex);

@@ -61,6 +61,8 @@ std::size_t largestAllocation();
 // ---- Injected results: the next `times` calls of `op` return `result` and do nothing else
 // (timeSetEvent returns `result` as its timer id).
 void inject(Op op, std::uint32_t result, int times = 1);
+// Only the n-th call of `op` from now (1: the next) returns `result`.
+void injectAt(Op op, int nth, std::uint32_t result);
 int callCount(Op op);
 
 // ---- MIDI output
