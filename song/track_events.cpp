@@ -1,7 +1,5 @@
 #include "song/track_events.h"
 
-#include <cstring>
-
 #include "song/records.h"
 
 namespace quavr {
@@ -31,7 +29,7 @@ bool isTwoByteStatus(std::uint8_t s) {
 // An event with a length field at `field`: `fixed` bytes before it, `total` bytes in all.
 bool measureLengthEvent(const std::uint8_t* at, const std::uint8_t* end, std::uint32_t fixed,
                         EventShape& shape) {
-  if (at + fixed > end) return false;
+  if (end - at < static_cast<std::ptrdiff_t>(fixed)) return false;
   const VarLen length = readVarLen(at + fixed, end);
   const std::uint64_t taken = std::uint64_t{fixed} + length.size + length.value;
   if (!length.complete || taken > static_cast<std::uint64_t>(end - at)) return false;
@@ -87,14 +85,6 @@ bool measureEvent(const std::uint8_t* at, const std::uint8_t* end, std::uint8_t&
   shape.taken = taken;
   shape.expanded = 4;
   return true;
-}
-
-void writeEvent(const std::uint8_t* at, const EventShape& shape, std::uint8_t* out) {
-  std::uint32_t written = 0;
-  if (shape.statusByte >= 0) out[written++] = static_cast<std::uint8_t>(shape.statusByte);
-  if (shape.copyCount != 0) std::memcpy(out + written, at + shape.copyFrom, shape.copyCount);
-  written += shape.copyCount;
-  if (written < shape.expanded) std::memset(out + written, 0, shape.expanded - written);
 }
 
 }  // namespace quavr

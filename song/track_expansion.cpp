@@ -24,9 +24,9 @@ std::uint32_t measureTrack(Track& track, std::uint32_t chunkLength, const std::u
   std::uint8_t runningStatus = 0;
   const std::uint8_t* at = track.data;
   while (consumed < chunkLength) {
-    const VarLen delta = readVarLen(at, imageEnd);
+    VarLen delta;
     EventShape shape;
-    if (!delta.complete || !measureEvent(at + delta.size, imageEnd, runningStatus, shape)) break;
+    if (!nextEvent(at, imageEnd, runningStatus, delta, shape)) break;
     if (dataSize + shape.expanded > 0xFFFFFFFFu || eventCount == 0xFFFFFFFFu) break;
     at += delta.size + shape.taken;
     consumed += delta.size + shape.taken;
@@ -45,11 +45,10 @@ std::uint32_t expandTrack(const Track& track, std::uint8_t* data, Event* events,
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
   for (std::uint32_t i = 0; i < track.eventCount; ++i) {
-    const VarLen delta = readVarLen(source, imageEnd);
+    VarLen delta;
     EventShape shape;
     // The sizing pass walked these very bytes, so every event measured there fits here.
-    if (!delta.complete || !measureEvent(source + delta.size, imageEnd, runningStatus, shape))
-      break;
+    if (!nextEvent(source, imageEnd, runningStatus, delta, shape)) break;
     source += delta.size;
     tick += delta.value;
     events[i] = Event{tick, 0, shape.kind, written, shape.expanded};

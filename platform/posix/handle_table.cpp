@@ -6,6 +6,13 @@
 
 namespace quavr::platform {
 
+void* HandleTable::callocBlock(std::size_t bytes) {
+  return std::calloc(1, bytes);
+}
+void HandleTable::freeBlock(void* data, std::size_t) {
+  std::free(data);
+}
+
 HandleTable::Slot* HandleTable::find(std::uint32_t handle) {
   const std::uint32_t index = handle & kIndexMask;
   if (index == 0 || index >= slots_.size()) return nullptr;
@@ -16,7 +23,7 @@ HandleTable::Slot* HandleTable::find(std::uint32_t handle) {
 
 std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   if (bytes > 0xFFFFFFFFu) return 0;  // blocks are sized in 32 bits, as on the original platform
-  void* data = std::calloc(1, bytes);
+  void* data = memory_.allocate(bytes);
   if (data == nullptr) return 0;
   std::lock_guard guard(mutex_);
   std::uint32_t index;
@@ -27,7 +34,7 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
     index = static_cast<std::uint32_t>(slots_.size());
     slots_.emplace_back();
   } else {
-    std::free(data);
+    memory_.release(data, bytes);
     return 0;
   }
   Slot& slot = slots_[index];
@@ -60,18 +67,20 @@ bool HandleTable::unlock(std::uint32_t handle) {
 std::uint32_t HandleTable::free(std::uint32_t handle) {
   if (handle == 0) return 0;
   void* data;
+  std::size_t size;
   {
     std::lock_guard guard(mutex_);
     Slot* slot = find(handle);
     // A resolved block has a user holding its address: freeing it would leave that user dangling.
     if (slot == nullptr || slot->lockCount != 0) return handle;
     data = slot->data;
+    size = slot->size;
     byAddress_.erase(data);
     *slot = Slot{.generation = (slot->generation + 1) & kGenerationMask};
     freeSlots_.push_back(handle & kIndexMask);
     --live_;
   }
-  std::free(data);
+  memory_.release(data, size);
   return 0;
 }
 

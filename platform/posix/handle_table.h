@@ -12,8 +12,16 @@
 
 namespace quavr::platform {
 
+// Where a table's memory comes from. Blocks must come zero-filled.
+struct BlockMemory {
+  void* (*allocate)(std::size_t bytes);
+  void (*release)(void* data, std::size_t bytes);
+};
+
 class HandleTable {
  public:
+  explicit HandleTable(BlockMemory memory = {callocBlock, freeBlock}) : memory_(memory) {}
+
   // 0 when the block cannot be made. Every block is zero-filled.
   std::uint32_t alloc(std::uint32_t flags, std::size_t bytes);
   void* lock(std::uint32_t handle);
@@ -30,6 +38,9 @@ class HandleTable {
   static constexpr std::uint32_t kGenerationMask = (1u << (32 - kIndexBits)) - 1;
 
  private:
+  static void* callocBlock(std::size_t bytes);
+  static void freeBlock(void* data, std::size_t bytes);
+
   struct Slot {
     void* data = nullptr;
     std::size_t size = 0;
@@ -41,6 +52,7 @@ class HandleTable {
   // The slot a handle names while its block lives, else null. Caller holds mutex_.
   Slot* find(std::uint32_t handle);
 
+  BlockMemory memory_;
   std::mutex mutex_;
   std::vector<Slot> slots_ = std::vector<Slot>(1);  // index 0 stays unused: handle 0 is invalid
   std::deque<std::uint32_t>

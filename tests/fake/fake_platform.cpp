@@ -44,6 +44,7 @@ struct State {
   std::map<Op, int> calls;
   UINT deviceCount = 1;
   std::vector<Record> records;
+  bool recording = true;
   std::vector<OpenCall> opens;
   std::map<HMIDIOUT, Port> ports;
   HMIDIOUT nextPort = 0x100;
@@ -109,6 +110,7 @@ void reset() {
   s.calls.clear();
   s.deviceCount = 1;
   s.records.clear();
+  s.recording = true;
   s.opens.clear();
   s.ports.clear();
   s.shortHook = nullptr;
@@ -223,6 +225,10 @@ bool portOpen(HMIDIOUT port) {
 int openPortCount() {
   std::lock_guard guard(state().mutex);
   return static_cast<int>(state().ports.size());
+}
+void setRecording(bool on) {
+  std::lock_guard guard(state().mutex);
+  state().recording = on;
 }
 void onShortMessage(std::function<void()> hook) {
   std::lock_guard guard(state().mutex);
@@ -401,7 +407,7 @@ MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD message) {
   {
     std::lock_guard guard(s.mutex);
     if (!s.ports.contains(handle)) return MMSYSERR_INVALHANDLE;
-    s.records.push_back({fake::Record::Short, s.now, handle, message, {}});
+    if (s.recording) s.records.push_back({fake::Record::Short, s.now, handle, message, {}});
     hook = s.shortHook;
   }
   if (hook) hook();

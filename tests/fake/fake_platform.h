@@ -80,6 +80,8 @@ void completeAllLongMessages();
 void notifyPorts(UINT message);
 bool portOpen(HMIDIOUT port);
 int openPortCount();
+// With recording off the port keeps nothing: a null port, for benchmarks.
+void setRecording(bool on);
 // Called after each recorded short message, on the caller's thread (for re-entrant tests).
 void onShortMessage(std::function<void()> hook);
 

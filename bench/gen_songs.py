@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Writes the benchmark's generated songs into DIR: dense songs of about 1, 10 and 50 MB (many
+tracks, notes with running status, a tempo map), and three pathological ones: 100 000 set-tempo
+events, 65 535 tracks, ten million events. Usage: gen_songs.py DIR"""
+import os
+import struct
+import sys
+
+
+def chunk(body):
+    return b'MTrk' + struct.pack('>I', len(body)) + body
+
+
+def header(tracks, division=480):
+    return b'MThd' + struct.pack('>IHHH', 6, 1, tracks, division)
+
+
+def tempo_track(changes, step):
+    body = bytearray()
+    for i in range(changes):
+        us = 400000 + (i * 7919) % 300000
+        body += vlq(0 if i == 0 else step) + bytes([0xFF, 0x51, 0x03]) + us.to_bytes(3, 'big')
+    body += b'\x00\xFF\x2F\x00'
+    return chunk(bytes(body))
+
+
+def vlq(value):
+    out = [value & 0x7F]
+    while value > 0x7F:
+        value >>= 7
+        out.insert(0, 0x80 | (value & 0x7F))
+    return bytes(out)
+
+
+def note_track(channel, events):
+    # Note on, then running-status pairs (key, velocity): 3 bytes an event with a one-byte delta.
+    body = bytearray([0x00, 0x90 | channel, 60, 100])
+    pattern = bytearray()
+    for i in range(256):
+        pattern += bytes([(i * 7) % 24, 36 + (i * 5) % 48, 0 if i % 2 else 90])
+    whole, rest = divmod((events - 1) * 3, len(pattern))
+    body += pattern * whole + pattern[:rest]
+    body += b'\x00\xFF\x2F\x00'
+    return chunk(bytes(body))
+
+
+def dense(megabytes, tracks=16):
+    per_track = megabytes * 1_000_000 // (3 * tracks)
+    bars = per_track // 8
+    return header(tracks + 1) + tempo_track(max(2, bars // 64), 480 * 4 * 64 // 8) + b''.join(
+        note_track(t % 16, per_track) for t in range(tracks))
+
+
+def main(out):
+    os.makedirs(out, exist_ok=True)
+    songs = {
+        'dense-1MB.mid': dense(1),
+        'dense-10MB.mid': dense(10),
+        'dense-50MB.mid': dense(50),
+        'tempo-100k.mid': header(2) + tempo_track(100_000, 12) + note_track(0, 100_000),
+        'tracks-65535.mid': header(65535) + b''.join(chunk(b'\x00\x90\x3c\x40\x10\x3c\x00\x00\xff\x2f\x00') for _ in range(65535)),
+        'events-10M.mid': header(1) + note_track(0, 10_000_000),
+    }
+    for name, data in songs.items():
+        with open(os.path.join(out, name), 'wb') as f:
+            f.write(data)
+
+
+if __name__ == '__main__':
+    main(sys.argv[1])

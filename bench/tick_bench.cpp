@@ -1,0 +1,78 @@
+// What one tick costs the timer thread: with nothing due, and per short message sent, for songs
+// of 1, 16 and 64 tracks. The fake platform's port records nothing here: a null port.
+#include <benchmark/benchmark.h>
+
+#include "include/quavr.h"
+#include "interface/block.h"
+#include "interface/device.h"
+#include "playback/playback_clock.h"
+#include "tests/fake/fake_platform.h"
+#include "tests/smf/smf_writer.h"
+
+namespace {
+
+using namespace quavr;
+using namespace quavr::test;
+
+struct Playing {
+  QuavrDevice device;
+  QuavrSong song;
+  platform::UINT timer;
+};
+
+// `tracks` tracks, each with an event every `spacingMs` (division 500: a tick is a millisecond),
+// `events` events long; played on a device with a 10 ms period.
+Playing play(int tracks, std::uint32_t firstMs, std::uint32_t spacingMs, int events) {
+  fake::reset();
+  fake::setRecording(false);
+  std::vector<Bytes> bodies;
+  for (int t = 0; t < tracks; ++t) {
+    TrackWriter w;
+    w.note(firstMs, static_cast<std::uint8_t>(t % 16), 60, 90);
+    for (int i = 1; i < events; ++i) w.raw(spacingMs, {static_cast<std::uint8_t>(40 + i % 40), 90});
+    bodies.push_back(w.end());
+  }
+  fake::addFile("song.mid", smf(500, bodies));
+  Playing p{bgmOpenMidiDev(0, 10), bgmGetSongFile("song.mid"), 0};
+  bgmPlay(p.device, p.song);
+  Resolved<MidiDevice> d(p.device);
+  p.timer = d->timerId;
+  return p;
+}
+
+void stop(const Playing& p) {
+  bgmCloseMidiDev(p.device);
+  bgmDeleteSong(p.song);
+}
+
+void TickWithNothingDue(benchmark::State& state) {
+  const Playing p = play(static_cast<int>(state.range(0)), 1000000000u, 1, 1);
+  for (auto _ : state) clockTick(p.timer, 0, p.device, 0, 0);
+  stop(p);
+}
+BENCHMARK(TickWithNothingDue)->Arg(1)->Arg(16)->Arg(64);
+
+void TickPerShortMessage(benchmark::State& state) {
+  const int tracks = static_cast<int>(state.range(0));
+  constexpr int kEvents = 20000;  // one per track in each 10 ms tick
+  Playing p = play(tracks, 0, 10, kEvents);
+  int ticks = 0;
+  for (auto _ : state) {
+    clockTick(p.timer, 0, p.device, 0, 0);
+    if (++ticks == kEvents) {  // the song ended: start it again, untimed
+      state.PauseTiming();
+      bgmPlay(p.device, p.song);
+      Resolved<MidiDevice> d(p.device);
+      p.timer = d->timerId;
+      ticks = 0;
+      state.ResumeTiming();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * tracks);
+  stop(p);
+}
+BENCHMARK(TickPerShortMessage)->Arg(1)->Arg(16)->Arg(64);
+
+}  // namespace
+
+BENCHMARK_MAIN();
