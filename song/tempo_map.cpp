@@ -23,38 +23,11 @@ std::uint64_t spanMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint3
   return std::isfinite(ms) ? static_cast<std::uint64_t>(static_cast<std::int64_t>(ms)) : 0;
 }
 
-// spanMs for one song's division, fast. Below 2^51 the double computation is exactly the integer
-// quotient, which a multiplication by the reciprocal finds to within one and a check corrects;
-// two divisions an event were a quarter of a large song's load.
-class SpanTimer {
- public:
-  explicit SpanTimer(std::uint32_t division)
-      : division_(division),
-        divisor_(std::uint64_t{division} * 1000),
-        reciprocal_(division == 0 ? 0 : 1.0 / static_cast<double>(divisor_)) {}
-
-  std::uint64_t operator()(std::uint32_t usPerQuarter, std::uint32_t ticks) const {
-    const std::uint64_t product = std::uint64_t{usPerQuarter} * ticks;
-    if (divisor_ == 0 || product >= (std::uint64_t{1} << 51)) {
-      return spanMs(usPerQuarter, ticks, division_);
-    }
-    auto quotient = static_cast<std::uint64_t>(static_cast<double>(product) * reciprocal_);
-    while (quotient * divisor_ > product) --quotient;
-    while ((quotient + 1) * divisor_ <= product) ++quotient;
-    return quotient;
-  }
-
- private:
-  std::uint32_t division_;
-  std::uint64_t divisor_;
-  double reciprocal_;
-};
-
 // A time `ticks` after a point at `base`. Past 2^32 ms (a song of more than 49 days) it stays at
 // the largest time instead of wrapping round to an earlier one, so times never go back.
-std::uint32_t laterTime(const SpanTimer& span, std::uint32_t base, std::uint32_t usPerQuarter,
-                        std::uint32_t ticks) {
-  const std::uint64_t time = base + span(usPerQuarter, ticks);
+std::uint32_t laterTime(std::uint32_t base, std::uint32_t usPerQuarter, std::uint32_t ticks,
+                        std::uint32_t division) {
+  const std::uint64_t time = base + spanMs(usPerQuarter, ticks, division);
   return time > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(time);
 }
 
@@ -94,14 +67,14 @@ bool forEachSetTempo(Track* tracks, std::uint32_t trackCount, Fn&& fn) {
 // its predecessor's (the track's tick sum wrapped past 2^32) is timed as the predecessor's, so a
 // track's times never go back.
 std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events,
-                        std::uint32_t eventCount, const SpanTimer& span) {
+                        std::uint32_t eventCount, std::uint32_t division) {
   std::uint32_t segment = 0;
   std::uint32_t tick = 0;
   for (std::uint32_t i = 0; i < eventCount; ++i) {
     tick = std::max(tick, events[i].tick);
     while (segment < last && tick >= map[segment + 1].tick) ++segment;
     const TempoPoint& point = map[segment];
-    events[i].timeMs = laterTime(span, point.timeMs, point.usPerQuarter, tick - point.tick);
+    events[i].timeMs = laterTime(point.timeMs, point.usPerQuarter, tick - point.tick, division);
   }
   return eventCount == 0 ? 0 : events[eventCount - 1].timeMs;
 }
@@ -136,7 +109,6 @@ bool timeSong(HGLOBAL songHandle) {
   bool timed = false;
   {
     Resolved<TempoPoint> map(mapBlock);
-    const SpanTimer span(song->division);
     if (map) {
       std::copy(found.begin(), found.end(), map.get() + 1);
       // Stable, so set-tempo events on one tick keep their track-then-event order.
@@ -145,8 +117,8 @@ bool timeSong(HGLOBAL songHandle) {
       map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
       map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
       for (std::uint32_t i = 1; i <= count; ++i) {
-        map[i].timeMs = laterTime(span, map[i - 1].timeMs, map[i - 1].usPerQuarter,
-                                  map[i].tick - map[i - 1].tick);
+        map[i].timeMs = laterTime(map[i - 1].timeMs, map[i - 1].usPerQuarter,
+                                  map[i].tick - map[i - 1].tick, song->division);
       }
       timed = true;
       for (std::uint32_t t = 0; t < song->trackCount && timed; ++t) {
@@ -154,7 +126,8 @@ bool timeSong(HGLOBAL songHandle) {
         Resolved<Event> events(tracks[t].eventBlock);
         timed = static_cast<bool>(events);
         if (!timed) break;
-        tracks[t].lengthMs = timeTrack(map.get(), count, events.get(), tracks[t].eventCount, span);
+        tracks[t].lengthMs =
+            timeTrack(map.get(), count, events.get(), tracks[t].eventCount, song->division);
         song->lengthMs = std::max(song->lengthMs, tracks[t].lengthMs);
       }
     }
