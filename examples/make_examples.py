@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the example songs of examples/ from scratch: Beethoven's "Ode to Joy" (public domain),
 arranged for melody, bass and drums, with a system-exclusive reset, program changes, running
-status and a tempo change for the last phrase. Needs nothing but Python."""
+status and a tempo change for the last phrase; and a two-second fanfare with the same features,
+short enough for tests that play in real time. Needs nothing but Python."""
 import os
 import struct
 
@@ -92,7 +93,24 @@ def ode_to_joy():
     return header + b''.join(t.chunk(end) for t in tracks)
 
 
+def fanfare():
+    conductor, brass, timpani = Track(), Track(), Track()
+    meta(conductor, 0, 0x03, b'Fanfare')
+    meta(conductor, 0, 0x51, list(struct.pack('>I', 400000)[1:]))    # 150 bpm
+    meta(conductor, 3 * Q, 0x51, list(struct.pack('>I', 750000)[1:]))  # broaden for the last chord
+    conductor.add(0, [0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7], order=0)
+    brass.add(0, [0xC0, 56])  # trumpet
+    notes(brass, 0, 0, [(G, E), (G, E), (G, E), (C + 12, Q + E), (None, E), (C + 12, H)], 110)
+    timpani.add(0, [0xC1, 47])
+    notes(timpani, 1, 0, [(43, Q), (36, Q), (43, Q), (36, H)], 100)
+    end = 5 * Q
+    tracks = [conductor, brass, timpani]
+    header = b'MThd' + struct.pack('>IHHH', 6, 1, len(tracks), DIVISION)
+    return header + b''.join(t.chunk(end) for t in tracks)
+
+
 if __name__ == '__main__':
     here = os.path.dirname(os.path.abspath(__file__))
-    with open(os.path.join(here, 'ode_to_joy.mid'), 'wb') as out:
-        out.write(ode_to_joy())
+    for name, song in (('ode_to_joy.mid', ode_to_joy()), ('fanfare.mid', fanfare())):
+        with open(os.path.join(here, name), 'wb') as out:
+            out.write(song)

@@ -44,8 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (choice == 0) bgmPause(device);  // pause, or resume a paused device
     if (bgmBgmStatus(device) == Playing) tick(device);
     const auto queued = fake::queuedHeaders();
-    if (!queued.empty() && (choice & 1))
+    if (queued.size() > 64) {
+      fake::completeAllLongMessages();  // a port completes in time; an endless queue only slows the run
+    } else if (!queued.empty() && (choice & 1)) {
       fake::completeLongMessage(queued[(chooser >> 32) % queued.size()]);
+    }
     const std::int32_t state = bgmBgmStatus(device);
     FUZZ_CHECK(state == Idle || state == Ready || state == Playing || state == Paused);
   }

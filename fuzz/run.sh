@@ -22,7 +22,7 @@ for target in load_fuzzer passes_fuzzer play_fuzzer; do
   mkdir -p "$work"
   echo "== $target, $seconds s"
   if ! "$build/fuzz/$target" "$work" "$build/seeds" -dict="$root/fuzz/midi.dict" \
-      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+      -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 -print_final_stats=1 \
       -artifact_prefix="$build/crashes/$target-" 2>"$work.log"; then
     status=1
     tail -n 40 "$work.log"

@@ -36,7 +36,7 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
     Resolved<Song> song(songHandle);
     if (!song) return;
     Resolved<Track> tracks(song->trackTable);
-    if (song->trackTable != 0 && !tracks) return;
+    if (song->trackCount != 0 && !tracks) return;
     std::uint32_t finished = 0;
     for (std::uint32_t t = 0; t < song->trackCount; ++t) {
       Track& track = tracks[t];

@@ -47,7 +47,7 @@ bool freeSongData(HGLOBAL songHandle) {
   bool freed = true;
   {
     Resolved<Track> tracks(song->trackTable);
-    if (!tracks) return false;
+    if (!tracks && song->trackCount != 0) return false;
     for (std::uint32_t t = 0; t < song->trackCount; ++t) {
       tracks[t].dataBlock = GlobalFree(tracks[t].dataBlock);
       tracks[t].eventBlock = GlobalFree(tracks[t].eventBlock);
@@ -125,8 +125,9 @@ bool readSongStructure(HGLOBAL songHandle, Image image) {
   }
   song->trackTable = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, song->trackCount * sizeof(Track));
   if (song->trackTable == 0) return false;
+  // A table of no tracks is a block of no bytes, which need not resolve (on Windows it does not).
   Resolved<Track> tracks(song->trackTable);
-  if (!tracks) return false;
+  if (!tracks && song->trackCount != 0) return false;
   const std::uint8_t* imageEnd = bytes.get() + image.size;
   std::uint64_t chunk = kHeaderChunkSize;
   for (std::uint32_t t = 0; t < song->trackCount; ++t) {

@@ -63,7 +63,7 @@ bool expandSong(HGLOBAL songHandle, HGLOBAL imageHandle, std::uint32_t imageSize
   Resolved<Song> song(songHandle);
   Resolved<std::uint8_t> image(imageHandle);
   if (!song || !image) return false;
-  if (song->trackTable == 0) return true;
+  if (song->trackTable == 0 || song->trackCount == 0) return true;
   Resolved<Track> tracks(song->trackTable);
   if (!tracks) return false;
   const std::uint8_t* imageEnd = image.get() + imageSize;

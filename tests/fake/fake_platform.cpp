@@ -81,11 +81,13 @@ bool injected(Op op, std::uint32_t& result) {
 }
 
 std::string resourceKey(const char* name) {
-  if (IS_INTRESOURCE(name)) return "#" + std::to_string(reinterpret_cast<std::uintptr_t>(name));
-  std::string key = name;
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (key.size() > 1 && key[0] == '#') key = "#" + std::to_string(std::stoul(key.substr(1)));
-  return key;
+  std::string key = "#";  // ids as "#<number>", as Windows writes them
+  if (IS_INTRESOURCE(name)) return key += std::to_string(reinterpret_cast<std::uintptr_t>(name));
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upper.size() > 1 && upper[0] == '#')
+    return key += std::to_string(std::stoul(upper.substr(1)));
+  return upper;
 }
 
 void deliver(HMIDIOUT handle, const Port& port, UINT message, MIDIHDR* header) {
@@ -318,8 +320,14 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   }
   return state().blocks->alloc(flags, bytes);
 }
+// As on Windows, a movable block of no bytes is discarded from the start: it does not resolve.
 LPVOID GlobalLock(HGLOBAL block) {
-  return state().blocks->lock(block);
+  HandleTable& blocks = *state().blocks;
+  if (blocks.size(block) == 0 &&
+      (blocks.flags(block) & (GMEM_DDESHARE | GMEM_INVALID_HANDLE)) == 0) {
+    return nullptr;
+  }
+  return blocks.lock(block);
 }
 BOOL GlobalUnlock(HGLOBAL block) {
   return state().blocks->unlock(block) ? 1 : 0;

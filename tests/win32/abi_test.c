@@ -1,0 +1,86 @@
+/* QUAVR.DLL as any host sees it: loaded at run time, its fifteen exports found by name and by
+ * ordinal, each function called through a __stdcall pointer, uMidiStatus read as data, and the
+ * version resource read back. Runs with no MIDI driver registered. Prints a line per check;
+ * exits 1 on any failure. */
+#include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int failures;
+
+static void check(int ok, const char* what) {
+  printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+  if (!ok) ++failures;
+}
+
+typedef uint32_t(__stdcall* Fn1)(uint32_t);
+typedef uint32_t(__stdcall* Fn2)(uint32_t, uint32_t);
+
+int main(void) {
+  static const char* const names[15] = {
+      "_bgmBgmStatus@4",     "_bgmCloseMidiDev@4",  "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
+      "_bgmGetRepeat@4",     "_bgmGetSongFile@4",   "_bgmGetSongLength@4", "_bgmGetSongRsc@8",
+      "_bgmMidiStatus@4",    "_bgmOpenMidiDev@8",   "_bgmPause@4",         "_bgmPlay@8",
+      "_bgmSetRepeat@8",     "_bgmStop@4",          "uMidiStatus"};
+  FARPROC exports[15];
+  char what[128];
+  HMODULE dll = LoadLibraryA("QUAVR.DLL");
+  int i;
+  check(dll != NULL, "QUAVR.DLL loads");
+  if (dll == NULL) return 1;
+  for (i = 0; i < 15; ++i) {
+    exports[i] = GetProcAddress(dll, names[i]);
+    snprintf(what, sizeof what, "%s is export %d by name and by ordinal", names[i], i + 1);
+    check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
+  }
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(16)) == NULL, "there is no sixteenth export");
+  check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
+  if (failures) return 1;
+
+  {
+    volatile uint32_t* status = (volatile uint32_t*)(uintptr_t)exports[14];
+    const uint32_t none = 0xDEAD0000u;
+    char text[256];
+    check(((Fn1)exports[0])(none) == (uint32_t)-1, "bgmBgmStatus refuses a bad device");
+    check(((Fn1)exports[1])(none) == 5, "bgmCloseMidiDev gives MMSYSERR_INVALHANDLE");
+    check(((Fn1)exports[2])(none) == none, "bgmDeleteSong returns a bad song");
+    check(((Fn1)exports[4])(none) == 0, "bgmGetRepeat gives 0");
+    check(((Fn1)exports[5])((uint32_t)(uintptr_t) "no such file.mid") == 0, "bgmGetSongFile gives 0");
+    check(((Fn1)exports[6])(none) == 0, "bgmGetSongLength gives 0");
+    check(((Fn2)exports[7])(0, (uint32_t)(uintptr_t) "NOSUCHSONG") == 0, "bgmGetSongRsc gives 0");
+    /* Run without a MIDI driver registered: the system has no MIDI output at all. */
+    check(((Fn2)exports[9])(0, 10) == 0, "bgmOpenMidiDev gives 0 with no MIDI output");
+    check(*status == 68 && ((Fn1)exports[8])(0) == 68, "uMidiStatus reads 68, as bgmMidiStatus");
+    check(((Fn2)exports[3])((uint32_t)(uintptr_t)text, sizeof text) == 0 && text[0] != 0,
+          "bgmGetMidiErrorText writes the text");
+    check(((Fn1)exports[10])(none) == (uint32_t)-1, "bgmPause refuses a bad device");
+    check(((Fn2)exports[11])(none, none) == (uint32_t)-1, "bgmPlay refuses a bad device");
+    check(((Fn2)exports[12])(none, 5) == 0, "bgmSetRepeat gives 0");
+    check(((Fn1)exports[13])(none) == (uint32_t)-1, "bgmStop refuses a bad device");
+  }
+
+  {
+    char path[MAX_PATH];
+    DWORD ignored = 0;
+    DWORD size;
+    GetModuleFileNameA(dll, path, sizeof path);
+    size = GetFileVersionInfoSizeA(path, &ignored);
+    check(size != 0, "QUAVR.DLL has a version resource");
+    if (size != 0) {
+      char* info = (char*)malloc(size);
+      VS_FIXEDFILEINFO* fixed = NULL;
+      UINT length = 0;
+      GetFileVersionInfoA(path, 0, size, info);
+      VerQueryValueA(info, "\\", (void**)&fixed, &length);
+      check(fixed && fixed->dwFileVersionMS == 10 && fixed->dwFileVersionLS == 0,
+            "file version 0.10");
+      check(fixed && fixed->dwProductVersionMS == 10 && fixed->dwProductVersionLS == 0,
+            "product version 0.10");
+      free(info);
+    }
+  }
+  FreeLibrary(dll);
+  return failures ? 1 : 0;
+}

@@ -1,0 +1,25 @@
+# Fails unless QUAVR.DLL exports exactly the fifteen names, ordinals 1 to 15 in their
+# alphabetical order, with uMidiStatus as the last.
+execute_process(COMMAND i686-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+string(REGEX MATCH "Ordinal Base[ \t]+([0-9]+)" _ "${dump}")
+set(base ${CMAKE_MATCH_1})
+# The table's rows follow its title, up to the first blank line.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n((\t\\[[^\n]+\n)+)" _ "${dump}")
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${CMAKE_MATCH_1}")
+set(got)
+foreach(row IN LISTS rows)
+  string(REGEX MATCH "\\[ *([0-9]+)\\] ([^ \n]+)" _ "${row}")
+  math(EXPR ordinal "${CMAKE_MATCH_1} + ${base}")
+  list(APPEND got "${ordinal}=${CMAKE_MATCH_2}")
+endforeach()
+set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGetMidiErrorText@8
+  5=_bgmGetRepeat@4 6=_bgmGetSongFile@4 7=_bgmGetSongLength@4 8=_bgmGetSongRsc@8 9=_bgmMidiStatus@4
+  10=_bgmOpenMidiDev@8 11=_bgmPause@4 12=_bgmPlay@8 13=_bgmSetRepeat@8 14=_bgmStop@4 15=uMidiStatus)
+list(SORT got COMPARE NATURAL)
+if(NOT got STREQUAL expected)
+  message(FATAL_ERROR "export table differs:\n  got:      ${got}\n  expected: ${expected}")
+endif()
+message(STATUS "exports: ${got}")
