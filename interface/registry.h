@@ -19,10 +19,6 @@ class Registry {
     std::lock_guard guard(mutex_);
     entries_.erase(handle);
   }
-  bool contains(std::uint32_t handle) {
-    std::lock_guard guard(mutex_);
-    return handle != 0 && entries_.contains(handle);
-  }
   // Runs fn(value) under the registry's lock when the handle is registered; the entry is removed
   // when fn returns true. False when the handle is not registered.
   template <class Fn>
