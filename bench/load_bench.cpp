@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "base/block.h"
 #include "include/quavr.h"
-#include "interface/block.h"
 #include "song/records.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/block.h"
 #include "include/quavr.h"
-#include "interface/block.h"
 #include "song/records.h"
 
 using namespace quavr;

@@ -2,9 +2,9 @@
 // of 1, 16 and 64 tracks. The fake platform's port records nothing here: a null port.
 #include <benchmark/benchmark.h>
 
+#include "base/block.h"
 #include "include/quavr.h"
-#include "interface/block.h"
-#include "interface/device.h"
+#include "playback/device.h"
 #include "playback/playback_clock.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/smf/smf_writer.h"

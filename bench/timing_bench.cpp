@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/posix/posix.h"
+#include "platform/introspection.h"
 #include "tests/smf/smf_writer.h"
 
 using namespace quavr;

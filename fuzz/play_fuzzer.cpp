@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/song_invariants.h"
-#include "interface/device.h"
+#include "playback/device.h"
 #include "tests/fake/fake_platform.h"
 
 namespace {
@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bgmBgmStatus(device) == Playing) tick(device);
     const auto queued = fake::queuedHeaders();
     if (queued.size() > 64) {
-      fake::completeAllLongMessages();  // a port completes in time; an endless queue only slows the run
+      // A port completes in time; an endless queue only slows the run.
+      fake::completeAllLongMessages();
     } else if (!queued.empty() && (choice & 1)) {
       fake::completeLongMessage(queued[(chooser >> 32) % queued.size()]);
     }

@@ -6,8 +6,7 @@
 #include <cstdlib>
 
 #include "include/quavr.h"
-#include "interface/block.h"
-#include "song/records.h"
+#include "song/song_view.h"
 
 #define FUZZ_CHECK(condition)                                                                 \
   do {                                                                                        \
@@ -20,30 +19,31 @@
 namespace quavr::fuzz {
 
 inline void checkSong(QuavrSong handle) {
-  Resolved<Song> song(handle);
-  FUZZ_CHECK(song);
-  if (song->trackTable == 0) {
-    FUZZ_CHECK(song->trackCount == 0);
-    FUZZ_CHECK(song->lengthMs == 0);
+  const SongView view(handle);
+  FUZZ_CHECK(view);
+  const Song& song = view.song();
+  if (!view.hasTrackTable()) {
+    FUZZ_CHECK(song.trackCount == 0);
+    FUZZ_CHECK(song.lengthMs == 0);
     return;
   }
-  Resolved<Track> tracks(song->trackTable);
-  FUZZ_CHECK(tracks || song->trackCount == 0);  // a table of no bytes need not resolve
-  FUZZ_CHECK(platform::GlobalSize(song->trackTable) == song->trackCount * sizeof(Track));
+  FUZZ_CHECK(view.tracks().size() == song.trackCount);  // a table of no bytes need not resolve
+  FUZZ_CHECK(platform::GlobalSize(song.trackTable) == song.trackCount * sizeof(Track));
   std::uint32_t longest = 0;
-  for (std::uint32_t t = 0; t < song->trackCount; ++t) {
-    const Track& track = tracks[t];
-    FUZZ_CHECK(platform::GlobalSize(track.dataBlock) == track.dataSize);
-    FUZZ_CHECK(platform::GlobalSize(track.eventBlock) ==
-               std::size_t{track.eventCount} * sizeof(Event));
-    if (track.eventCount == 0) {
-      FUZZ_CHECK(track.dataSize == 0 && track.lengthMs == 0);
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    const TrackView track = view.track(t);
+    const Track& record = track.record();
+    FUZZ_CHECK(platform::GlobalSize(record.dataBlock) == record.dataSize);
+    FUZZ_CHECK(platform::GlobalSize(record.eventBlock) ==
+               std::size_t{record.eventCount} * sizeof(Event));
+    if (record.eventCount == 0) {
+      FUZZ_CHECK(record.dataSize == 0 && record.lengthMs == 0);
       continue;
     }
-    Resolved<Event> events(track.eventBlock);
-    FUZZ_CHECK(events);
+    FUZZ_CHECK(track.resolved());
+    const auto events = track.events();
     std::uint64_t offset = 0;
-    for (std::uint32_t i = 0; i < track.eventCount; ++i) {
+    for (std::uint32_t i = 0; i < events.size(); ++i) {
       const Event& e = events[i];
       FUZZ_CHECK(e.offset == offset);
       offset += e.length;
@@ -52,11 +52,11 @@ inline void checkSong(QuavrSong handle) {
       if (e.kind == kChannelEvent) FUZZ_CHECK(e.length == 4);
       if (i > 0) FUZZ_CHECK(e.timeMs >= events[i - 1].timeMs);
     }
-    FUZZ_CHECK(offset == track.dataSize);
-    FUZZ_CHECK(track.lengthMs == events[track.eventCount - 1].timeMs);
-    if (track.lengthMs > longest) longest = track.lengthMs;
+    FUZZ_CHECK(offset == record.dataSize);
+    FUZZ_CHECK(record.lengthMs == events.back().timeMs);
+    if (record.lengthMs > longest) longest = record.lengthMs;
   }
-  FUZZ_CHECK(song->lengthMs == longest);
+  FUZZ_CHECK(song.lengthMs == longest);
 }
 
 }  // namespace quavr::fuzz

@@ -12,6 +12,9 @@
 #define QUAVR_VERSION_MAJOR 0
 #define QUAVR_VERSION_MINOR 10
 #define QUAVR_VERSION_STRING "0.10"
+/* True when this header is version maj.min or later. */
+#define QUAVR_VERSION_ATLEAST(maj, min) \
+  (QUAVR_VERSION_MAJOR > (maj) || (QUAVR_VERSION_MAJOR == (maj) && QUAVR_VERSION_MINOR >= (min)))
 
 #if defined(_WIN32)
 #define QUAVR_CALL __stdcall
@@ -33,8 +36,22 @@ typedef uint32_t QuavrDevice; /* names an open MIDI output device */
 typedef uint32_t QuavrSong;   /* names a loaded song */
 typedef uint32_t QuavrResult; /* a MIDI result code: 0 is success */
 
-/* Transport states of a device. */
-enum QuavrState { Idle = 0, Ready = 1, Playing = 2, Paused = 16 };
+/* Transport states of a device. The short names are the first release's, kept so that hosts
+ * written for it build unchanged; a host whose own names clash with them defines
+ * QUAVR_NO_SHORT_STATE_NAMES before it includes this header. */
+enum QuavrState {
+  QUAVR_IDLE = 0,
+  QUAVR_READY = 1,
+  QUAVR_PLAYING = 2,
+  QUAVR_PAUSED = 16
+#ifndef QUAVR_NO_SHORT_STATE_NAMES
+  ,
+  Idle = QUAVR_IDLE,
+  Ready = QUAVR_READY,
+  Playing = QUAVR_PLAYING,
+  Paused = QUAVR_PAUSED
+#endif
+};
 
 /* The result of the last MIDI operation of any device: opening, closing, or an event sent. */
 QUAVR_API extern uint32_t uMidiStatus;

@@ -36,11 +36,9 @@ using HRESDATA = const void*;
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
 // ---- Global memory -------------------------------------------------------------------------
-inline constexpr UINT GMEM_FIXED = 0x0000;
 inline constexpr UINT GMEM_MOVEABLE = 0x0002;
 inline constexpr UINT GMEM_ZEROINIT = 0x0040;
 inline constexpr UINT GMEM_DDESHARE = 0x2000;
-inline constexpr UINT GMEM_SHARE = GMEM_DDESHARE;
 inline constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
 inline constexpr UINT GMEM_LOCKCOUNT = 0x00FF;
 inline constexpr UINT GMEM_INVALID_HANDLE = 0x8000;

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "interface/shared_value.h"
-
 namespace quavr {
 
 using namespace platform;
@@ -22,7 +20,7 @@ MMRESULT sendShortMessage(HMIDIOUT port, const Event& event, const std::uint8_t*
 // resolved until the port reports the message done (longMessageDone), or are freed at once when
 // the port refuses it, since then no completion follows.
 MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* data,
-                         SysexSlot& slot, DeviceControl& control) {
+                         DeviceControl& control) {
   const HGLOBAL headerBlock = GlobalAlloc(kSharedBlock, sizeof(MIDIHDR));
   const HGLOBAL dataBlock = headerBlock == 0 ? 0 : GlobalAlloc(kSharedBlock, event.length);
   Resolved<MIDIHDR> header(headerBlock);
@@ -34,10 +32,6 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
     GlobalFree(dataBlock);
     return MMSYSERR_NOMEM;
   }
-  const SysexSlot previous = slot;
-  store(slot.sysexHeaderBlock, headerBlock);
-  store(slot.sysexHeader, header.get());
-  store(slot.sysexDataBlock, dataBlock);
   if (event.length != 0) std::memcpy(bytes.get(), data + event.offset, event.length);
   header->lpData = bytes.get();
   header->dwBufferLength = event.length;
@@ -54,21 +48,18 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
     GlobalUnlock(dataBlock);
     GlobalFree(headerBlock);
     GlobalFree(dataBlock);
-    store(slot.sysexHeaderBlock, previous.sysexHeaderBlock);
-    store(slot.sysexHeader, previous.sysexHeader);
-    store(slot.sysexDataBlock, previous.sysexDataBlock);
   }
   return result;
 }
 
 }  // namespace
 
-MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data, SysexSlot& slot,
+MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data,
                    DeviceControl& control) {
   switch (event.kind) {
     case kSysexEvent:
     case kEscapeEvent:
-      return sendLongMessage(port, event, data, slot, control);
+      return sendLongMessage(port, event, data, control);
     case kMetaEvent:
       return MMSYSERR_NOERROR;  // never sent
     default:

@@ -1,8 +1,8 @@
 // Sending one event of a bound song to a device's port, and the port's completion callback.
 #pragma once
 
-#include "interface/device.h"
 #include "platform/platform.h"
+#include "playback/device.h"
 #include "song/records.h"
 
 namespace quavr {
@@ -10,7 +10,7 @@ namespace quavr {
 // Sends the event as its kind calls for: a short message, a long message, or nothing (meta).
 // Returns the port's result; a long message that cannot be given blocks gives MMSYSERR_NOMEM.
 platform::MMRESULT sendEvent(platform::HMIDIOUT port, const Event& event, const std::uint8_t* data,
-                             SysexSlot& slot, DeviceControl& control);
+                             DeviceControl& control);
 
 // The completion callback every device's port is opened with; the instance is the device.
 void QUAVR_CALLBACK longMessageDone(platform::HMIDIOUT port, platform::UINT message,

@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "base/shared_value.h"
 #include "include/quavr.h"
-#include "interface/shared_value.h"
-#include "interface/status.h"
 #include "playback/message_output.h"
+#include "playback/midi_status.h"
 #include "playback/transport.h"
 #include "song/records.h"
 
@@ -48,7 +48,6 @@ UINT startClock(LockedDevice& device) {
     return 0;
   }
   store(device->timerId, id);
-  store(device->state, Playing);
   return id;
 }
 
@@ -62,7 +61,6 @@ MMRESULT haltClock(LockedDevice& device) {
   if (result != TIMERR_NOERROR) return result;
   endTimerPeriod(*device);
   resetMidiDev(*device);
-  store(device->state, Paused);
   return result;
 }
 
@@ -77,10 +75,8 @@ void sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index) {
     if (position == -1) return;
     const Event& event = track.events[position];
     if (event.timeMs > load(device->clockMs)) return;
-    const MMRESULT result =
-        sendEvent(load(device->midiOut), event, track.data, device->sysex, device.control());
+    const MMRESULT result = sendEvent(load(device->midiOut), event, track.data, device.control());
     setMidiStatus(result);
-    store(device->lastResult, result);
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
       store(track.position, position + 1);
       continue;

@@ -1,12 +1,13 @@
 // The playback clock: the device's periodic timer and the tick that sends what is due.
 #pragma once
 
-#include "interface/device.h"
 #include "platform/platform.h"
+#include "playback/device.h"
 
 namespace quavr {
 
-// Starts the timer: the new timer's id, or 0 when it could not be started.
+// Starts the timer: the new timer's id, or 0 when it could not be started. The transport, not
+// the clock, moves the device's state.
 platform::UINT startClock(LockedDevice& device);
 // Kills the timer, ends its period and resets the port: 0, or the kill's failing result.
 platform::MMRESULT haltClock(LockedDevice& device);

@@ -1,8 +1,8 @@
 #include "playback/transport.h"
 
+#include "base/block.h"
+#include "base/shared_value.h"
 #include "include/quavr.h"
-#include "interface/block.h"
-#include "interface/shared_value.h"
 #include "playback/playback_clock.h"
 #include "song/records.h"
 #include "song/song_registry.h"
@@ -12,6 +12,12 @@ namespace quavr {
 using namespace platform;
 
 namespace {
+
+// The one place a device's state changes: Ready when a song is bound, Playing while its clock
+// runs, Paused while it is halted, Idle once the song is unbound.
+void setState(MidiDevice& device, std::int32_t state) {
+  store(device.state, state);
+}
 
 // Releases what binding resolved, from the last track back to the song record.
 void releaseSong(Song& song, HGLOBAL songHandle, std::uint32_t boundTracks) {
@@ -32,7 +38,7 @@ void releaseSong(Song& song, HGLOBAL songHandle, std::uint32_t boundTracks) {
 bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
   bool bound = false;
   withLoadedSong(songHandle, [&] {
-    if ((GlobalFlags(songHandle) & GMEM_LOCKCOUNT) != 0) return;
+    if (songIsBound(songHandle)) return;
     Resolved<Song> song(songHandle);
     if (!song) return;
     Resolved<Track> tracks(song->trackTable);
@@ -63,28 +69,38 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
   });
   if (!bound) return false;
   store(device->clockMs, 0);
-  store(device->state, Ready);
+  setState(*device, Ready);
   return true;
 }
 
 void unbindSong(MidiDevice& device) {
   Song& song = *load(device.song);
   releaseSong(song, load(device.songHandle), load(song.trackCount));
-  store(device.state, Idle);
+  setState(device, Idle);
+}
+
+void startPlaying(LockedDevice& device) {
+  if (startClock(device) != 0) setState(*device, Playing);
+}
+
+bool halt(LockedDevice& device) {
+  if (haltClock(device) != TIMERR_NOERROR) return false;
+  setState(*device, Paused);
+  return true;
 }
 
 }  // namespace
 
 std::int32_t playDevice(LockedDevice& device, HGLOBAL song) {
   const std::int32_t state = load(device->state);
-  if (state == Idle && bindSong(device, song)) startClock(device);
+  if (state == Idle && bindSong(device, song)) startPlaying(device);
   return state;
 }
 
 std::int32_t stopDevice(LockedDevice& device) {
   switch (load(device->state)) {
     case Playing:
-      if (haltClock(device) != TIMERR_NOERROR) break;
+      if (!halt(device)) break;
       [[fallthrough]];
     case Paused:
       unbindSong(*device);
@@ -98,10 +114,10 @@ std::int32_t stopDevice(LockedDevice& device) {
 std::int32_t pauseDevice(LockedDevice& device) {
   switch (load(device->state)) {
     case Playing:
-      haltClock(device);
+      halt(device);
       break;
     case Paused:
-      startClock(device);
+      startPlaying(device);
       break;
     default:
       break;
@@ -117,36 +133,31 @@ void releaseDevice(LockedDevice& device) {
   if (load(device->state) != Idle) unbindSong(*device);
 }
 
-std::int32_t play(HGLOBAL handle, HGLOBAL song) {
-  LockedDevice device(handle);
-  return device ? playDevice(device, song) : kNoDevice;
+std::int32_t play(HGLOBAL device, HGLOBAL song) {
+  return withDevice(device, kNoDevice, [&](LockedDevice& d) { return playDevice(d, song); });
 }
 
-std::int32_t stop(HGLOBAL handle) {
-  LockedDevice device(handle);
-  return device ? stopDevice(device) : kNoDevice;
+std::int32_t stop(HGLOBAL device) {
+  return withDevice(device, kNoDevice, stopDevice);
 }
 
-std::int32_t pause(HGLOBAL handle) {
-  LockedDevice device(handle);
-  return device ? pauseDevice(device) : kNoDevice;
+std::int32_t pause(HGLOBAL device) {
+  return withDevice(device, kNoDevice, pauseDevice);
 }
 
-std::int32_t setRepeat(HGLOBAL handle, std::int32_t repeat) {
-  LockedDevice device(handle);
-  if (!device) return 0;
-  store(device->repeat, repeat);
-  return repeat;
+std::int32_t setRepeat(HGLOBAL device, std::int32_t repeat) {
+  return withDevice(device, 0, [&](LockedDevice& d) {
+    store(d->repeat, repeat);
+    return repeat;
+  });
 }
 
-std::int32_t getRepeat(HGLOBAL handle) {
-  LockedDevice device(handle);
-  return device ? load(device->repeat) : 0;
+std::int32_t getRepeat(HGLOBAL device) {
+  return withDevice(device, 0, [](LockedDevice& d) { return load(d->repeat); });
 }
 
-std::int32_t deviceState(HGLOBAL handle) {
-  LockedDevice device(handle);
-  return device ? load(device->state) : kNoDevice;
+std::int32_t deviceState(HGLOBAL device) {
+  return withDevice(device, kNoDevice, [](LockedDevice& d) { return load(d->state); });
 }
 
 }  // namespace quavr

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "interface/device.h"
 #include "platform/platform.h"
+#include "playback/device.h"
 
 namespace quavr {
 

@@ -28,7 +28,7 @@ struct Track {
   platform::HGLOBAL dataBlock;
   platform::HGLOBAL eventBlock;
   std::uint32_t lengthMs;
-  // While loading: the sizing pass's read position in the image. While bound: dataBlock resolved.
+  // While loading: the chunk's first event in the image. While bound: dataBlock resolved.
   std::uint8_t* data;
   Event* events;  // eventBlock resolved while bound
 };

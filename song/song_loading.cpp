@@ -1,10 +1,9 @@
 #include "song/song_loading.h"
 
-#include <cstring>
-
-#include "interface/block.h"
-#include "interface/shared_value.h"
+#include "base/block.h"
+#include "base/shared_value.h"
 #include "song/records.h"
+#include "song/smf_chunks.h"
 #include "song/song_registry.h"
 #include "song/tempo_map.h"
 #include "song/track_expansion.h"
@@ -14,25 +13,6 @@ namespace quavr {
 using namespace platform;
 
 namespace {
-
-constexpr std::uint32_t kHeaderChunkSize = 14;
-constexpr std::uint32_t kChunkHeaderSize = 8;
-
-// Numbers in the file are big-endian. The image is only read, never rewritten: an event that
-// runs over the next chunk's header must copy the file's bytes, not converted ones.
-std::uint32_t bigEndian(const std::uint8_t* at, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value = (value << 8) | at[i];
-  return value;
-}
-
-std::uint32_t checkHeaderChunk(const std::uint8_t* bytes, std::uint64_t available) {
-  return available >= kHeaderChunkSize && std::memcmp(bytes, "MThd", 4) == 0 ? kHeaderChunkSize : 0;
-}
-
-std::uint32_t checkTrackChunk(const std::uint8_t* bytes, std::uint64_t available) {
-  return available >= kChunkHeaderSize && std::memcmp(bytes, "MTrk", 4) == 0 ? kChunkHeaderSize : 0;
-}
 
 HGLOBAL newSong() {
   return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(Song));
@@ -58,68 +38,19 @@ bool freeSongData(HGLOBAL songHandle) {
   return freed && song->trackTable == 0;
 }
 
-}  // namespace
-
-Registry<LoadedSong>& loadedSongs() {
-  static auto* songs = new Registry<LoadedSong>;  // a timer thread may outlive static destructors
-  return *songs;
-}
-
-Image readSongFile(const char* path) {
-  const HANDLE file =
-      CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  HGLOBAL block = 0;
-  BOOL read = 0;
-  DWORD size = 0;
-  if (GetFileType(file) == FILE_TYPE_DISK) {
-    size = GetFileSize(file, nullptr);
-    if (size != 0) block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    if (block != 0) {
-      Resolved<std::uint8_t> bytes(block);
-      DWORD got = 0;
-      read = bytes && ReadFile(file, bytes.get(), size, &got, nullptr);
-    }
-  }
-  CloseHandle(file);
-  if (!read) {
-    GlobalFree(block);
-    return {};
-  }
-  return {block, size};
-}
-
-Image readSongResource(HMODULE module, const char* name) {
-  const HRSRC resource = FindResourceA(module, name, MAKEINTRESOURCEA(RT_RCDATA));
-  if (resource == nullptr) return {};
-  const DWORD size = SizeofResource(module, resource);
-  if (size == 0) return {};
-  const HRESDATA loaded = LoadResource(module, resource);
-  if (loaded == nullptr) return {};
-  const void* bytes = LockResource(loaded);
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-  if (block == 0) return {};
-  {
-    Resolved<std::uint8_t> copy(block);
-    if (copy && bytes != nullptr) {
-      std::memcpy(copy.get(), bytes, size);
-      return {block, size};
-    }
-  }
-  GlobalFree(block);
-  return {};
-}
-
-bool readSongStructure(HGLOBAL songHandle, Image image) {
+// The structure pass: header, track table, and the sizing pass over every track chunk, which
+// leaves each track's `data` at its chunk's first event. False only when a block could not be
+// made; an image that is not a MIDI file, or misses a track chunk, gives a song of no tracks.
+bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size) {
   Resolved<Song> song(songHandle);
-  Resolved<std::uint8_t> bytes(image.block);
-  if (!song || !bytes) return false;
-  if (checkHeaderChunk(bytes.get(), image.size) == 0) return true;  // not a MIDI file: no tracks
-  song->format = bigEndian(bytes.get() + 8, 2);
-  song->trackCount = bigEndian(bytes.get() + 10, 2);
-  song->division = bigEndian(bytes.get() + 12, 2);
+  if (!song) return false;
+  SmfHeader header;
+  if (!readHeaderChunk(image, size, header)) return true;
+  song->format = header.format;
+  song->trackCount = header.trackCount;
+  song->division = header.division;
   // Fewer bytes than the chunk headers alone need: a chunk is missing, so no table is made.
-  if (std::uint64_t{song->trackCount} * kChunkHeaderSize > image.size - kHeaderChunkSize) {
+  if (std::uint64_t{song->trackCount} * kChunkHeaderSize > size - kHeaderChunkSize) {
     song->trackCount = 0;
     return true;
   }
@@ -128,28 +59,40 @@ bool readSongStructure(HGLOBAL songHandle, Image image) {
   // A table of no tracks is a block of no bytes, which need not resolve (on Windows it does not).
   Resolved<Track> tracks(song->trackTable);
   if (!tracks && song->trackCount != 0) return false;
-  const std::uint8_t* imageEnd = bytes.get() + image.size;
+  const std::uint8_t* imageEnd = image + size;
   std::uint64_t chunk = kHeaderChunkSize;
   for (std::uint32_t t = 0; t < song->trackCount; ++t) {
-    if (chunk > image.size || checkTrackChunk(bytes.get() + chunk, image.size - chunk) == 0) {
+    std::uint32_t length = 0;
+    if (chunk > size || !readTrackChunk(image + chunk, size - chunk, length)) {
       tracks.reset();
       song->trackTable = GlobalFree(song->trackTable);
       song->trackCount = 0;
       return song->trackTable == 0;
     }
-    const std::uint32_t length = bigEndian(bytes.get() + chunk + 4, 4);
-    tracks[t].data = bytes.get() + chunk + kChunkHeaderSize;
+    tracks[t].data = const_cast<std::uint8_t*>(image + chunk + kChunkHeaderSize);
     measureTrack(tracks[t], length, imageEnd);
     chunk += kChunkHeaderSize + std::uint64_t{length};
   }
   return true;
 }
 
+}  // namespace
+
+Registry<LoadedSong>& loadedSongs() {
+  static auto* songs = new Registry<LoadedSong>;  // a timer thread may outlive static destructors
+  return *songs;
+}
+
 HGLOBAL loadSong(Image image) {
   if (image.block == 0) return 0;
   const HGLOBAL song = newSong();
-  const bool built = song != 0 && readSongStructure(song, image) &&
-                     expandSong(song, image.block, image.size) && timeSong(song);
+  bool built = false;
+  {
+    // Resolved across both passes: the sizing pass leaves pointers into it for the expansion.
+    Resolved<std::uint8_t> bytes(image.block);
+    built = song != 0 && bytes && readSongStructure(song, bytes.get(), image.size) &&
+            expandSong(song, bytes.get() + image.size) && timeSong(song);
+  }
   GlobalFree(image.block);
   if (!built) {
     if (song != 0 && freeSongData(song)) GlobalFree(song);
@@ -162,8 +105,7 @@ HGLOBAL loadSong(Image image) {
 HGLOBAL deleteSong(HGLOBAL song) {
   HGLOBAL result = song;
   loadedSongs().visit(song, [&](LoadedSong&) {
-    // A bound song stays resolved by its device until it is unbound.
-    if ((GlobalFlags(song) & GMEM_LOCKCOUNT) != 0 || !freeSongData(song)) return false;
+    if (songIsBound(song) || !freeSongData(song)) return false;
     result = GlobalFree(song);
     return result == 0;
   });

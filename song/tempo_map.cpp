@@ -4,16 +4,15 @@
 #include <cmath>
 #include <vector>
 
-#include "interface/block.h"
+#include "base/block.h"
 #include "song/records.h"
+#include "song/set_tempo.h"
 
 namespace quavr {
 
 using namespace platform;
 
 namespace {
-
-constexpr std::uint8_t kSetTempo = 0x51;
 
 // The whole milliseconds of a span: usPerQuarter × ticks ÷ division ÷ 1000 in double precision,
 // truncated; 0 when not finite (division 0). At most 2^24 × 2^32 / 1000, so it fits 64 bits.
@@ -29,21 +28,6 @@ std::uint32_t laterTime(std::uint32_t base, std::uint32_t usPerQuarter, std::uin
                         std::uint32_t division) {
   const std::uint64_t time = base + spanMs(usPerQuarter, ticks, division);
   return time > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(time);
-}
-
-bool isSetTempo(const Event& event, const std::uint8_t* data) {
-  return event.kind == kMetaEvent && event.length >= 2 && data[event.offset + 1] == kSetTempo;
-}
-
-// The three bytes after the type and one length byte, big-endian. An event stored with a shorter
-// length reads on into the bytes after it; bytes past the end of the track's block read as 0.
-std::uint32_t tempoOf(const Event& event, const std::uint8_t* data, std::uint32_t dataSize) {
-  std::uint32_t tempo = 0;
-  for (std::uint32_t i = 3; i < 6; ++i) {
-    const std::uint64_t at = std::uint64_t{event.offset} + i;
-    tempo = (tempo << 8) | (at < dataSize ? data[at] : 0);
-  }
-  return tempo;
 }
 
 // Visits every set-tempo event, tracks in index order, events in index order.
@@ -85,6 +69,46 @@ std::uint32_t ticksToMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::ui
   return static_cast<std::uint32_t>(spanMs(usPerQuarter, ticks, division));
 }
 
+namespace {
+
+// Step 1: every set-tempo event, tracks then events in index order. False when a block would
+// not resolve. A song of many short tracks pays for every resolve.
+bool gatherTempoChanges(Track* tracks, std::uint32_t trackCount, std::vector<TempoPoint>& found) {
+  return forEachSetTempo(tracks, trackCount, [&](const Event& event, std::uint32_t tempo) {
+    found.push_back(TempoPoint{event.tick, tempo, 0});
+  });
+}
+
+// Step 2: the map in its block: the default tempo at tick 0, the changes by tick, each with its
+// time, and an end marker that no tick reaches.
+void buildTempoMap(TempoPoint* map, const std::vector<TempoPoint>& found, std::uint32_t division) {
+  const auto count = static_cast<std::uint32_t>(found.size());
+  std::copy(found.begin(), found.end(), map + 1);
+  // Stable, so set-tempo events on one tick keep their track-then-event order.
+  std::stable_sort(map + 1, map + 1 + count,
+                   [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
+  map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
+  map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
+  for (std::uint32_t i = 1; i <= count; ++i) {
+    map[i].timeMs = laterTime(map[i - 1].timeMs, map[i - 1].usPerQuarter,
+                              map[i].tick - map[i - 1].tick, division);
+  }
+}
+
+// Step 3: every track's events timed against the map, the track and song lengths set.
+bool timeTracks(Song& song, Track* tracks, const TempoPoint* map, std::uint32_t last) {
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    if (!events) return false;
+    tracks[t].lengthMs = timeTrack(map, last, events.get(), tracks[t].eventCount, song.division);
+    song.lengthMs = std::max(song.lengthMs, tracks[t].lengthMs);
+  }
+  return true;
+}
+
+}  // namespace
+
 bool timeSong(HGLOBAL songHandle) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
@@ -92,16 +116,9 @@ bool timeSong(HGLOBAL songHandle) {
   if (song->trackTable == 0 || song->trackCount == 0) return true;
   Resolved<Track> tracks(song->trackTable);
   if (!tracks) return false;
-
-  // One scan gathers the set-tempo events (tracks, then events, in index order); the map is
-  // then made at its exact size. A song of many short tracks pays for every resolve.
   std::vector<TempoPoint> found;
-  if (!forEachSetTempo(tracks.get(), song->trackCount,
-                       [&](const Event& event, std::uint32_t tempo) {
-                         found.push_back(TempoPoint{event.tick, tempo, 0});
-                       })) {
-    return false;
-  }
+  if (!gatherTempoChanges(tracks.get(), song->trackCount, found)) return false;
+  // The map is a block of its exact size, made once the changes are counted.
   const auto count = static_cast<std::uint32_t>(found.size());
   const HGLOBAL mapBlock =
       GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (std::size_t{count} + 2) * sizeof(TempoPoint));
@@ -110,26 +127,8 @@ bool timeSong(HGLOBAL songHandle) {
   {
     Resolved<TempoPoint> map(mapBlock);
     if (map) {
-      std::copy(found.begin(), found.end(), map.get() + 1);
-      // Stable, so set-tempo events on one tick keep their track-then-event order.
-      std::stable_sort(map.get() + 1, map.get() + 1 + count,
-                       [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
-      map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
-      map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
-      for (std::uint32_t i = 1; i <= count; ++i) {
-        map[i].timeMs = laterTime(map[i - 1].timeMs, map[i - 1].usPerQuarter,
-                                  map[i].tick - map[i - 1].tick, song->division);
-      }
-      timed = true;
-      for (std::uint32_t t = 0; t < song->trackCount && timed; ++t) {
-        if (tracks[t].eventCount == 0) continue;
-        Resolved<Event> events(tracks[t].eventBlock);
-        timed = static_cast<bool>(events);
-        if (!timed) break;
-        tracks[t].lengthMs =
-            timeTrack(map.get(), count, events.get(), tracks[t].eventCount, song->division);
-        song->lengthMs = std::max(song->lengthMs, tracks[t].lengthMs);
-      }
+      buildTempoMap(map.get(), found, song->division);
+      timed = timeTracks(*song, tracks.get(), map.get(), count);
     }
   }
   GlobalFree(mapBlock);

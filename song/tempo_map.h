@@ -7,8 +7,6 @@
 
 namespace quavr {
 
-inline constexpr std::uint32_t kDefaultUsPerQuarter = 500000;
-
 // Times every event of the song and sets every track's and the song's lengthMs. False when the
 // tempo map could not be made.
 bool timeSong(platform::HGLOBAL song);

@@ -19,13 +19,6 @@ VarLen readVarLen(const std::uint8_t* at, const std::uint8_t* end) {
 
 namespace {
 
-bool isThreeByteStatus(std::uint8_t s) {
-  return (s >= 0x80 && s <= 0xBF) || (s >= 0xE0 && s <= 0xEF);
-}
-bool isTwoByteStatus(std::uint8_t s) {
-  return s >= 0xC0 && s <= 0xDF;
-}
-
 // An event with a length field at `field`: `fixed` bytes before it, `total` bytes in all.
 bool measureLengthEvent(const std::uint8_t* at, const std::uint8_t* end, std::uint32_t fixed,
                         EventShape& shape) {
@@ -69,13 +62,14 @@ bool measureEvent(const std::uint8_t* at, const std::uint8_t* end, std::uint8_t&
   }
   std::uint32_t taken;
   if (s >= 0x80) {
-    taken = isThreeByteStatus(s) ? 3 : 2;
+    // A system message in a track has no length of its own there: it takes two bytes.
+    taken = s < 0xF0 ? platform::midiMessageLength(s) : 2;
     if (s < 0xF0) runningStatus = s;
     shape.statusByte = s;
     shape.copyFrom = 1;
     shape.copyCount = taken - 1;
   } else {
-    taken = isTwoByteStatus(runningStatus) ? 1 : 2;
+    taken = runningStatusDataBytes(runningStatus);
     shape.statusByte = runningStatus;
     shape.copyFrom = 0;
     shape.copyCount = taken;

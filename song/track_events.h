@@ -7,7 +7,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/common/midi_message.h"
+
 namespace quavr {
+
+// The data bytes an event without a status byte takes: one after a program change or channel
+// pressure, else two (also before any status was seen).
+inline std::uint32_t runningStatusDataBytes(std::uint8_t runningStatus) {
+  return platform::midiMessageLength(runningStatus) == 2 ? 1 : 2;
+}
 
 struct VarLen {
   std::uint32_t value;  // low 32 bits of the quantity
@@ -44,11 +52,10 @@ inline bool nextEvent(const std::uint8_t* at, const std::uint8_t* end, std::uint
     const std::uint8_t s = at[1];
     const bool status = s >= 0x80;
     if (status) runningStatus = s;
-    const bool twoBytes = (runningStatus & 0xE0) == 0xC0;  // program change, channel pressure
     shape.kind = 0;
     shape.statusByte = runningStatus;
     shape.copyFrom = status ? 1 : 0;
-    shape.copyCount = twoBytes ? 1 : 2;
+    shape.copyCount = runningStatusDataBytes(runningStatus);
     shape.taken = shape.copyFrom + shape.copyCount;
     shape.expanded = 4;
     delta = VarLen{at[0], 1, true};

@@ -8,9 +8,9 @@
 
 namespace quavr {
 
-// Sizing pass over one chunk whose events start at track.data: sets eventCount and dataSize and
-// leaves track.data after the last event. Events are counted while the chunk length lasts and
-// each event ends before `imageEnd`; a last event that would run past the image is left out.
+// Sizing pass over one chunk whose events start at track.data: sets eventCount and dataSize. Events
+// are counted while the chunk length lasts and each event ends before `imageEnd`; a last event that
+// would run past the image is left out.
 std::uint32_t measureTrack(Track& track, std::uint32_t chunkLength, const std::uint8_t* imageEnd);
 
 // Expansion pass over one chunk: fills the track's resolved blocks. Returns the bytes written,
@@ -18,8 +18,9 @@ std::uint32_t measureTrack(Track& track, std::uint32_t chunkLength, const std::u
 std::uint32_t expandTrack(const Track& track, std::uint8_t* data, Event* events,
                           const std::uint8_t* source, const std::uint8_t* imageEnd);
 
-// Gives every track its data and event blocks and expands it. False when a block could not be
-// made; the blocks made so far stay in the tracks for the caller to free.
-bool expandSong(platform::HGLOBAL song, platform::HGLOBAL image, std::uint32_t imageSize);
+// Gives every track its data and event blocks and expands it from its chunk's first event
+// (track.data, left there by the sizing pass). False when a block could not be made; the blocks
+// made so far stay in the tracks for the caller to free.
+bool expandSong(platform::HGLOBAL song, const std::uint8_t* imageEnd);
 
 }  // namespace quavr

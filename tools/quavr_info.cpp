@@ -1,12 +1,11 @@
-// quavr-info: what a song holds once Quavr has loaded it.
+// quavr-info: what a song holds once Quavr has loaded it, read through the song view.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "include/quavr.h"
-#include "interface/block.h"
-#include "song/records.h"
+#include "song/song_view.h"
 #include "tools/unreadable.h"
 
 namespace {
@@ -53,27 +52,22 @@ std::string clock(std::uint32_t ms) {
   return text;
 }
 
-struct TempoChange {
-  std::uint32_t tick, timeMs, usPerQuarter;
-};
-
-void listEvents(const Song& song, const Track* tracks) {
+void listEvents(const SongView& song) {
   std::printf("track\tindex\ttick\tms\tkind\tbytes\n");
-  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-    if (tracks[t].eventCount == 0) continue;
-    Resolved<Event> events(tracks[t].eventBlock);
-    Resolved<std::uint8_t> data(tracks[t].dataBlock);
-    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
-      const Event& e = events[i];
-      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", t, i, e.tick, e.timeMs, kindName(e.kind),
-                  hex(data.get() + e.offset, e.length).c_str());
+  for (std::uint32_t t = 0; t < song.tracks().size(); ++t) {
+    const TrackView track = song.track(t);
+    std::uint32_t i = 0;
+    for (const Event& e : track.events()) {
+      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", t, i++, e.tick, e.timeMs, kindName(e.kind),
+                  hex(track.data() + e.offset, e.length).c_str());
     }
   }
 }
 
-void describe(const char* path, const Song& song, const Track* tracks) {
+void describe(const char* path, const SongView& view) {
+  const Song& song = view.song();
   std::printf("File:      %s\n", path);
-  if (tracks == nullptr) {
+  if (!view.hasTrackTable()) {
     std::printf("Not a Standard MIDI File, or a track chunk is missing: no tracks.\n");
     std::printf("Length:    0 ms\n");
     return;
@@ -82,20 +76,11 @@ void describe(const char* path, const Song& song, const Track* tracks) {
   std::printf("Division:  %u ticks per quarter note%s\n", song.division,
               song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
   std::printf("Tracks:    %u\n", song.trackCount);
-  std::vector<TempoChange> tempos;
-  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-    std::printf("  %5u: %8u events, %10u ms\n", t, tracks[t].eventCount, tracks[t].lengthMs);
-    if (tracks[t].eventCount == 0) continue;
-    Resolved<Event> events(tracks[t].eventBlock);
-    Resolved<std::uint8_t> data(tracks[t].dataBlock);
-    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
-      const Event& e = events[i];
-      const std::uint8_t* b = data.get() + e.offset;
-      if (e.kind == kMetaEvent && e.length >= 6 && b[1] == 0x51) {
-        tempos.push_back({e.tick, e.timeMs, (b[3] << 16u) | (b[4] << 8u) | std::uint32_t{b[5]}});
-      }
-    }
+  std::uint32_t t = 0;
+  for (const Track& track : view.tracks()) {
+    std::printf("  %5u: %8u events, %10u ms\n", t++, track.eventCount, track.lengthMs);
   }
+  const std::vector<TempoChange> tempos = tempoChanges(view);
   std::printf("Tempo changes: %zu\n", tempos.size());
   for (const TempoChange& c : tempos) {
     std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
@@ -139,14 +124,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   {
-    Resolved<Song> song(handle);
-    Resolved<Track> tracks(song->trackTable);
+    const SongView song(handle);
     if (lengthOnly) {
-      std::printf("%u\n", song->lengthMs);
+      std::printf("%u\n", song.song().lengthMs);
     } else if (events) {
-      listEvents(*song, tracks.get());
+      listEvents(song);
     } else {
-      describe(path, *song, tracks.get());
+      describe(path, song);
     }
   }
   bgmDeleteSong(handle);

@@ -1,5 +1,7 @@
-// quavr-play: plays a Standard MIDI File on an output device, through the public API only,
-// as a host application would.
+// quavr-play: plays a Standard MIDI File on an output device through the public API, as a host
+// application would. Beyond the API it asks the platform's introspection header for two things a
+// host has no call for: the devices' names (to list them and find one by name) and the timer's
+// clock (to show the song's progress, in virtual time too).
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -17,7 +19,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/posix/posix.h"
+#include "platform/introspection.h"
 #include "tools/unreadable.h"
 
 namespace {
@@ -175,15 +177,70 @@ void progress(std::uint32_t elapsed, std::uint32_t length, bool paused) {
   std::fflush(stdout);
 }
 
+// The library reads these when it first needs them, so they go in before any call.
+void configureLibrary(const Options& options) {
+  if (options.offline) setenv("QUAVR_TIMER", "virtual", 1);
+  if (!options.log.empty()) setenv("QUAVR_MONITOR_LOG", options.log.c_str(), 1);
+  if (!options.wav.empty()) setenv("QUAVR_WAV", options.wav.c_str(), 1);
+}
+
+void catchSignals() {
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Plays until the song ends, a key or a signal stops it; the exit status.
+int watch(QuavrDevice device, const Options& options, const std::string& deviceName,
+          std::uint32_t length) {
+  // The monitor writing to this terminal would garble a progress line.
+  const bool monitorOnTerminal = deviceName == "Quavr Monitor" && options.log.empty() &&
+                                 std::getenv("QUAVR_MONITOR_LOG") == nullptr;
+  const bool showProgress = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
+  if (isatty(STDOUT_FILENO)) {
+    std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
+                options.repeat ? ", repeating" : "");
+  }
+  Keys keys;
+  // Song time: the timer's clock, which is virtual time when offline.
+  using quavr::platform::posix::nowNs;
+  std::int64_t played = 0;
+  std::int64_t since = nowNs();
+  bool paused = false;
+  int status = 0;
+  while (bgmBgmStatus(device) != Idle) {
+    const char key = keys.wait(options.offline ? 1 : 50);
+    const std::int64_t now = nowNs();
+    const auto ms = static_cast<std::uint32_t>((played + (paused ? 0 : now - since)) / 1000000);
+    if (gSignal != 0) {
+      status = 128 + gSignal;
+      break;
+    }
+    if (key == 'q' || key == 'Q') break;
+    if (key == ' ') {
+      paused = bgmPause(device) == Paused;
+      if (paused) played += now - since;
+      since = now;
+    }
+    if (!options.repeat && !paused && ms > length + 1000) {
+      if (showProgress) std::printf("\n");
+      std::fprintf(stderr, "quavr-play: the song does not end (it has no tracks); stopped\n");
+      break;
+    }
+    if (showProgress)
+      progress(length == 0 ? ms : (options.repeat ? ms % length : std::min(ms, length)), length,
+               paused);
+  }
+  if (showProgress) std::printf("\n");
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
-  // Both are read by the library when it first needs them, so they go in before any call.
-  if (options.offline) setenv("QUAVR_TIMER", "virtual", 1);
-  if (!options.log.empty()) setenv("QUAVR_MONITOR_LOG", options.log.c_str(), 1);
-  if (!options.wav.empty()) setenv("QUAVR_WAV", options.wav.c_str(), 1);
-
+  configureLibrary(options);
   const std::vector<std::string> names = quavr::platform::posix::deviceNames();
   if (options.list) {
     for (std::size_t i = 0; i < names.size(); ++i) std::printf("%zu  %s\n", i, names[i].c_str());
@@ -202,59 +259,14 @@ int main(int argc, char** argv) {
     fail("cannot open device " + std::to_string(deviceId) + " (" + deviceName +
          "): " + midiErrorText());
   }
-  const std::uint32_t length = bgmGetSongLength(song);
   bgmSetRepeat(device, options.repeat ? 1 : 0);
-
-  struct sigaction action {};
-  action.sa_handler = onSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
+  catchSignals();
   bgmPlay(device, song);
-  const bool started = bgmBgmStatus(device) == Playing;
-  int status = 0;
-  if (!started) {
-    std::fprintf(stderr, "quavr-play: the timer could not start\n");
-    status = 1;
+  int status = 1;
+  if (bgmBgmStatus(device) == Playing) {
+    status = watch(device, options, deviceName, bgmGetSongLength(song));
   } else {
-    // The monitor writing to this terminal would garble a progress line.
-    const bool monitorOnTerminal = deviceName == "Quavr Monitor" && options.log.empty() &&
-                                   std::getenv("QUAVR_MONITOR_LOG") == nullptr;
-    const bool showProgress = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
-    if (isatty(STDOUT_FILENO)) {
-      std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
-                  options.repeat ? ", repeating" : "");
-    }
-    Keys keys;
-    // Song time: the timer's clock, which is virtual time when offline.
-    using quavr::platform::posix::nowNs;
-    std::int64_t played = 0;
-    std::int64_t since = nowNs();
-    bool paused = false;
-    while (bgmBgmStatus(device) != Idle) {
-      const char key = keys.wait(options.offline ? 1 : 50);
-      const std::int64_t now = nowNs();
-      const auto ms = static_cast<std::uint32_t>((played + (paused ? 0 : now - since)) / 1000000);
-      if (gSignal != 0) {
-        status = 128 + gSignal;
-        break;
-      }
-      if (key == 'q' || key == 'Q') break;
-      if (key == ' ') {
-        paused = bgmPause(device) == Paused;
-        if (paused) played += now - since;
-        since = now;
-      }
-      if (!options.repeat && !paused && ms > length + 1000) {
-        if (showProgress) std::printf("\n");
-        std::fprintf(stderr, "quavr-play: the song does not end (it has no tracks); stopped\n");
-        break;
-      }
-      if (showProgress)
-        progress(length == 0 ? ms : (options.repeat ? ms % length : std::min(ms, length)), length,
-                 paused);
-    }
-    if (showProgress) std::printf("\n");
+    std::fprintf(stderr, "quavr-play: the timer could not start\n");
   }
   bgmStop(device);
   bgmCloseMidiDev(device);

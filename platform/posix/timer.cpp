@@ -9,9 +9,6 @@
 // if any, has returned. A killer that holds a lock the callback wants must therefore tell the
 // callback to give up before it kills; the core does this through its device lock (a tick waits
 // for that lock in short timed tries and leaves when its timer is the one being killed).
-#include <pthread.h>
-#include <sched.h>
-#include <sys/prctl.h>
 #include <time.h>
 
 #include <atomic>
@@ -24,8 +21,9 @@
 #include <set>
 #include <thread>
 
+#include "platform/introspection.h"
 #include "platform/platform.h"
-#include "platform/posix/posix.h"
+#include "platform/posix/linux_only.h"
 
 namespace quavr::platform {
 
@@ -113,7 +111,7 @@ class TimerService {
   void run() {
     std::unique_lock guard(mutex_);
     thread_ = std::this_thread::get_id();
-    if (!virtual_) raisePriority();
+    if (!virtual_) realtime_.store(posix::raiseTimerThreadPriority());
     for (;;) {
       if (due_.empty()) {
         wake_.wait(guard);
@@ -144,14 +142,6 @@ class TimerService {
       }
       finished_.notify_all();
     }
-  }
-
-  // SCHED_FIFO where the system grants it; otherwise the thread keeps its normal priority.
-  void raisePriority() {
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-    realtime_.store(pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0);
   }
 
   bool virtual_ = false;

@@ -46,3 +46,9 @@ TEST_F(LibraryTest, TheVersionIs010) {
 }
 
 }  // namespace
+
+extern "C" int quavrHostStateSum();
+
+TEST(PublicHeader, ACHostCanDoWithoutTheShortStateNames) {
+  EXPECT_EQ(quavrHostStateSum(), 7 + 8 + 9 + 10 + 0 + 1 + 2 + 16);
+}

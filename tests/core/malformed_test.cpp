@@ -104,10 +104,10 @@ TEST_F(MalformedTest, EachLoadsPlaysAndDeletesAsDocumented) {
     SCOPED_TRACE(c.what);
     const QuavrSong song = loadBytes(c.file);
     ASSERT_NE(song, 0u);
-    const SongView view = inspect(song);
+    const SongCopy view = inspect(song);
     EXPECT_EQ(view.trackCount, c.expected.tracks);
     std::uint32_t events = 0;
-    for (const TrackView& t : view.tracks) events += t.eventCount;
+    for (const TrackCopy& t : view.tracks) events += t.eventCount;
     EXPECT_EQ(events, c.expected.events);
     if (c.expected.lengthMs >= 0) {
       EXPECT_EQ(view.lengthMs, c.expected.lengthMs);

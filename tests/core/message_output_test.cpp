@@ -36,12 +36,10 @@ TEST_F(MessageOutputTest, SysexAndEscapeGoOutAsLongMessagesOfTheirStoredBytes) {
 }
 
 TEST_F(MessageOutputTest, EachLongMessageIsFreedOnceWhenItsCompletionComes) {
-  const QuavrDevice d = playFirstTick(
-      TrackWriter().sysex(0, {1, 0xF7}).sysex(0, {2, 0xF7}).sysex(0, {3, 0xF7}).end(100));
+  playFirstTick(TrackWriter().sysex(0, {1, 0xF7}).sysex(0, {2, 0xF7}).sysex(0, {3, 0xF7}).end(100));
   const auto queued = fake::queuedHeaders();
   ASSERT_EQ(queued.size(), 3u);
   EXPECT_EQ(fake::liveBlocks(), blocksBeforeTick_ + 6) << "a header and a data block each";
-  EXPECT_EQ(record(d).sysex.sysexHeader, queued[2]) << "the slot describes the newest";
   const int unprepares = fake::callCount(fake::Op::MidiOutUnprepareHeader);
   for (MIDIHDR* header : {queued[1], queued[2], queued[0]}) {
     const std::size_t before = fake::liveBlocks();
@@ -54,11 +52,10 @@ TEST_F(MessageOutputTest, EachLongMessageIsFreedOnceWhenItsCompletionComes) {
 
 TEST_F(MessageOutputTest, ARefusedLongMessageIsFreedAtOnceAndPlayGoesOn) {
   fake::inject(fake::Op::MidiOutLongMsg, MIDIERR_NOTREADY);
-  const QuavrDevice d = playFirstTick(TrackWriter().sysex(0, {1, 0xF7}).note(0, 0, 1, 1).end(100));
+  playFirstTick(TrackWriter().sysex(0, {1, 0xF7}).note(0, 0, 1, 1).end(100));
   EXPECT_EQ(fake::liveBlocks(), blocksBeforeTick_);
   EXPECT_TRUE(fake::queuedHeaders().empty());
   EXPECT_EQ(fake::shortMessages(), std::vector<std::uint32_t>{noteOn(0, 1, 1)});
-  EXPECT_EQ(record(d).sysex.sysexHeaderBlock, 0u) << "the slot still describes no message";
 }
 
 TEST_F(MessageOutputTest, APrepareFailureIsNotReportedAndTheMessageIsSent) {

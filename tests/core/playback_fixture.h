@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "interface/device.h"
+#include "playback/device.h"
 #include "tests/core/core_test.h"
-#include "tests/core/song_view.h"
+#include "tests/core/song_copy.h"
 
 namespace quavr::test {
 

@@ -1,5 +1,5 @@
 #include "tests/core/core_test.h"
-#include "tests/core/song_view.h"
+#include "tests/core/song_copy.h"
 
 namespace quavr::test {
 namespace {
@@ -15,7 +15,7 @@ class SongLoadingTest : public CoreTest {
 TEST_F(SongLoadingTest, AFileLoadsWholeAndDeletesWithEveryBlock) {
   const QuavrSong song = loadBytes(twoTracks);
   ASSERT_NE(song, 0u);
-  const SongView view = inspect(song);
+  const SongCopy view = inspect(song);
   EXPECT_EQ(view.format, 1u);
   EXPECT_EQ(view.trackCount, 2u);
   EXPECT_EQ(view.division, 96u);
@@ -43,7 +43,7 @@ TEST_F(SongLoadingTest, AnythingReadableLoadsEvenWhenItIsNoMidiFile) {
   for (const auto& [what, bytes] : notMidi) {
     const QuavrSong song = loadBytes(bytes);
     ASSERT_NE(song, 0u) << what;
-    const SongView view = inspect(song);
+    const SongCopy view = inspect(song);
     EXPECT_FALSE(view.hasTable) << what;
     EXPECT_EQ(view.trackCount, 0u) << what;
     EXPECT_EQ(bgmGetSongLength(song), 0u) << what;
@@ -60,14 +60,14 @@ TEST_F(SongLoadingTest, OnlyTheCountedChunksAreRead) {
   EXPECT_EQ(inspect(song).tracks.size(), 2u);
   EXPECT_EQ(bgmDeleteSong(song), 0u);
   const QuavrSong empty = loadBytes(header(1, 0, 96));
-  const SongView view = inspect(empty);
+  const SongCopy view = inspect(empty);
   EXPECT_TRUE(view.hasTable) << "a count of 0 still gives an (empty) table";
   EXPECT_EQ(bgmDeleteSong(empty), 0u);
 }
 
 TEST_F(SongLoadingTest, FormatIsNotExaminedAndSmpteDivisionCountsAsTicks) {
   const QuavrSong song = loadBytes(smf(0xE728, {TrackWriter().end(0xE728)}, 2));
-  const SongView view = inspect(song);
+  const SongCopy view = inspect(song);
   EXPECT_EQ(view.format, 2u);
   EXPECT_EQ(view.division, 0xE728u);
   EXPECT_EQ(view.lengthMs, 500u) << "one quarter note";

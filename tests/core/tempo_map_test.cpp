@@ -1,6 +1,6 @@
 #include "song/tempo_map.h"
 #include "tests/core/core_test.h"
-#include "tests/core/song_view.h"
+#include "tests/core/song_copy.h"
 
 namespace quavr::test {
 namespace {
@@ -11,13 +11,13 @@ class TempoMapTest : public CoreTest {
   std::vector<std::vector<std::uint32_t>> times(const std::vector<Bytes>& tracks,
                                                 std::uint16_t division = 96) {
     const QuavrSong song = loadBytes(smf(division, tracks));
-    const SongView view = inspect(song);
+    const SongCopy view = inspect(song);
     length_ = view.lengthMs;
     EXPECT_EQ(bgmDeleteSong(song), 0u);
     std::vector<std::vector<std::uint32_t>> out;
-    for (const TrackView& track : view.tracks) {
+    for (const TrackCopy& track : view.tracks) {
       out.emplace_back();
-      for (const EventView& e : track.events) out.back().push_back(e.timeMs);
+      for (const EventCopy& e : track.events) out.back().push_back(e.timeMs);
     }
     return out;
   }
@@ -90,6 +90,24 @@ TEST_F(TempoMapTest, AShortTempoEventReadsOnlyInsideItsBlock) {
   EXPECT_EQ(on[0][1], ticksToMs(0x07900F, 96, 96));
 }
 
+// quavr-info once listed only tempo events stored with all three bytes, fewer than timed the song.
+TEST_F(TempoMapTest, TheListedTempoChangesAreTheOnesTheTimingUsed) {
+  const QuavrSong song = loadBytes(smf(
+      96, {TrackWriter().raw(0, {0xFF, 0x51, 0x01, 0x07}).note(96, 0, 0x0F, 0x42).tempo(96, 250000),
+           TrackWriter().note(288, 0, 1, 1)}));
+  {
+    const SongView view(song);
+    const std::vector<TempoChange> changes = tempoChanges(view);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[0].usPerQuarter, 0x07900Fu);
+    EXPECT_EQ(changes[1].usPerQuarter, 250000u);
+    const std::uint32_t atSecond = ticksToMs(0x07900F, 192, 96);
+    EXPECT_EQ(changes[1].timeMs, atSecond);
+    EXPECT_EQ(view.track(1).events()[0].timeMs, atSecond + ticksToMs(250000, 96, 96));
+  }
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
 TEST_F(TempoMapTest, TicksPastTwoToThe32DoNotRunTimeBackwards) {
   const auto t = times({TrackWriter()
                             .note(0xFFFFFFF, 0, 1, 1)
@@ -134,7 +152,7 @@ TEST_F(TempoMapTest, ManyTempoChangesKeepTheirOrder) {
   TrackWriter tempos;
   for (int i = 0; i < 100000; ++i) tempos.tempo(1, 400000 + (i % 7) * 1000);
   const QuavrSong song = loadBytes(smf(96, {tempos, TrackWriter().note(100000, 0, 1, 1)}));
-  const SongView view = inspect(song);
+  const SongCopy view = inspect(song);
   std::uint32_t expected = 0;
   std::uint32_t tempo = 500000;
   for (int i = 0; i < 100000; ++i) {

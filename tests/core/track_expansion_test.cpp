@@ -1,6 +1,6 @@
 #include "song/track_events.h"
 #include "tests/core/core_test.h"
-#include "tests/core/song_view.h"
+#include "tests/core/song_copy.h"
 
 namespace quavr::test {
 namespace {
@@ -10,12 +10,12 @@ using platform::GlobalSize;
 class TrackExpansionTest : public CoreTest {};
 
 TEST_F(TrackExpansionTest, ChannelMessagesExpandToPackedFourBytes) {
-  const TrackView track = loadTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0x3E, 0x40, 0x00, 0xC0, 0x05});
+  const TrackCopy track = loadTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0x3E, 0x40, 0x00, 0xC0, 0x05});
   ASSERT_EQ(track.eventCount, 3u);
   EXPECT_EQ(track.dataSize, 12u);
   EXPECT_EQ(bytesOf(track),
             (std::vector<Bytes>{{0x90, 0x3C, 0x40, 0}, {0x90, 0x3E, 0x40, 0}, {0xC0, 0x05, 0, 0}}));
-  for (const EventView& e : track.events) {
+  for (const EventCopy& e : track.events) {
     EXPECT_EQ(e.kind, 0u);
     EXPECT_EQ(e.length, 4u);
   }
@@ -24,7 +24,7 @@ TEST_F(TrackExpansionTest, ChannelMessagesExpandToPackedFourBytes) {
 TEST_F(TrackExpansionTest, RunningStatusFollowsTheLastChannelStatusAndItsLength) {
   // After 90 3C 40 and C0 05, the bytes 07 08 are a program change (one data byte) followed by a
   // delta time of 8; a channel pressure D1 likewise takes one byte.
-  const TrackView track =
+  const TrackCopy track =
       loadTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xC0, 0x05, 0x00, 0x07, 0x08, 0xD1,
                  0x20, 0x00, 0x21, 0x00, 0xB2, 0x07, 0x64, 0x00, 0x0A, 0x40});
   EXPECT_EQ(bytesOf(track), (std::vector<Bytes>{{0x90, 0x3C, 0x40, 0},
@@ -38,7 +38,7 @@ TEST_F(TrackExpansionTest, RunningStatusFollowsTheLastChannelStatusAndItsLength)
 }
 
 TEST_F(TrackExpansionTest, SystemMessagesAndMetaEventsLeaveRunningStatusAlone) {
-  const TrackView track = loadTrack({0x00, 0x93, 0x30, 0x10,  // sets 93
+  const TrackCopy track = loadTrack({0x00, 0x93, 0x30, 0x10,  // sets 93
                                      0x00, 0xF0, 0x01, 0xF7,  // sysex
                                      0x00, 0xFF, 0x01, 0x00,  // meta
                                      0x00, 0xF7, 0x00,        // escape
@@ -53,7 +53,7 @@ TEST_F(TrackExpansionTest, RunningStatusStartsAfreshForEveryTrackAndEveryLoad) {
   const Bytes first = TrackWriter().raw(0, {0xB1, 0x07, 0x64}).end();
   const Bytes leadingData = TrackWriter().raw(0, {0x3C, 0x40}).end();
   const QuavrSong song = loadBytes(smf(96, {first, leadingData}));
-  const SongView view = inspect(song);
+  const SongCopy view = inspect(song);
   ASSERT_EQ(view.tracks.size(), 2u);
   EXPECT_EQ(view.tracks[1].events[0].bytes, (Bytes{0x00, 0x3C, 0x40, 0}))
       << "no status is carried over from the previous track";
@@ -63,7 +63,7 @@ TEST_F(TrackExpansionTest, RunningStatusStartsAfreshForEveryTrackAndEveryLoad) {
 }
 
 TEST_F(TrackExpansionTest, SysexEscapeAndMetaEventsExpandByKind) {
-  const TrackView track = loadTrack({0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7,  // sysex
+  const TrackCopy track = loadTrack({0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7,  // sysex
                                      0x00, 0xF7, 0x02, 0xF3, 0x01,                    // escape
                                      0x00, 0xF7, 0x00,                          // empty escape
                                      0x00, 0xF0, 0x00,                          // empty sysex
@@ -82,7 +82,7 @@ TEST_F(TrackExpansionTest, SysexEscapeAndMetaEventsExpandByKind) {
 }
 
 TEST_F(TrackExpansionTest, DeltaTimesAddUpToTicks) {
-  const TrackView track = loadTrack(TrackWriter().note(96, 0, 60, 1).note(0, 0, 61, 1).end(48));
+  const TrackCopy track = loadTrack(TrackWriter().note(96, 0, 60, 1).note(0, 0, 61, 1).end(48));
   ASSERT_EQ(track.events.size(), 3u);
   EXPECT_EQ(track.events[0].tick, 96u);
   EXPECT_EQ(track.events[1].tick, 96u);
@@ -111,7 +111,7 @@ TEST_F(TrackExpansionTest, AnEventThatStartsInsideTheChunkIsTakenWhole) {
   const Bytes file = concat(
       {header(1, 2, 96), chunk("MTrk", {0x00, 0xFF, 0x01, 0x0C, 'a', 'b'}), chunk("MTrk", second)});
   const QuavrSong song = loadBytes(file);
-  const SongView view = inspect(song);
+  const SongCopy view = inspect(song);
   ASSERT_EQ(view.tracks.size(), 2u);
   ASSERT_EQ(view.tracks[0].eventCount, 1u);
   EXPECT_EQ(view.tracks[0].events[0].length, 15u);
@@ -122,13 +122,13 @@ TEST_F(TrackExpansionTest, AnEventThatStartsInsideTheChunkIsTakenWhole) {
 }
 
 TEST_F(TrackExpansionTest, BytesAfterEndOfTrackAreMoreEvents) {
-  const TrackView track = loadTrack(TrackWriter().end().note(5, 0, 60, 1));
+  const TrackCopy track = loadTrack(TrackWriter().end().note(5, 0, 60, 1));
   ASSERT_EQ(track.eventCount, 2u);
   EXPECT_EQ(track.events[1].bytes, (Bytes{0x90, 60, 1, 0}));
 }
 
 TEST_F(TrackExpansionTest, AnEmptyChunkIsATrackWithoutEvents) {
-  const TrackView track = loadTrack({});
+  const TrackCopy track = loadTrack({});
   EXPECT_EQ(track.eventCount, 0u);
   EXPECT_EQ(track.dataSize, 0u);
   EXPECT_EQ(track.lengthMs, 0u);
@@ -156,7 +156,7 @@ TEST_F(TrackExpansionTest, AnEventRunningPastTheImageIsLeftOut) {
     // The chunk claims far more than the image holds.
     const Bytes file = concat({header(0, 1, 96), chunk("MTrk", body, 0xFFFFFFF0u)});
     const QuavrSong song = loadBytes(file);
-    const SongView view = inspect(song);
+    const SongCopy view = inspect(song);
     ASSERT_EQ(view.tracks.size(), 1u) << c.what;
     EXPECT_EQ(view.tracks[0].eventCount, 1u) << c.what;
     EXPECT_EQ(view.tracks[0].dataSize, 4u) << c.what;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/handle_table.h"
+#include "platform/common/handle_table.h"
 
 namespace quavr::fake {
 

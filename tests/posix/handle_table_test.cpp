@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/introspection.h"
 #include "platform/platform.h"
-#include "platform/posix/posix.h"
 
 namespace quavr::platform {
 namespace {

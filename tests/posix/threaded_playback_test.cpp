@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/posix/posix.h"
+#include "platform/introspection.h"
 #include "tests/posix/temp_dir.h"
 #include "tests/smf/smf_writer.h"
 

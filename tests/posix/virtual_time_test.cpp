@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/introspection.h"
 #include "platform/platform.h"
-#include "platform/posix/posix.h"
 
 namespace quavr::platform {
 namespace {

@@ -1,5 +1,6 @@
-// What the Linux platform offers beyond the Windows-shaped operations: the tools, tests and
-// benchmarks use it; the core never does.
+// What the Linux platform tells its tools, tests and benchmarks beyond the seam platform.h: the
+// devices' names, the timer's clock, the count of live blocks. The core never includes it. Its
+// functions live where the facts are: memory.cpp, timer.cpp (posix/) and devices.cpp (midi/).
 #pragma once
 
 #include <cstddef>

@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "platform/posix/midi_port.h"
-#include "platform/posix/posix.h"
+#include "platform/introspection.h"
+#include "platform/midi/output.h"
 
 namespace quavr::platform::posix {
 
@@ -92,8 +92,6 @@ class Monitor final : public PortSink {
   std::int64_t opened_;
 };
 
-}  // namespace
-
 std::unique_ptr<PortSink> openMonitor(MMRESULT& result) {
   if (!monitorLog().open()) {
     result = MMSYSERR_ERROR;
@@ -101,6 +99,12 @@ std::unique_ptr<PortSink> openMonitor(MMRESULT& result) {
   }
   result = MMSYSERR_NOERROR;
   return std::make_unique<Monitor>();
+}
+
+}  // namespace
+
+void addMonitor(std::vector<OutputDevice>& devices) {
+  devices.push_back({"Quavr Monitor", openMonitor});
 }
 
 }  // namespace quavr::platform::posix

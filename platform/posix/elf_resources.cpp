@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/posix/resource.h"
+#include "platform/posix/elf_resource.h"
 
 namespace quavr::platform {
 

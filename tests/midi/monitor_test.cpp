@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/introspection.h"
 #include "platform/platform.h"
-#include "platform/posix/posix.h"
 #include "tests/posix/temp_dir.h"
 
 namespace quavr::platform {

@@ -1,4 +1,4 @@
-#include "platform/posix/wav_writer.h"
+#include "platform/midi/wav_writer.h"
 
 #include <cstring>
 #include <vector>

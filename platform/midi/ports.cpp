@@ -1,4 +1,5 @@
-// MIDI output ports on Linux: the port table, long-message headers and their completions.
+// MIDI output ports on Linux: the port table behind midiOut*, long-message headers and their
+// completions, and the driver thread that reports them.
 // A long message is handed to the backend at once; its MOM_DONE comes from the driver thread
 // afterwards, or from a reset, which reports every pending message done before it returns.
 #include <atomic>
@@ -9,9 +10,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "platform/midi/output.h"
 #include "platform/platform.h"
-#include "platform/posix/midi_port.h"
-#include "platform/posix/posix.h"
 
 namespace quavr::platform {
 
@@ -246,26 +246,5 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT size) {
   driver().post(port);
   return MMSYSERR_NOERROR;
 }
-
-namespace posix {
-
-const std::vector<OutputDevice>& outputDevices() {
-  static const auto* devices = [] {
-    auto* list = new std::vector<OutputDevice>;
-    if (synthAvailable()) list->push_back({"Quavr Synth", openSynth});
-    addRtMidiPorts(*list);
-    list->push_back({"Quavr Monitor", openMonitor});
-    return list;
-  }();
-  return *devices;
-}
-
-std::vector<std::string> deviceNames() {
-  std::vector<std::string> names;
-  for (const auto& device : outputDevices()) names.push_back(device.name);
-  return names;
-}
-
-}  // namespace posix
 
 }  // namespace quavr::platform

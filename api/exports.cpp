@@ -1,15 +1,13 @@
 // The library's exported functions: thin entries into the families behind them.
 #include "include/quavr.h"
-#include "interface/device.h"
-#include "interface/status.h"
+#include "playback/device.h"
+#include "playback/midi_status.h"
 #include "playback/transport.h"
 #include "song/song_loading.h"
 
 using namespace quavr;
 
 extern "C" {
-
-QUAVR_API uint32_t uMidiStatus = 0;
 
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenMidiDev(uint32_t deviceId, uint32_t periodMs) {
   return openMidiDev(deviceId, periodMs);

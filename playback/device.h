@@ -6,32 +6,22 @@
 #include <memory>
 #include <mutex>
 
-#include "interface/block.h"
+#include "base/block.h"
 #include "platform/platform.h"
 
 namespace quavr {
 
 struct Song;
 
-// The device's system-exclusive message in flight: always the newest one sent.
-struct SysexSlot {
-  platform::HGLOBAL sysexHeaderBlock;
-  platform::MIDIHDR* sysexHeader;
-  platform::HGLOBAL sysexDataBlock;
-};
-
 struct MidiDevice {
   platform::HMIDIOUT midiOut;
-  std::uint32_t deviceId;
-  std::uint32_t lastResult;
-  std::int32_t state;
+  std::int32_t state;  // written by the transport alone
   std::int32_t repeat;
   std::uint32_t periodMs;
   std::uint32_t timerId;
   platform::HGLOBAL songHandle;
   Song* song;
   std::uint32_t clockMs;
-  SysexSlot sysex;
 };
 
 // What a device needs beside its record: the lock every export and every tick takes, so host
@@ -72,6 +62,14 @@ class LockedDevice {
   std::unique_lock<std::recursive_mutex> guard_;
   Resolved<MidiDevice> record_;
 };
+
+// Runs fn(device) with the device locked and resolved; `failure` when the handle names no open
+// device. Every device call of the API goes through here.
+template <class Result, class Fn>
+Result withDevice(platform::HGLOBAL handle, Result failure, Fn&& fn) {
+  LockedDevice device(handle);
+  return device ? static_cast<Result>(fn(device)) : failure;
+}
 
 platform::HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs);
 platform::MMRESULT closeMidiDev(platform::HGLOBAL device);

@@ -1,10 +1,11 @@
-// The process-wide last MIDI result, shared by every device and thread.
+// The process-wide last MIDI result, uMidiStatus: written by opening and closing a device and by
+// every event a tick sends, read by any thread.
 #pragma once
 
 #include <cstdint>
 
+#include "base/shared_value.h"
 #include "include/quavr.h"
-#include "interface/shared_value.h"
 
 namespace quavr {
 

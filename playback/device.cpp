@@ -1,12 +1,11 @@
-#include "interface/device.h"
+#include "playback/device.h"
 
 #include <chrono>
 #include <thread>
 
-#include "interface/registry.h"
-#include "interface/shared_value.h"
-#include "interface/status.h"
+#include "base/registry.h"
 #include "playback/message_output.h"
+#include "playback/midi_status.h"
 #include "playback/transport.h"
 
 namespace quavr {
@@ -62,18 +61,12 @@ HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
       GlobalFree(handle);
       return 0;
     }
-    device->deviceId = deviceId;
     device->periodMs = periodMs;
     result = midiOutGetNumDevs() == 0 ? MIDIERR_NODEVICE
                                       : midiOutOpen(&device->midiOut, deviceId,
                                                     reinterpret_cast<DWORD_PTR>(&longMessageDone),
                                                     handle, CALLBACK_FUNCTION);
-    store(device->lastResult, result);
-    setMidiStatus(result);
-    if (result == MMSYSERR_NOERROR) {
-      store(device->state, Idle);
-      store(device->repeat, 0);
-    }
+    setMidiStatus(result);  // a new record is all zeros: Idle, repeat off
   }
   if (result != MMSYSERR_NOERROR) {
     GlobalFree(handle);
@@ -93,7 +86,6 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
     // succeed and no completion outlives the device.
     if (device.control().longMessagesQueued.load() != 0) resetMidiDev(*device);
     result = midiOutClose(device->midiOut);
-    store(device->lastResult, result);
     setMidiStatus(result);
     openDevices().remove(handle);
   }
@@ -102,9 +94,7 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
 }
 
 MMRESULT resetMidiDev(MidiDevice& device) {
-  const MMRESULT result = midiOutReset(device.midiOut);
-  store(device.lastResult, result);
-  return result;
+  return midiOutReset(device.midiOut);
 }
 
 }  // namespace quavr

@@ -7,8 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/midi_port.h"
-#include "platform/posix/reset_messages.h"
+#include "platform/common/midi_message.h"
+#include "platform/midi/output.h"
+#include "platform/midi/reset_messages.h"
 
 namespace quavr::platform::posix {
 
@@ -23,14 +24,6 @@ std::unique_ptr<RtMidiOut> client(RtMidi::Api api) {
   return out;
 }
 
-// The bytes a short message puts on the wire: as many as its status calls for.
-std::size_t wireLength(std::uint8_t status) {
-  if (status < 0x80) return 0;  // no status: nothing this port could send
-  if (status < 0xC0 || (status >= 0xE0 && status < 0xF0) || status == 0xF2) return 3;
-  if (status < 0xE0 || status == 0xF1 || status == 0xF3) return 2;
-  return 1;
-}
-
 class RtMidiPort final : public PortSink {
  public:
   explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
@@ -39,7 +32,8 @@ class RtMidiPort final : public PortSink {
     const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
                                    static_cast<std::uint8_t>(message >> 8),
                                    static_cast<std::uint8_t>(message >> 16)};
-    const std::size_t length = wireLength(bytes[0]);
+    // As many bytes as the status calls for; none without a status.
+    const std::size_t length = midiMessageLength(bytes[0]);
     if (length == 0) return MMSYSERR_INVALPARAM;
     return send(bytes, length);
   }

@@ -1,4 +1,4 @@
-#include "handle_table.h"
+#include "platform/common/handle_table.h"
 
 #include <cstdlib>
 

@@ -1,0 +1,29 @@
+// The device list: one registration line per backend, in device-number order. The monitor is
+// always there, and last, so device 0 opens on any machine.
+#include "platform/introspection.h"
+#include "platform/midi/output.h"
+
+namespace quavr::platform::posix {
+
+const std::vector<OutputDevice>& outputDevices() {
+  static const auto* devices = [] {
+    auto* list = new std::vector<OutputDevice>;
+#if QUAVR_WITH_SYNTH
+    addSynth(*list);
+#endif
+#if QUAVR_WITH_RTMIDI
+    addRtMidiPorts(*list);
+#endif
+    addMonitor(*list);
+    return list;
+  }();
+  return *devices;
+}
+
+std::vector<std::string> deviceNames() {
+  std::vector<std::string> names;
+  for (const auto& device : outputDevices()) names.push_back(device.name);
+  return names;
+}
+
+}  // namespace quavr::platform::posix

@@ -1,0 +1,50 @@
+// The seam between the port table (ports.cpp) and the output backends: what a backend must do.
+//
+// A backend is one file that adds its devices to the list (the one registration line for each is
+// in devices.cpp) and opens a PortSink for one of them. Contract:
+// - Devices are listed once per process, on the first thread that asks; `open` may be called
+//   from any host thread, any number of times (refuse with MMSYSERR_ALLOCATED if it can't share).
+// - shortMessage, longMessage and reset are called on host threads and on the timer thread,
+//   never two at once for one sink: the port table calls them under the port's mutex. They must
+//   not block for long and must never call back into the port table or the core.
+// - The port table owns long-message headers and their MOM_DONE completions; a backend only moves
+//   bytes, and must not keep the pointer it is given past the call.
+// - reset silences what is sounding (resetMessages(), and whatever more the backend can cut); it
+//   must not close the output, lose its configuration or fail because nothing was playing.
+// - A sink is destroyed on the thread that closes its port, after its last call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quavr::platform::posix {
+
+class PortSink {
+ public:
+  virtual ~PortSink() = default;
+  virtual MMRESULT shortMessage(DWORD message) = 0;
+  virtual MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) = 0;
+  virtual MMRESULT reset() = 0;
+};
+
+struct OutputDevice {
+  std::string name;
+  // Opens the device: a sink, or null with the reason in `result`.
+  std::function<std::unique_ptr<PortSink>(MMRESULT& result)> open;
+};
+
+// Every output device, in device-number order. Listed once, at first use.
+const std::vector<OutputDevice>& outputDevices();
+
+// The backends: each adds its devices to the list. synth.cpp: Quavr Synth, when a soundfont is
+// there; rtmidi_ports.cpp: the ALSA, then the JACK ports; monitor.cpp: Quavr Monitor.
+void addSynth(std::vector<OutputDevice>& devices);
+void addRtMidiPorts(std::vector<OutputDevice>& devices);
+void addMonitor(std::vector<OutputDevice>& devices);
+
+}  // namespace quavr::platform::posix

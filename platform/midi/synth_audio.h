@@ -1,0 +1,54 @@
+// Where Quavr Synth's sound goes: the default audio output, or a 48 kHz float WAV file when there
+// is no output, when QUAVR_WAV names a file, or in virtual time. In virtual time the audio of each
+// interval is rendered just before the messages that end it, so the file is sample-aligned with
+// the ticks; in real time a thread renders as the clock goes.
+#pragma once
+
+#include <fluidsynth.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/midi/wav_writer.h"
+
+namespace quavr::platform::posix {
+
+inline constexpr std::uint32_t kSynthSampleRate = 48000;  // 48 samples a ms: ticks fall on samples
+
+class SynthAudio {
+ public:
+  SynthAudio(fluid_settings_t* settings, fluid_synth_t* synth);
+  // Stops rendering; in virtual time the audio up to now is rendered first.
+  ~SynthAudio();
+  SynthAudio(const SynthAudio&) = delete;
+  SynthAudio& operator=(const SynthAudio&) = delete;
+
+  // Opens the output; false when neither an audio output nor the WAV file could be opened.
+  bool start();
+  // Held around every call into the synthesizer: the renderer thread takes it too.
+  std::mutex& lock() { return mutex_; }
+  // In virtual time, the audio up to now goes out before the message that comes now. Under lock().
+  void catchUp();
+
+ private:
+  void renderUntil(std::int64_t ns);
+  void renderInRealTime();
+
+  static constexpr int kBlock = 1024;
+  fluid_settings_t* settings_;
+  fluid_synth_t* synth_;
+  fluid_audio_driver_t* driver_ = nullptr;
+  std::unique_ptr<WavWriter> wav_;
+  std::thread renderer_;
+  std::atomic<bool> stopRendering_{false};
+  std::mutex mutex_;
+  std::int64_t opened_;
+  std::int64_t rendered_ = 0;
+  float left_[kBlock];
+  float right_[kBlock];
+};
+
+}  // namespace quavr::platform::posix

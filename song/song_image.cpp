@@ -1,0 +1,56 @@
+#include "song/song_image.h"
+
+#include <cstring>
+
+#include "base/block.h"
+
+namespace quavr {
+
+using namespace platform;
+
+Image readSongFile(const char* path) {
+  const HANDLE file =
+      CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  HGLOBAL block = 0;
+  BOOL read = 0;
+  DWORD size = 0;
+  if (GetFileType(file) == FILE_TYPE_DISK) {
+    size = GetFileSize(file, nullptr);
+    if (size != 0) block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (block != 0) {
+      Resolved<std::uint8_t> bytes(block);
+      DWORD got = 0;
+      read = bytes && ReadFile(file, bytes.get(), size, &got, nullptr);
+    }
+  }
+  CloseHandle(file);
+  if (!read) {
+    GlobalFree(block);
+    return {};
+  }
+  return {block, size};
+}
+
+Image readSongResource(HMODULE module, const char* name) {
+  const HRSRC resource = FindResourceA(module, name, MAKEINTRESOURCEA(RT_RCDATA));
+  if (resource == nullptr) return {};
+  const DWORD size = SizeofResource(module, resource);
+  if (size == 0) return {};
+  const HRESDATA loaded = LoadResource(module, resource);
+  if (loaded == nullptr) return {};
+  const void* bytes = LockResource(loaded);
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (block == 0) return {};
+  {
+    Resolved<std::uint8_t> copy(block);
+    if (copy && bytes != nullptr) {
+      std::memcpy(copy.get(), bytes, size);
+      return {block, size};
+    }
+  }
+  GlobalFree(block);
+  return {};
+}
+
+}  // namespace quavr
