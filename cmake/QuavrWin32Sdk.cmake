@@ -1,7 +1,7 @@
 # The Windows SDK, dist/quavr-VERSION-win32.zip (scripts/package: `cpack -G ZIP` in the Win32
 # build directory): QUAVR.DLL, quavr.h, quavr.def, the mingw import library libquavr.a, an
 # MSVC import library quavr.lib, the license and a README on linking.
-set(QUAVR_API_DIR ${PROJECT_SOURCE_DIR}/interface)
+set(QUAVR_API_DIR ${PROJECT_SOURCE_DIR}/interface)  # where quavr.def lives
 
 # quavr.lib is what Microsoft's `lib /def:quavr.def` makes: each function imported by the
 # decorated name an MSVC compiler emits for it (_bgmPlay@8, __imp__bgmPlay@8), which is also its
