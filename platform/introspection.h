@@ -17,6 +17,8 @@ std::size_t liveBlocks();
 // was set before the first timer call.
 std::int64_t nowNs();
 bool virtualTime();
+// Virtual time only: moves the clock on by `ns`, as a stall or a slow callback would.
+void advanceVirtualClock(std::int64_t ns);
 // Whether the timer thread runs with SCHED_FIFO.
 bool timerRealtime();
 

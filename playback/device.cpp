@@ -28,7 +28,12 @@ std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
 
 LockedDevice::LockedDevice(HGLOBAL device) : handle_(device), control_(findDevice(device)) {
   if (!control_) return;
-  guard_ = std::unique_lock(control_->lock);
+  guard_ = std::unique_lock(control_->lock, std::try_to_lock);
+  if (!guard_.owns_lock()) {  // a tick is sending: it sees us and lets go soon
+    ++control_->hostsWaiting;
+    guard_.lock();
+    --control_->hostsWaiting;
+  }
   resolveIfStillOpen();
 }
 

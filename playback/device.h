@@ -31,6 +31,11 @@ struct DeviceControl {
   // The timer a holder of the lock is killing: a tick of that timer waiting for the lock gives
   // up instead of waiting for a lock that is held until the kill has seen the tick finish.
   std::atomic<std::uint32_t> timerBeingKilled{0};
+  // Host calls waiting for the lock: a tick that has sent its share leaves the rest to the next.
+  std::atomic<std::uint32_t> hostsWaiting{0};
+  // Rounds of sending the clock owes: one per tick, more while a tick left some to the next
+  // (each round sends what is due at the song clock, then moves it a period). Under the lock.
+  std::uint32_t roundsOwed = 0;
   // Long messages handed to the port and not yet reported done.
   std::atomic<std::uint32_t> longMessagesQueued{0};
   // The bound song's tracks were all empty: its pass ends in the next tick. Under the lock.

@@ -48,6 +48,7 @@ UINT startClock(LockedDevice& device) {
     return 0;
   }
   store(device->timerId, id);
+  device.control().roundsOwed = 0;  // a clock that starts owes nothing from before
   return id;
 }
 
@@ -66,15 +67,25 @@ MMRESULT haltClock(LockedDevice& device) {
 
 namespace {
 
+// Events a tick sends before it gives way to a waiting host call (about a millisecond of
+// sending at a few µs a message); the rest goes in the next tick.
+constexpr std::uint32_t kEventsBeforeYield = 256;
+
+bool mustYield(LockedDevice& device, std::uint32_t sent) {
+  return sent >= kEventsBeforeYield && device.control().hostsWaiting.load() != 0;
+}
+
 // Sends the track's due events in order; when its last event goes, the track ends, and with the
-// last track to end, the song.
-void sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index) {
+// last track to end, the song. False when it gave way to a host call with events still due.
+bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::uint32_t& sent) {
   Track& track = load(song.tracks)[index];
   for (;;) {
     const std::int32_t position = load(track.position);
-    if (position == -1) return;
+    if (position == -1) return true;
     const Event& event = track.events[position];
-    if (event.timeMs > load(device->clockMs)) return;
+    if (event.timeMs > load(device->clockMs)) return true;
+    if (mustYield(device, sent)) return false;
+    ++sent;
     const MMRESULT result = sendEvent(load(device->midiOut), event, track.data, device.control());
     setMidiStatus(result);
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
@@ -84,8 +95,19 @@ void sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index) {
     store(track.position, -1);
     store(song.finishedTracks, load(song.finishedTracks) + 1);
     if (load(song.finishedTracks) == load(song.trackCount)) endOfSong(device);
-    return;  // an ended track is not looked at again in this tick, even when repeat rewound it
+    return true;  // an ended track is not looked at again in this tick, even when repeat rewound it
   }
+}
+
+// One round: what is due at the song clock, track by track, then the clock moves a period.
+// False when it gave way to a host call: the clock stays for the next tick to finish the round.
+bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+  // Once stopped without repeat the song is unbound and may be deleted: it is not read again.
+  for (std::uint32_t t = 0; load(device->state) != Idle && t < load(song.trackCount); ++t) {
+    if (!sendDueEvents(device, song, t, sent)) return false;
+  }
+  store(device->clockMs, load(device->clockMs) + load(device->periodMs));
+  return true;
 }
 
 }  // namespace
@@ -97,11 +119,13 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   Song& song = *load(device->song);
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);
-  // Once stopped without repeat the song is unbound and may be deleted: it is not read again.
-  for (std::uint32_t t = 0; load(device->state) != Idle && t < load(song.trackCount); ++t) {
-    sendDueEvents(device, song, t);
-  }
-  store(device->clockMs, load(device->clockMs) + load(device->periodMs));
+  DeviceControl& control = device.control();
+  ++control.roundsOwed;
+  std::uint32_t sent = 0;
+  do {
+    if (!sendRound(device, song, sent)) return;
+    if (control.roundsOwed != 0) --control.roundsOwed;  // a repeat's new clock owes nothing
+  } while (control.roundsOwed != 0 && load(device->state) == Playing);
 }
 
 }  // namespace quavr

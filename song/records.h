@@ -43,10 +43,12 @@ struct Song {
   std::uint32_t finishedTracks;
 };
 
+// A tempo change: from `tick` on, `usPerQuarter`; `usTicks` is the song time at `tick` as the
+// sum of µs per quarter × ticks over the segments before it (below 2^56), exact.
 struct TempoPoint {
   std::uint32_t tick;
   std::uint32_t usPerQuarter;
-  std::uint32_t timeMs;
+  std::uint64_t usTicks;
 };
 
 }  // namespace quavr

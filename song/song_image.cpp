@@ -16,7 +16,10 @@ Image readSongFile(const char* path) {
   BOOL read = 0;
   DWORD size = 0;
   if (GetFileType(file) == FILE_TYPE_DISK) {
-    size = GetFileSize(file, nullptr);
+    // Past 4 GiB the low word alone would name a prefix of the file.
+    DWORD sizeHigh = 0;
+    size = GetFileSize(file, &sizeHigh);
+    if (sizeHigh != 0 || size == INVALID_FILE_SIZE) size = 0;
     if (size != 0) block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
     if (block != 0) {
       Resolved<std::uint8_t> bytes(block);

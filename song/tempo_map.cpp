@@ -1,7 +1,6 @@
 #include "song/tempo_map.h"
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 #include "base/block.h"
@@ -14,20 +13,19 @@ using namespace platform;
 
 namespace {
 
-// The whole milliseconds of a span: usPerQuarter × ticks ÷ division ÷ 1000 in double precision,
-// truncated; 0 when not finite (division 0). At most 2^24 × 2^32 / 1000, so it fits 64 bits.
-std::uint64_t spanMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division) {
-  const double product = static_cast<double>(usPerQuarter) * static_cast<double>(ticks);
-  const double ms = product / static_cast<double>(division) / 1000.0;
-  return std::isfinite(ms) ? static_cast<std::uint64_t>(static_cast<std::int64_t>(ms)) : 0;
+// The time of a point `usTicks` (µs per quarter × ticks, summed over the tempo segments before
+// it) into the song: truncated once, so the error does not grow with the number of tempo
+// changes. 0 when division is 0; past 2^32 ms (a song of more than 49 days) it stays at the
+// largest time instead of wrapping round to an earlier one, so times never go back.
+std::uint32_t timeOf(std::uint64_t usTicks, std::uint32_t division) {
+  if (division == 0) return 0;
+  const std::uint64_t ms = usTicks / (std::uint64_t{division} * 1000);
+  return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(ms);
 }
 
-// A time `ticks` after a point at `base`. Past 2^32 ms (a song of more than 49 days) it stays at
-// the largest time instead of wrapping round to an earlier one, so times never go back.
-std::uint32_t laterTime(std::uint32_t base, std::uint32_t usPerQuarter, std::uint32_t ticks,
-                        std::uint32_t division) {
-  const std::uint64_t time = base + spanMs(usPerQuarter, ticks, division);
-  return time > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(time);
+// The exact song time `ticks` after `point`.
+std::uint64_t usTicksAfter(const TempoPoint& point, std::uint32_t ticks) {
+  return point.usTicks + std::uint64_t{point.usPerQuarter} * ticks;
 }
 
 // Visits every set-tempo event, tracks in index order, events in index order.
@@ -58,7 +56,7 @@ std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events
     tick = std::max(tick, events[i].tick);
     while (segment < last && tick >= map[segment + 1].tick) ++segment;
     const TempoPoint& point = map[segment];
-    events[i].timeMs = laterTime(point.timeMs, point.usPerQuarter, tick - point.tick, division);
+    events[i].timeMs = timeOf(usTicksAfter(point, tick - point.tick), division);
   }
   return eventCount == 0 ? 0 : events[eventCount - 1].timeMs;
 }
@@ -66,7 +64,7 @@ std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events
 }  // namespace
 
 std::uint32_t ticksToMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division) {
-  return static_cast<std::uint32_t>(spanMs(usPerQuarter, ticks, division));
+  return timeOf(std::uint64_t{usPerQuarter} * ticks, division);
 }
 
 namespace {
@@ -81,17 +79,16 @@ bool gatherTempoChanges(Track* tracks, std::uint32_t trackCount, std::vector<Tem
 
 // Step 2: the map in its block: the default tempo at tick 0, the changes by tick, each with its
 // time, and an end marker that no tick reaches.
-void buildTempoMap(TempoPoint* map, const std::vector<TempoPoint>& found, std::uint32_t division) {
+void buildTempoMap(TempoPoint* map, const std::vector<TempoPoint>& found) {
   const auto count = static_cast<std::uint32_t>(found.size());
   std::copy(found.begin(), found.end(), map + 1);
   // Stable, so set-tempo events on one tick keep their track-then-event order.
   std::stable_sort(map + 1, map + 1 + count,
                    [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
   map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
-  map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, 0xFFFFFFFFu};
+  map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, ~std::uint64_t{0}};
   for (std::uint32_t i = 1; i <= count; ++i) {
-    map[i].timeMs = laterTime(map[i - 1].timeMs, map[i - 1].usPerQuarter,
-                              map[i].tick - map[i - 1].tick, division);
+    map[i].usTicks = usTicksAfter(map[i - 1], map[i].tick - map[i - 1].tick);
   }
 }
 
@@ -127,7 +124,7 @@ bool timeSong(HGLOBAL songHandle) {
   {
     Resolved<TempoPoint> map(mapBlock);
     if (map) {
-      buildTempoMap(map.get(), found, song->division);
+      buildTempoMap(map.get(), found);
       timed = timeTracks(*song, tracks.get(), map.get(), count);
     }
   }

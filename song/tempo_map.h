@@ -11,8 +11,8 @@ namespace quavr {
 // tempo map could not be made.
 bool timeSong(platform::HGLOBAL song);
 
-// Whole milliseconds of `ticks` at `usPerQuarter` with `division` ticks per quarter note, in
-// double precision, truncated; 0 when division is 0.
+// Whole milliseconds of one span of `ticks` at `usPerQuarter` with `division` ticks per quarter
+// note: usPerQuarter × ticks ÷ (division × 1000), truncated; 0 when division is 0.
 std::uint32_t ticksToMs(std::uint32_t usPerQuarter, std::uint32_t ticks, std::uint32_t division);
 
 }  // namespace quavr

@@ -27,23 +27,23 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   if (data == nullptr) return 0;
   std::lock_guard guard(mutex_);
   std::uint32_t index;
-  if (!freeSlots_.empty()) {
-    index = freeSlots_.front();
-    freeSlots_.pop_front();
-  } else if (slots_.size() <= kIndexMask) {
+  if (slots_.size() <= lastIndex_) {
     index = static_cast<std::uint32_t>(slots_.size());
     slots_.emplace_back();
+  } else if (!freeSlots_.empty()) {
+    index = freeSlots_.front();
+    freeSlots_.pop_front();
   } else {
     memory_.release(data, bytes);
     return 0;
   }
   Slot& slot = slots_[index];
   slot.data = data;
-  slot.size = bytes;
+  slot.size = static_cast<std::uint32_t>(bytes);
   slot.lockCount = 0;
-  slot.flags = flags & (GMEM_MOVEABLE | GMEM_DDESHARE);
+  slot.flags = static_cast<std::uint16_t>(flags & (GMEM_MOVEABLE | GMEM_DDESHARE));
   slot.used = true;
-  const std::uint32_t handle = (slot.generation << kIndexBits) | index;
+  const std::uint32_t handle = (std::uint32_t{slot.generation} << kIndexBits) | index;
   byAddress_[data] = handle;
   ++live_;
   return handle;
@@ -76,7 +76,8 @@ std::uint32_t HandleTable::free(std::uint32_t handle) {
     data = slot->data;
     size = slot->size;
     byAddress_.erase(data);
-    *slot = Slot{.generation = (slot->generation + 1) & kGenerationMask};
+    *slot =
+        Slot{.generation = static_cast<std::uint16_t>((slot->generation + 1) & kGenerationMask)};
     freeSlots_.push_back(handle & kIndexMask);
     --live_;
   }

@@ -1,5 +1,8 @@
 // Global memory blocks behind 32-bit handles. A handle is a slot index and a generation, so a
-// freed or forged handle resolves to nothing instead of to someone else's memory. Thread-safe.
+// freed or forged handle resolves to nothing instead of to someone else's memory. Never-used
+// slots are handed out first and freed ones only once there are none left, oldest first: a
+// handle value comes back only after (slots - 1) x generations allocations, over four billion.
+// Thread-safe.
 // It knows no operating system, so the test fake uses it too.
 #pragma once
 
@@ -20,7 +23,10 @@ struct BlockMemory {
 
 class HandleTable {
  public:
-  explicit HandleTable(BlockMemory memory = {callocBlock, freeBlock}) : memory_(memory) {}
+  // `lastIndex` bounds the slots (tests use small tables to see a whole cycle).
+  explicit HandleTable(BlockMemory memory = {callocBlock, freeBlock},
+                       std::uint32_t lastIndex = kIndexMask)
+      : memory_(memory), lastIndex_(lastIndex < kIndexMask ? lastIndex : kIndexMask) {}
 
   // 0 when the block cannot be made. Every block is zero-filled.
   std::uint32_t alloc(std::uint32_t flags, std::size_t bytes);
@@ -41,22 +47,23 @@ class HandleTable {
   static void* callocBlock(std::size_t bytes);
   static void freeBlock(void* data, std::size_t bytes);
 
+  // Kept small: a table that has handed out every index holds 4 M of them.
   struct Slot {
     void* data = nullptr;
-    std::size_t size = 0;
-    std::uint32_t generation = 0;
+    std::uint32_t size = 0;
     std::uint32_t lockCount = 0;
-    std::uint32_t flags = 0;
+    std::uint16_t generation = 0;
+    std::uint16_t flags = 0;
     bool used = false;
   };
   // The slot a handle names while its block lives, else null. Caller holds mutex_.
   Slot* find(std::uint32_t handle);
 
   BlockMemory memory_;
+  std::uint32_t lastIndex_;
   std::mutex mutex_;
   std::vector<Slot> slots_ = std::vector<Slot>(1);  // index 0 stays unused: handle 0 is invalid
-  std::deque<std::uint32_t>
-      freeSlots_;  // oldest first, so a stale handle meets a new generation late
+  std::deque<std::uint32_t> freeSlots_;             // oldest first
   std::unordered_map<const void*, std::uint32_t> byAddress_;
   std::size_t live_ = 0;
 };

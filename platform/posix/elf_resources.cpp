@@ -1,10 +1,13 @@
 // Module resources on Linux: a resource is an exported object of its module, found with dlsym.
 // Module 0 is the main program.
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix/elf_resource.h"
@@ -35,15 +38,38 @@ std::string resourceSymbol(const char* name) {
 
 }  // namespace posix
 
+namespace {
+
+// Whether `module` is the handle of a module loaded now. dlsym on anything else reads through
+// a wild pointer, and a handle is no address to look up: the loader gives each loaded module's
+// handle back to dlopen(name, RTLD_NOLOAD), which neither loads nor runs anything.
+bool loadedModule(void* module) {
+  std::vector<std::string> names;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* out) {
+        if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0')
+          static_cast<std::vector<std::string>*>(out)->emplace_back(info->dlpi_name);
+        return 0;
+      },
+      &names);
+  for (const std::string& name : names) {  // opened outside the iteration, which holds a lock
+    void* handle = dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) continue;
+    dlclose(handle);  // only the reference just taken
+    if (handle == module) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 HRSRC FindResourceA(HMODULE module, const char* name, const char* type) {
   if (!IS_INTRESOURCE(type) || reinterpret_cast<std::uintptr_t>(type) != RT_RCDATA) return nullptr;
   const std::string symbol = posix::resourceSymbol(name);
   if (symbol.empty()) return nullptr;
-  void* scope = module;
-  if (scope == nullptr) {
-    static void* const mainProgram = dlopen(nullptr, RTLD_LAZY);
-    scope = mainProgram;
-  }
+  static void* const mainProgram = dlopen(nullptr, RTLD_LAZY);
+  void* scope = module == nullptr ? mainProgram : module;
+  if (scope != mainProgram && !loadedModule(scope)) return nullptr;
   return dlsym(scope, symbol.c_str());
 }
 

@@ -3,6 +3,12 @@
 // drifts and a late tick does not move later ones), or against a virtual clock that jumps from
 // deadline to deadline when QUAVR_TIMER=virtual.
 //
+// A timer made from inside a callback starts at that callback's deadline, not at the moment it
+// runs: a device that restarts its timer from a tick (a repeat) stays on its time grid instead of
+// adding the tick's lateness. A tick more than a few periods late (the process was stopped, the
+// machine suspended) fires once and its timer goes on from there: the deadlines missed meanwhile
+// are skipped, not fired back to back.
+//
 // Killing: a kill marks the timer dead and takes it off the schedule, so no further callback of
 // it starts. From the timer's own callback (the timer thread) it returns at once and the running
 // callback finishes. From any other thread it waits until the callback running at that moment,
@@ -11,6 +17,7 @@
 // for that lock in short timed tries and leaves when its timer is the one being killed).
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -32,6 +39,10 @@ namespace {
 constexpr UINT kPeriodMin = 1;
 constexpr UINT kPeriodMax = 1000000;
 constexpr std::int64_t kNsPerMs = 1000000;
+// Later than this a tick counts as stalled: its missed deadlines are skipped. Never under 50 ms,
+// so that at a short period the scheduler's ordinary delays are caught up, not skipped.
+constexpr std::int64_t kStallPeriods = 4;
+constexpr std::int64_t kStallMinNs = 50 * kNsPerMs;
 
 std::int64_t monotonicNs() {
   timespec now{};
@@ -60,6 +71,9 @@ class TimerService {
   bool isVirtual() const { return virtual_; }
   bool realtime() const { return realtime_.load(); }
   std::int64_t now() const { return virtual_ ? virtualNow_.load() : monotonicNs(); }
+  void advanceVirtual(std::int64_t ns) {
+    if (virtual_) virtualNow_ += ns;
+  }
 
   UINT create(UINT delayMs, TimeProc callback, DWORD_PTR user, bool periodic) {
     std::lock_guard guard(mutex_);
@@ -70,7 +84,8 @@ class TimerService {
     do {
       id_ = id_ == 0xFFFFFFFFu ? 1 : id_ + 1;
     } while (timers_.contains(id_));
-    const std::int64_t start = now();
+    const bool inCallback = std::this_thread::get_id() == thread_ && running_ != 0;
+    const std::int64_t start = inCallback ? runningDeadline_ : now();
     const std::int64_t period = std::int64_t{delayMs} * kNsPerMs;
     timers_[id_] = Timer{callback, user, periodic, false, start, period, 0, start + period};
     due_.emplace(start + period, id_);
@@ -126,8 +141,10 @@ class TimerService {
         continue;
       }
       due_.erase(due_.begin());
+      skipMissedDeadlines(timers_.at(id));
       const Timer timer = timers_.at(id);
       running_ = id;
+      runningDeadline_ = timer.deadline;
       guard.unlock();
       timer.callback(id, 0, timer.user, 0, 0);
       guard.lock();
@@ -144,6 +161,18 @@ class TimerService {
     }
   }
 
+  // A periodic timer's tick that is due now but stalled: it counts as the tick of the last
+  // deadline passed, so the next comes a period after that one.
+  void skipMissedDeadlines(Timer& timer) const {
+    const std::int64_t at = now();
+    if (!timer.periodic ||
+        at - timer.deadline <= std::max(kStallPeriods * timer.period, kStallMinNs))
+      return;
+    const auto passed = static_cast<std::uint64_t>((at - timer.start) / timer.period);
+    timer.fired = passed - 1;
+    timer.deadline = timer.start + static_cast<std::int64_t>(passed) * timer.period;
+  }
+
   bool virtual_ = false;
   std::atomic<bool> realtime_{false};
   std::atomic<std::int64_t> virtualNow_{0};
@@ -155,6 +184,7 @@ class TimerService {
   std::map<UINT, int> periods_;
   UINT id_ = 0;
   UINT running_ = 0;
+  std::int64_t runningDeadline_ = 0;
   std::thread::id thread_;
   bool threadStarted_ = false;
 };
@@ -201,6 +231,9 @@ bool virtualTime() {
 }
 bool timerRealtime() {
   return service().realtime();
+}
+void advanceVirtualClock(std::int64_t ns) {
+  service().advanceVirtual(ns);
 }
 }  // namespace posix
 

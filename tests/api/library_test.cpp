@@ -3,6 +3,9 @@
 #include <quavr.h>
 #include <stdlib.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/posix/temp_dir.h"
@@ -38,6 +41,19 @@ TEST_F(LibraryTest, AMissingDeviceGivesBadDeviceIdAndItsText) {
   EXPECT_EQ(uMidiStatus, 2u);
   EXPECT_EQ(bgmMidiStatus(0), 2u);
   EXPECT_EQ(errorText(), "There is no MIDI output device with this number.");
+}
+
+// A file of 4 GiB and more: its size modulo 2^32 would read just the song at its start.
+TEST_F(LibraryTest, AFileOf4GiBOrMoreIsRefused) {
+  const unsigned char song[] = {'M', 'T', 'h', 'd', 0,   0, 0, 6, 0, 0, 0,    1,    0,
+                                96,  'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+  const std::string path = dir_ / "huge.mid";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(song), sizeof song);
+  const QuavrSong small = bgmGetSongFile(path.c_str());
+  EXPECT_NE(small, 0u);
+  bgmDeleteSong(small);
+  std::filesystem::resize_file(path, (std::uint64_t{1} << 32) + sizeof song);  // sparse
+  EXPECT_EQ(bgmGetSongFile(path.c_str()), 0u);
 }
 
 TEST_F(LibraryTest, TheVersionIs010) {

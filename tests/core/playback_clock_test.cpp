@@ -1,6 +1,9 @@
 #include "playback/playback_clock.h"
 #include "tests/core/playback_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace quavr::test {
 namespace {
 
@@ -168,6 +171,47 @@ TEST_F(PlaybackClockTest, TicksOfAnotherTimerOrDeviceDoNothing) {
   bgmPause(d);
   clockTick(before.timerId, 0, d, 0, 0);
   EXPECT_EQ(clock(d), 0u) << "the killed timer's tick is ignored";
+}
+
+// A dense tick gives way to a host call that waits for the device: the call waits for 256
+// sends, not for all 600, and the next tick sends the rest before its own, so the order of the
+// messages and the song's time grid are those of a tick that no host call interrupted.
+TEST_F(PlaybackClockTest, ATickGivesWayToAWaitingHostCallAndTheNextTickSendsTheRest) {
+  TrackWriter dense;
+  for (int i = 0; i < 300; ++i) dense.note(0, 0, 1 + i % 100, 1).note(0, 0, 1 + i % 100, 0);
+  const Bytes track = dense.note(12, 0, 1, 1).end(0);
+  const QuavrDevice quiet = open(10);
+  bgmPlay(quiet, song({track}));
+  const Sent alone = ticks(quiet, 3);
+  ASSERT_EQ(alone[0].size(), 600u);
+  ASSERT_EQ(alone[2].size(), 1u);
+
+  const QuavrDevice d = open(10);
+  bgmPlay(d, song({track}));
+  std::thread host;
+  std::atomic<std::size_t> sentWhenHostRan{0};
+  fake::onShortMessage([&] {
+    if (host.joinable()) return;
+    const std::size_t before = fake::shortMessages().size() - 1;
+    host = std::thread([&, before] {
+      EXPECT_EQ(bgmBgmStatus(d), Playing);
+      sentWhenHostRan = fake::shortMessages().size() - before;
+    });
+    while (findDevice(d)->hostsWaiting.load() == 0) std::this_thread::yield();
+  });
+  const std::size_t before = fake::shortMessages().size();
+  tick(d);
+  host.join();
+  fake::onShortMessage(nullptr);
+  EXPECT_EQ(sentWhenHostRan, 256u);
+  EXPECT_EQ(clock(d), 0u) << "the round is not over";
+  ticks(d, 2);
+  const auto all = fake::shortMessages();
+  const Sent interrupted{{all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}};
+  Sent joined{{}};
+  for (const auto& sent : alone) joined[0].insert(joined[0].end(), sent.begin(), sent.end());
+  EXPECT_EQ(interrupted, joined);
+  EXPECT_EQ(clock(d), clock(quiet)) << "the same song time after the same number of ticks";
 }
 
 }  // namespace

@@ -38,11 +38,12 @@ TEST_F(TempoMapTest, WithoutTempoEventsHalfASecondPerQuarter) {
   EXPECT_EQ(t[0], (std::vector<std::uint32_t>{500, 5208}));
 }
 
-TEST_F(TempoMapTest, EachSegmentIsTruncatedOnItsOwn) {
+// Times are truncated once, no longer per segment (which made this 996).
+TEST_F(TempoMapTest, ARepeatedTempoMovesNoTime) {
   EXPECT_EQ(times({TrackWriter().note(958, 0, 1, 1)}, 480)[0][0], 997u);
   const auto t = times({TrackWriter().tempo(479, 500000), TrackWriter().note(958, 0, 1, 1)}, 480);
   EXPECT_EQ(t[0][0], 498u);
-  EXPECT_EQ(t[1][0], 996u) << "a repeated tempo can make later events a millisecond earlier";
+  EXPECT_EQ(t[1][0], 997u);
 }
 
 TEST_F(TempoMapTest, OneMapTimesAllTracksAndTheLastTempoOnATickWins) {
@@ -58,10 +59,11 @@ TEST_F(TempoMapTest, OneMapTimesAllTracksAndTheLastTempoOnATickWins) {
 TEST_F(TempoMapTest, TempoEventsOutOfOrderAcrossTracksAreSorted) {
   const auto t = times(
       {TrackWriter().tempo(200, 250000).note(100, 0, 1, 1), TrackWriter().tempo(100, 1000000)});
-  // 100 ticks at 500000, 100 at 1000000, 100 at 250000; division 96.
+  // 100 ticks at 500000, 100 at 1000000, 100 at 250000; division 96; truncated once (the sums
+  // of truncated segments were 1561 and 1821).
   EXPECT_EQ(t[1][0], 520u);
-  EXPECT_EQ(t[0][0], 520u + 1041u);
-  EXPECT_EQ(t[0][1], 520u + 1041u + 260u);
+  EXPECT_EQ(t[0][0], 150000000u / 96000);
+  EXPECT_EQ(t[0][1], 175000000u / 96000);
 }
 
 TEST_F(TempoMapTest, DivisionZeroAndTempoZeroTimeAtThePoint) {
@@ -132,17 +134,17 @@ TEST_F(TempoMapTest, TimesPastTwoToThe32MsStayAtTheEndInsteadOfWrapping) {
   EXPECT_EQ(length_, 0xFFFFFFFFu);
 }
 
-TEST_F(TempoMapTest, ConversionFollowsDoublePrecision) {
+TEST_F(TempoMapTest, ConversionIsTheExactQuotientTruncated) {
   EXPECT_EQ(ticksToMs(500000, 96, 96), 500u);
   EXPECT_EQ(ticksToMs(500000, 1000, 0), 0u);
   EXPECT_EQ(ticksToMs(0, 0, 0), 0u) << "0/0 counts as 0";
-  // Below 2^51 the double result is the exact integer quotient.
   for (std::uint64_t us : {1ull, 500000ull, 0xFFFFFFull}) {
     for (std::uint64_t ticks : {1ull, 95ull, 12345ull, (1ull << 27) - 1}) {
       for (std::uint64_t division : {1ull, 96ull, 480ull, 0xFFFFull}) {
         EXPECT_EQ(ticksToMs(static_cast<std::uint32_t>(us), static_cast<std::uint32_t>(ticks),
                             static_cast<std::uint32_t>(division)),
-                  static_cast<std::uint32_t>(us * ticks / (1000 * division)));
+                  std::min<std::uint64_t>(us * ticks / (1000 * division), 0xFFFFFFFFu))
+            << "clamped like every time, no longer wrapped";
       }
     }
   }
@@ -153,14 +155,25 @@ TEST_F(TempoMapTest, ManyTempoChangesKeepTheirOrder) {
   for (int i = 0; i < 100000; ++i) tempos.tempo(1, 400000 + (i % 7) * 1000);
   const QuavrSong song = loadBytes(smf(96, {tempos, TrackWriter().note(100000, 0, 1, 1)}));
   const SongCopy view = inspect(song);
-  std::uint32_t expected = 0;
+  // Truncated once at the end (it was once per tempo segment, 4 % short here).
+  std::uint64_t usTicks = 0;
   std::uint32_t tempo = 500000;
   for (int i = 0; i < 100000; ++i) {
-    expected += ticksToMs(tempo, 1, 96);
+    usTicks += tempo;
     tempo = 400000 + (i % 7) * 1000;
   }
-  EXPECT_EQ(view.tracks[1].events[0].timeMs, expected);
+  EXPECT_EQ(view.tracks[1].events[0].timeMs, usTicks / 96000);
   EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+// Each segment's ms used to be truncated before they were added: 0.52 ms per tick became 0.
+TEST_F(TempoMapTest, ATempoEventOnEveryTickLosesNoTime) {
+  TrackWriter tempos;
+  for (int i = 0; i < 3840; ++i) tempos.tempo(i == 0 ? 0 : 1, 500000);
+  const auto t = times({tempos.end(1), TrackWriter().note(3840, 0, 1, 1).note(1, 0, 1, 0)}, 960);
+  EXPECT_EQ(t[1][0], 2000u);
+  EXPECT_EQ(t[1][1], 2000u) << "2000.52 ms, truncated";
+  EXPECT_EQ(length_, 2000u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the test starts its own JACK server on the dummy driver and listens on an input port of its own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <rtmidi/RtMidi.h>
 #include <signal.h>
 #include <spawn.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -51,6 +53,7 @@ class JackServer {
     pid_ = 0;
   }
   bool running() const { return running_; }
+  pid_t pid() const { return pid_; }
 
  private:
   std::string name_;
@@ -67,6 +70,17 @@ void receive(double, Message* message, void* user) {
   auto* received = static_cast<Received*>(user);
   std::lock_guard guard(received->mutex);
   received->messages.push_back(*message);
+}
+
+// The calling thread's blocked signals.
+std::vector<int> blockedSignals() {
+  sigset_t mask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  std::vector<int> blocked;
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&mask, signal) == 1) blocked.push_back(signal);
+  }
+  return blocked;
 }
 
 std::string writeSong(const TempDir& dir, const std::string& name, const Bytes& bytes) {
@@ -90,8 +104,11 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
   in.setCallback(receive, &received);
   in.openVirtualPort("in");
 
-  // The library lists devices once, at first use: after our port exists.
+  // The library lists devices once, at first use: after our port exists. The JACK client
+  // library blocks SIGPIPE in a thread that opens a client; the host's mask stays its own.
+  const std::vector<int> hostMask = blockedSignals();
   const auto names = platform::posix::deviceNames();
+  EXPECT_EQ(blockedSignals(), hostMask) << "after the listing";
   std::uint32_t device = 0;
   while (device < names.size() && names[device].find("quavr-test:in") == std::string::npos)
     ++device;
@@ -110,6 +127,7 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
                                                    .end(10)}));
   const QuavrDevice d = bgmOpenMidiDev(device, 2);
   ASSERT_NE(d, 0u) << uMidiStatus;
+  EXPECT_EQ(blockedSignals(), hostMask) << "after opening a JACK port";
   const QuavrSong song = bgmGetSongFile(path.c_str());
   bgmPlay(d, song);
   for (int i = 0; i < 2000 && bgmBgmStatus(d) != Idle; ++i) {
@@ -141,7 +159,60 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(bgmStop(d), Idle);
   bgmCloseMidiDev(d);
+  EXPECT_EQ(blockedSignals(), hostMask) << "after closing it";
   EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+// The device list is made once per process, so a child process of these tests makes it, in the
+// test ListingInAChild; it exits 0 when the listing kept the thread's signal mask.
+TEST(JackTest, ListingInAChild) {
+  if (std::getenv("QUAVR_JACK_LISTING_CHILD") == nullptr) GTEST_SKIP() << "run by the others";
+  const std::vector<int> hostMask = blockedSignals();
+  const auto names = platform::posix::deviceNames();
+  EXPECT_EQ(blockedSignals(), hostMask);
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.back(), "Quavr Monitor");
+}
+
+// The child's exit status, or -1 when it hangs (a guard, not a measure: the listing gives up on
+// JACK after a second).
+int listInAChild(const std::string& server) {
+  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  setenv("QUAVR_JACK_LISTING_CHILD", "1", 1);
+  setenv("QUAVR_SOUNDFONT", "/nonexistent.sf2", 1);
+  const char* argv[] = {"self", "--gtest_filter=JackTest.ListingInAChild", nullptr};
+  pid_t child = 0;
+  const int spawned =
+      posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv), environ);
+  unsetenv("QUAVR_JACK_LISTING_CHILD");
+  if (spawned != 0) return -2;
+  int status = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (waitpid(child, &status, WNOHANG) == child)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+  return -1;
+}
+
+// Without a server the JACK client library leaves SIGPIPE blocked in the thread that tried.
+TEST(JackTest, WithoutAServerTheListingKeepsTheHostsSignalMask) {
+  EXPECT_EQ(listInAChild("quavr-absent-" + std::to_string(getpid())), 0);
+}
+
+// A stopped server (SIGSTOP) never answers: the listing leaves JACK out instead of blocking
+// every device call for ever.
+TEST(JackTest, AStoppedServerIsLeftOutOfTheDevices) {
+  const std::string server = "quavr-stopped-" + std::to_string(getpid());
+  JackServer jack(server);
+  if (!jack.running()) GTEST_SKIP() << "jackd could not start here";
+  ASSERT_EQ(kill(jack.pid(), SIGSTOP), 0);
+  const int status = listInAChild(server);
+  kill(jack.pid(), SIGCONT);
+  EXPECT_NE(status, -1) << "the device listing hangs on a stopped JACK server";
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace

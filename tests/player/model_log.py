@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """An independent model of an offline monitor log: parses the song with mido, times its events
-by the library's rules (milliseconds truncated per tempo segment) and plays them tick by tick.
+by the library's rules (the exact song time, truncated once to milliseconds) and plays them tick by tick.
 Usage: model_log.py SONG PERIOD  (prints the log the player must leave)."""
 import sys
 
 import mido
 
 
-def ticks_to_ms(us, ticks, division):
-    return int(us * ticks / division / 1000) if division else 0
+def us_ticks_to_ms(us_ticks, division):
+    """Song time as the sum of µs per quarter × ticks over the tempo segments, in whole ms."""
+    return min(us_ticks // (division * 1000), 0xFFFFFFFF) if division else 0
 
 
 def main(path, period):
@@ -32,12 +33,12 @@ def main(path, period):
         tracks.append(events)
     points = [(0, 500000, 0)]
     for tick, _, _, tempo in sorted(tempos, key=lambda t: t[0]):
-        last_tick, last_us, last_ms = points[-1]
-        points.append((tick, tempo, last_ms + ticks_to_ms(last_us, tick - last_tick, division)))
+        last_tick, last_us, last_us_ticks = points[-1]
+        points.append((tick, tempo, last_us_ticks + last_us * (tick - last_tick)))
 
     def time_of(tick):
         point = [p for p in points if p[0] <= tick][-1]  # the last of equal ticks governs
-        return point[2] + ticks_to_ms(point[1], tick - point[0], division)
+        return us_ticks_to_ms(point[2] + point[1] * (tick - point[0]), division)
 
     timed = [[(time_of(tick), line) for tick, line in events] for events in tracks]
     cursor = [0] * len(timed)

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
 
+#include "platform/common/handle_table.h"
 #include "platform/introspection.h"
 #include "platform/platform.h"
 
 namespace quavr::platform {
 namespace {
+
+const BlockMemory kHeap{[](std::size_t n) { return std::calloc(1, n); },
+                        [](void* p, std::size_t) { std::free(p); }};
 
 class HandleTableTest : public ::testing::Test {
  protected:
@@ -36,28 +41,50 @@ TEST_F(HandleTableTest, BlocksAreZeroFilledAndSizedExactly) {
   EXPECT_EQ(GlobalFree(b), 0u);
 }
 
+// Slots are only reused once every index has been handed out (a table of 8 slots here, so the
+// reuse comes within the test; the process's table has 4 M).
 TEST_F(HandleTableTest, StaleHandlesNeverReachTheBlockThatReusedTheirSlot) {
-  const HGLOBAL old = GlobalAlloc(GHND, 8);
-  ASSERT_EQ(GlobalFree(old), 0u);
-  // Cycle through enough blocks that the freed slot is handed out again.
-  std::vector<HGLOBAL> blocks;
+  HandleTable table(kHeap, 8);
+  const std::uint32_t old = table.alloc(GHND, 8);
+  ASSERT_EQ(table.free(old), 0u);
+  std::vector<std::uint32_t> blocks;
   bool reused = false;
-  for (int i = 0; i < 5000 && !reused; ++i) {
-    blocks.push_back(GlobalAlloc(GHND, 8));
-    reused = (blocks.back() & 0x3FFFFF) == (old & 0x3FFFFF);
+  for (int i = 0; i < 100 && !reused; ++i) {
+    blocks.push_back(table.alloc(GHND, 8));
+    reused = (blocks.back() & HandleTable::kIndexMask) == (old & HandleTable::kIndexMask);
     if (!reused && i % 2 == 0) {
-      GlobalFree(blocks.back());
+      table.free(blocks.back());
       blocks.pop_back();
     }
   }
   ASSERT_TRUE(reused) << "the slot was not reused";
   EXPECT_NE(blocks.back(), old);
-  EXPECT_EQ(GlobalLock(old), nullptr);
-  EXPECT_FALSE(GlobalUnlock(old));
-  EXPECT_EQ(GlobalFree(old), old);
-  EXPECT_EQ(GlobalFlags(old), GMEM_INVALID_HANDLE);
-  EXPECT_EQ(GlobalSize(old), 0u);
-  for (HGLOBAL block : blocks) EXPECT_EQ(GlobalFree(block), 0u);
+  EXPECT_EQ(table.lock(old), nullptr);
+  EXPECT_FALSE(table.unlock(old));
+  EXPECT_EQ(table.free(old), old);
+  EXPECT_EQ(table.flags(old), GMEM_INVALID_HANDLE);
+  EXPECT_EQ(table.size(old), 0u);
+  for (std::uint32_t block : blocks) EXPECT_EQ(table.free(block), 0u);
+}
+
+// A load/delete cycle that frees what it took: the first handle comes back only after every
+// index has gone through every generation.
+TEST_F(HandleTableTest, AFreedHandleNamesANewBlockOnlyAfterEverySlotAndGeneration) {
+  constexpr std::uint32_t kSlots = 16;
+  HandleTable table(kHeap, kSlots);
+  const std::uint32_t first = table.alloc(GHND, 1);
+  table.free(first);
+  std::uint64_t cycles = 1;
+  for (std::uint32_t h = table.alloc(GHND, 1); h != first; h = table.alloc(GHND, 1)) {
+    ASSERT_NE(h, 0u);
+    table.free(h);
+    ++cycles;
+  }
+  table.free(first);
+  const std::uint64_t generations = std::uint64_t{HandleTable::kGenerationMask} + 1;
+  EXPECT_EQ(cycles, kSlots * generations);
+  // The process's table: 4 194 303 slots x 1 024 generations = 4 294 966 272 cycles.
+  EXPECT_EQ(std::uint64_t{HandleTable::kIndexMask} * generations, 4294966272u);
 }
 
 TEST_F(HandleTableTest, ForgedHandlesResolveToNothing) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -52,6 +53,19 @@ TEST(ResourcesTest, ALoadedModulesResourcesAreFoundInThatModuleOnly) {
   EXPECT_EQ(bytesOf(module, "Theme"), "<missing>");
   EXPECT_EQ(bytesOf(nullptr, "Jingle"), "<missing>");
   dlclose(module);
+}
+
+TEST(ResourcesTest, AHandleOfNoLoadedModuleFindsNothing) {
+  EXPECT_EQ(bytesOf(dlopen(nullptr, RTLD_LAZY), "Theme"), theme()) << "the main program's handle";
+  int onTheStack = 0;
+  const auto heap = std::make_unique<char[]>(4096);
+  void* module = dlopen(QUAVR_RESOURCE_MODULE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  dlclose(module);  // unloaded: its handle is stale now
+  for (void* bogus : {reinterpret_cast<void*>(1), reinterpret_cast<void*>(0xFFFF),
+                      static_cast<void*>(&onTheStack), static_cast<void*>(heap.get()), module}) {
+    EXPECT_EQ(FindResourceA(bogus, "Jingle", kRcData), nullptr) << bogus;
+  }
 }
 
 }  // namespace

@@ -153,7 +153,9 @@ TEST(TimerTest, KillingUnderALockTheTickWantsDoesNotDeadlock) {
   ASSERT_TRUE(eventually([&] { return g.waiting > 0; }));
   g.beingKilled = id;
   EXPECT_EQ(timeKillEvent(id), TIMERR_NOERROR);
-  EXPECT_EQ(g.gaveUp.load(), 1);
+  // A tick that gave up before the kill took the timer off may be followed by one more that
+  // does the same (its deadline has passed long ago): the point is that none deadlocks.
+  EXPECT_GE(g.gaveUp.load(), 1);
 }
 
 TEST(TimerTest, OneShotFiresOnce) {

@@ -89,5 +89,67 @@ TEST(VirtualTimeTest, RunsAreIdenticalAndFasterThanRealTime) {
       << "200 virtual seconds must not take real time";
 }
 
+// A timer of 10 ms whose tick number `at` moves the virtual clock on by `ms` (a stall, a late
+// tick) and, with `restart`, replaces its timer by a new one as a repeat does.
+struct Script {
+  std::size_t at = 0;
+  std::int64_t ms = 0;
+  bool restart = false;
+  std::size_t until = 0;
+  std::int64_t start = 0;
+  std::mutex mutex;
+  std::vector<std::int64_t> ticks;  // virtual ms since start
+  std::atomic<bool> done{false};
+};
+
+void QUAVR_CALLBACK scriptedTick(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  auto& script = *reinterpret_cast<Script*>(user);
+  std::size_t n;
+  {
+    std::lock_guard guard(script.mutex);
+    script.ticks.push_back((posix::nowNs() - script.start) / 1000000);
+    n = script.ticks.size();
+  }
+  if (n == script.at) {
+    posix::advanceVirtualClock(script.ms * 1000000);
+    if (script.restart) {
+      timeKillEvent(id);
+      id = timeSetEvent(10, 10, scriptedTick, user, TIME_PERIODIC);
+    }
+  }
+  if (n >= script.until) {
+    timeKillEvent(id);
+    script.done = true;
+  }
+}
+
+std::vector<std::int64_t> play(Script& script) {
+  script.start = posix::nowNs();
+  timeSetEvent(10, 10, scriptedTick, reinterpret_cast<DWORD_PTR>(&script), TIME_PERIODIC);
+  while (!script.done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::lock_guard guard(script.mutex);
+  return script.ticks;
+}
+
+// After a 5 s stall the missed deadlines are skipped (they used to fire back to back, all at
+// 5035), and the timer goes on from the stall's end on its grid.
+TEST(VirtualTimeTest, AfterAStallTheMissedTicksAreSkipped) {
+  Script script;
+  script.at = 3;
+  script.ms = 5005;
+  script.until = 7;
+  EXPECT_EQ(play(script), (std::vector<std::int64_t>{10, 20, 30, 5035, 5040, 5050, 5060}));
+}
+
+// A timer replaced from a tick 3 ms late keeps the time grid (it used to tick at 33, 43, 53).
+TEST(VirtualTimeTest, ATimerMadeInALateTickKeepsTheGrid) {
+  Script script;
+  script.at = 2;
+  script.ms = 3;
+  script.restart = true;
+  script.until = 5;
+  EXPECT_EQ(play(script), (std::vector<std::int64_t>{10, 20, 30, 40, 50}));
+}
+
 }  // namespace
 }  // namespace quavr::platform
