@@ -131,6 +131,7 @@ class Synth final : public PortSink {
 // file that is not a whole soundfont leaves it out instead of failing (loudly) when opened.
 std::string soundfontProblem(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) return path + ": " + std::strerror(errno);
+  silenceLibraries();  // the check logs its reason; this says it
   if (!fluid_is_soundfont(path.c_str())) return path + " is not a soundfont";
   // The RIFF header's size against the file's: a truncated download passes the check above.
   std::ifstream in(path, std::ios::binary | std::ios::ate);

@@ -34,11 +34,13 @@ done
 check "offline runs are identical" cmp -s <(offline_log 7 "$examples/ode_to_joy.mid") \
   <(offline_log 7 "$examples/ode_to_joy.mid")
 
+# A file with no MIDI tracks used to play a second of silence; the player now refuses it.
 printf 'not a song' > "$work/text.mid"
-check "a song that never ends is stopped with a warning" \
-  bash -c "\"\$0\" --offline --device monitor --log /dev/null '$work/text.mid' 2>&1 | grep -q 'does not end'" "$play"
+check "a file with no MIDI tracks exits 1: not a MIDI file" \
+  bash -c "\"\$0\" --offline --device monitor --log /dev/null '$work/text.mid' 2>&1 | grep -q 'not a MIDI file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
+# --device monitor: --log with another device is refused now.
 check "a missing file exits 1 with the reason" \
-  bash -c "\"\$0\" --log /dev/null '$work/missing.mid' 2>&1 | grep -q 'No such file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
+  bash -c "\"\$0\" --device monitor --log /dev/null '$work/missing.mid' 2>&1 | grep -q 'No such file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
 check "a missing device exits 1 with the MIDI error text" \
   bash -c "\"\$0\" --device 99 --log /dev/null '$examples/ode_to_joy.mid' 2>&1 | grep -q 'no MIDI output device with this number'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
 check "--list names the monitor" bash -c "\"\$0\" --list | grep -q 'Quavr Monitor'" "$play"
