@@ -83,9 +83,12 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
     if (suspendAsked()) {
       endLine();
       flushStdout();
+      // Paused first, so that no note hangs while the process is stopped.
+      const bool resume = !paused && bgmPause(device) == Paused;
       const std::int64_t stopped = nowNs();
       keys.suspend();
       since += nowNs() - stopped;  // the time stopped is no song time
+      if (resume) bgmPause(device);
     }
     keys.follow();
     const char key = keys.wait(options.offline ? 1 : 50);
