@@ -65,14 +65,14 @@ AudioFile::AudioFile(std::unique_ptr<ByteSink> sink, const std::string& name,
   SF_INFO info{};
   info.samplerate = static_cast<int>(sampleRate);
   info.channels = kChannels;
-  if (endsWith(name, ".flac")) {
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
-  } else if (!sink_->seekable()) {
+  if (!sink_->seekable()) {
     if (!writeStreamHeader(*sink_, sampleRate)) {
       fail();
       return;
     }
     info.format = SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE;
+  } else if (endsWith(name, ".flac")) {
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
   } else {
     info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
   }

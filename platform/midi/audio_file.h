@@ -1,9 +1,9 @@
 // Quavr Synth's audio file, written through libsndfile: stereo at the synthesizer's rate.
+// - Into a pipe, where the sizes cannot be filled in at the end: a WAV stream whose header says
+//   "length unknown" (0xFFFFFFFF), then the samples, whatever the name.
 // - A name ending in .flac: FLAC, 24-bit.
 // - Otherwise a 32-bit float WAV file, which becomes RF64 when its data passes 4 GiB (libsndfile's
 //   RF64 with auto-downgrade: a smaller file is a plain WAV file).
-// - Into a pipe, where the sizes cannot be filled in at the end: a WAV stream whose header says
-//   "length unknown" (0xFFFFFFFF), then the samples.
 #pragma once
 
 #include <sndfile.h>
