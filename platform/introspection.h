@@ -1,6 +1,7 @@
 // What the Linux platform tells its tools, tests and benchmarks beyond the seam platform.h: the
 // devices' names, the timer's clock, the count of live blocks. The core never includes it. Its
-// functions live where the facts are: memory.cpp, timer.cpp (posix/) and devices.cpp (midi/).
+// functions live where the facts are: memory.cpp, timer.cpp (posix/) and devices.cpp,
+// output_errors.cpp (midi/).
 #pragma once
 
 #include <cstddef>
@@ -24,5 +25,17 @@ bool timerRealtime();
 
 // The output devices in device-number order.
 std::vector<std::string> deviceNames();
+// The devices left out of that list, each with why ("Quavr Synth: not listed: /x is not a
+// soundfont").
+std::vector<std::string> unlistedDevices();
+
+// The first error an output device met opening or writing its file (the monitor's log, the
+// synthesizer's audio file): the file and its errno; error 0 when there was none. A device that
+// meets one also returns an error result to the core.
+struct OutputError {
+  std::string path;
+  int error = 0;
+};
+OutputError firstOutputError();
 
 }  // namespace quavr::platform::posix

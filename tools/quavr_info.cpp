@@ -1,4 +1,5 @@
 // quavr-info: what a song holds once Quavr has loaded it, read through the song view.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -134,5 +135,10 @@ int main(int argc, char** argv) {
     }
   }
   bgmDeleteSong(handle);
+  // A full disk or a closed pipe must not pass for a complete listing.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "quavr-info: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
   return 0;
 }

@@ -26,4 +26,13 @@ std::vector<std::string> deviceNames() {
   return names;
 }
 
+std::vector<std::string> unlistedDevices() {
+  std::vector<std::string> notes;
+#if QUAVR_WITH_SYNTH
+  if (std::string why = synthUnlisted(); !why.empty())
+    notes.push_back("Quavr Synth: not listed: " + why);
+#endif
+  return notes;
+}
+
 }  // namespace quavr::platform::posix

@@ -1,5 +1,8 @@
 // "Quavr Monitor": a port that writes one line per operation it receives, to the file named by
 // QUAVR_MONITOR_LOG or to standard error. Times are milliseconds since the port was opened.
+// A line that cannot be written is an error result, and the first such error is noted with its
+// errno for the tools.
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -30,21 +33,27 @@ class MonitorLog {
     } else {
       const bool seen = !seen_.insert(wanted).second;
       out_ = std::fopen(wanted.c_str(), seen ? "a" : "w");
+      if (out_ == nullptr) noteOutputError(wanted, errno);
     }
     path_ = wanted;
     return out_ != nullptr;
   }
 
-  void write(std::int64_t openedNs, const std::string& what) {
+  MMRESULT write(std::int64_t openedNs, const std::string& what) {
     const std::int64_t elapsed = nowNs() - openedNs;
     std::lock_guard guard(mutex_);
-    if (out_ == nullptr) return;
-    if (virtualTime()) {
-      std::fprintf(out_, "%" PRId64 " %s\n", elapsed / 1000000, what.c_str());
-    } else {
-      std::fprintf(out_, "%.3f %s\n", static_cast<double>(elapsed) / 1e6, what.c_str());
+    if (out_ == nullptr) return MMSYSERR_ERROR;
+    errno = 0;
+    const int written =
+        virtualTime()
+            ? std::fprintf(out_, "%" PRId64 " %s\n", elapsed / 1000000, what.c_str())
+            : std::fprintf(out_, "%.3f %s\n", static_cast<double>(elapsed) / 1e6, what.c_str());
+    if (written < 0 || std::fflush(out_) != 0) {
+      noteOutputError(path_.empty() ? "standard error" : path_, errno == 0 ? EIO : errno);
+      std::clearerr(out_);
+      return MMSYSERR_ERROR;
     }
-    std::fflush(out_);
+    return MMSYSERR_NOERROR;
   }
 
  private:
@@ -66,8 +75,7 @@ class Monitor final : public PortSink {
   MMRESULT shortMessage(DWORD message) override {
     char text[32];
     std::snprintf(text, sizeof text, "short %08X", static_cast<unsigned>(message));
-    monitorLog().write(opened_, text);
-    return MMSYSERR_NOERROR;
+    return monitorLog().write(opened_, text);
   }
 
   MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
@@ -79,14 +87,10 @@ class Monitor final : public PortSink {
       text += kHex[bytes[i] >> 4];
       text += kHex[bytes[i] & 15];
     }
-    monitorLog().write(opened_, text);
-    return MMSYSERR_NOERROR;
+    return monitorLog().write(opened_, text);
   }
 
-  MMRESULT reset() override {
-    monitorLog().write(opened_, "reset");
-    return MMSYSERR_NOERROR;
-  }
+  MMRESULT reset() override { return monitorLog().write(opened_, "reset"); }
 
  private:
   std::int64_t opened_;

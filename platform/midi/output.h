@@ -46,5 +46,10 @@ const std::vector<OutputDevice>& outputDevices();
 void addSynth(std::vector<OutputDevice>& devices);
 void addRtMidiPorts(std::vector<OutputDevice>& devices);
 void addMonitor(std::vector<OutputDevice>& devices);
+// Why Quavr Synth is not listed, or empty when it is (synth.cpp).
+std::string synthUnlisted();
+
+// Records an output file's open or write error; only the first is kept (output_errors.cpp).
+void noteOutputError(const std::string& path, int error);
 
 }  // namespace quavr::platform::posix

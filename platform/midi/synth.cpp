@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,15 +61,15 @@ class Synth final : public PortSink {
 
   MMRESULT shortMessage(DWORD message) override {
     std::lock_guard guard(audio_->lock());
-    audio_->catchUp();
+    const bool written = audio_->catchUp();
     apply(static_cast<std::uint8_t>(message), static_cast<std::uint8_t>(message >> 8),
           static_cast<std::uint8_t>(message >> 16));
-    return MMSYSERR_NOERROR;
+    return written ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
 
   MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
     std::lock_guard guard(audio_->lock());
-    audio_->catchUp();
+    const bool written = audio_->catchUp();
     readMidiStream(
         bytes, length,
         [&](const std::uint8_t* data, std::size_t size) {
@@ -74,15 +77,15 @@ class Synth final : public PortSink {
                             nullptr, nullptr, nullptr, 0);
         },
         [&](std::uint8_t status, std::uint8_t a, std::uint8_t b) { apply(status, a, b); });
-    return MMSYSERR_NOERROR;
+    return written ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
 
   MMRESULT reset() override {
     std::lock_guard guard(audio_->lock());
-    audio_->catchUp();
+    const bool written = audio_->catchUp();
     for (const auto& m : resetMessages()) apply(m[0], m[1], m[2]);
     fluid_synth_all_sounds_off(synth_, -1);
-    return MMSYSERR_NOERROR;
+    return written ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
 
  private:
@@ -124,8 +127,22 @@ class Synth final : public PortSink {
   std::unique_ptr<SynthAudio> audio_;
 };
 
-bool synthAvailable() {
-  return access(soundfontPath().c_str(), R_OK) == 0;
+// Why the soundfont cannot be loaded, or empty. Checked before the synthesizer is listed, so a
+// file that is not a whole soundfont leaves it out instead of failing (loudly) when opened.
+std::string soundfontProblem(const std::string& path) {
+  if (access(path.c_str(), R_OK) != 0) return path + ": " + std::strerror(errno);
+  silenceLibraries();  // the check logs its reason; this says it
+  if (!fluid_is_soundfont(path.c_str())) return path + " is not a soundfont";
+  // The RIFF header's size against the file's: a truncated download passes the check above.
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const auto size = static_cast<std::uint64_t>(in.tellg());
+  unsigned char header[8] = {};
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  const std::uint64_t riff =
+      header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint64_t>(header[7]) << 24;
+  if (!in || riff + 8 > size) return path + " is truncated";
+  return {};
 }
 
 std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
@@ -155,8 +172,13 @@ std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
 
 }  // namespace
 
+std::string synthUnlisted() {
+  static const std::string why = soundfontProblem(soundfontPath());
+  return why;
+}
+
 void addSynth(std::vector<OutputDevice>& devices) {
-  if (synthAvailable()) devices.push_back({"Quavr Synth", openSynth});
+  if (synthUnlisted().empty()) devices.push_back({"Quavr Synth", openSynth});
 }
 
 }  // namespace quavr::platform::posix

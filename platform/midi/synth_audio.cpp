@@ -4,20 +4,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/introspection.h"
+#include "platform/midi/audio_destination.h"
+#include "platform/midi/output.h"
 
 namespace quavr::platform::posix {
-
-namespace {
-
-std::string wavPath() {
-  const char* chosen = std::getenv("QUAVR_WAV");
-  return chosen != nullptr && *chosen != '\0' ? chosen : "quavr-out.wav";
-}
-
-}  // namespace
 
 SynthAudio::SynthAudio(fluid_settings_t* settings, fluid_synth_t* synth)
     : settings_(settings), synth_(synth), opened_(nowNs()) {}
@@ -28,40 +22,79 @@ SynthAudio::~SynthAudio() {
   {
     std::lock_guard guard(mutex_);
     if (virtualTime() && wav_) renderUntil(nowNs());
+    closeFile();
   }
   if (driver_ != nullptr) delete_fluid_audio_driver(driver_);
 }
 
 bool SynthAudio::start() {
-  if (std::getenv("QUAVR_WAV") == nullptr && !virtualTime()) {
+  const bool toOutput = std::getenv("QUAVR_WAV") == nullptr && !virtualTime();
+  if (toOutput) {
     for (const char* name : {"pulseaudio", "alsa", "jack"}) {
       fluid_settings_setstr(settings_, "audio.driver", name);
       driver_ = new_fluid_audio_driver(settings_, synth_);
       if (driver_ != nullptr) return true;
     }
-    static std::once_flag said;
-    std::call_once(said, [] {
-      std::fprintf(stderr, "Quavr Synth: no audio output could be opened; rendering to %s\n",
-                   wavPath().c_str());
-    });
   }
-  wav_ = std::make_unique<WavWriter>(wavPath(), kSynthSampleRate);
-  if (!wav_->ok()) return false;
+  AudioDestination destination = openAudioDestination();
+  wavPath_ = destination.path;
+  if (destination.fd < 0) {
+    noteOutputError(destination.path, destination.error);
+    return false;
+  }
+  if (!destination.chosen) {
+    if (toOutput) {
+      std::fprintf(stderr,
+                   "Quavr Synth: no audio output could be opened; rendering to %s (at most %lld "
+                   "minutes)\n",
+                   destination.path.c_str(), static_cast<long long>(kFallbackMinutes));
+    } else {
+      std::fprintf(stderr, "Quavr Synth: rendering to %s\n", destination.path.c_str());
+    }
+    if (toOutput) frameCap_ = kFallbackMinutes * 60 * kSynthSampleRate;
+  }
+  wav_ = std::make_unique<AudioFile>(std::make_unique<FdSink>(destination.fd), destination.path,
+                                     kSynthSampleRate);
+  if (!wav_->ok()) {
+    noteOutputError(wavPath_, wav_->error());
+    wav_.reset();
+    return false;
+  }
   if (!virtualTime()) renderer_ = std::thread([this] { renderInRealTime(); });
   return true;
 }
 
-void SynthAudio::catchUp() {
+bool SynthAudio::catchUp() {
   if (virtualTime() && wav_) renderUntil(nowNs());
+  return !failed_;
+}
+
+void SynthAudio::closeFile() {
+  if (wav_ && !wav_->close() && !failed_) {
+    failed_ = true;
+    noteOutputError(wavPath_, wav_->error());
+  }
+  wav_.reset();
 }
 
 void SynthAudio::renderUntil(std::int64_t ns) {
-  const std::int64_t target = (ns - opened_) / 1000 * kSynthSampleRate / 1000000;
-  while (rendered_ < target) {
+  std::int64_t target = (ns - opened_) / 1000 * kSynthSampleRate / 1000000;
+  if (frameCap_ >= 0 && target >= frameCap_) target = frameCap_;
+  while (wav_ && rendered_ < target) {
     const int frames = static_cast<int>(std::min<std::int64_t>(target - rendered_, kBlock));
     fluid_synth_write_float(synth_, frames, left_, 0, 1, right_, 0, 1);
-    wav_->write(left_, right_, static_cast<std::size_t>(frames));
+    if (!wav_->write(left_, right_, static_cast<std::size_t>(frames))) {
+      failed_ = true;
+      noteOutputError(wavPath_, wav_->error());
+      wav_.reset();
+      return;
+    }
     rendered_ += frames;
+  }
+  if (wav_ && rendered_ == frameCap_) {
+    std::fprintf(stderr, "Quavr Synth: %s reached %lld minutes; rendering stopped\n",
+                 wavPath_.c_str(), static_cast<long long>(kFallbackMinutes));
+    closeFile();
   }
 }
 

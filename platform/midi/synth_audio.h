@@ -1,7 +1,9 @@
-// Where Quavr Synth's sound goes: the default audio output, or a 48 kHz float WAV file when there
-// is no output, when QUAVR_WAV names a file, or in virtual time. In virtual time the audio of each
-// interval is rendered just before the messages that end it, so the file is sample-aligned with
-// the ticks; in real time a thread renders as the clock goes.
+// Where Quavr Synth's sound goes: the default audio output, or a 48 kHz audio file (audio_file.h)
+// when there is no output, when QUAVR_WAV names a file, or in virtual time. In virtual time the
+// audio of each interval is rendered just before the messages that end it, so the file is
+// sample-aligned with the ticks; in real time a thread renders as the clock goes. The real-time
+// render into the fallback file (no output, no QUAVR_WAV), which nobody asked for, stops after
+// kFallbackMinutes so a forgotten player cannot fill the disk.
 #pragma once
 
 #include <fluidsynth.h>
@@ -10,13 +12,15 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
-#include "platform/midi/wav_writer.h"
+#include "platform/midi/audio_file.h"
 
 namespace quavr::platform::posix {
 
 inline constexpr std::uint32_t kSynthSampleRate = 48000;  // 48 samples a ms: ticks fall on samples
+inline constexpr std::int64_t kFallbackMinutes = 30;
 
 class SynthAudio {
  public:
@@ -31,17 +35,22 @@ class SynthAudio {
   // Held around every call into the synthesizer: the renderer thread takes it too.
   std::mutex& lock() { return mutex_; }
   // In virtual time, the audio up to now goes out before the message that comes now. Under lock().
-  void catchUp();
+  // False once the audio file has failed (the error is noted for the tools).
+  bool catchUp();
 
  private:
   void renderUntil(std::int64_t ns);
   void renderInRealTime();
+  void closeFile();
 
   static constexpr int kBlock = 1024;
   fluid_settings_t* settings_;
   fluid_synth_t* synth_;
   fluid_audio_driver_t* driver_ = nullptr;
-  std::unique_ptr<WavWriter> wav_;
+  std::unique_ptr<AudioFile> wav_;
+  std::string wavPath_;
+  std::int64_t frameCap_ = -1;  // -1: no cap
+  bool failed_ = false;
   std::thread renderer_;
   std::atomic<bool> stopRendering_{false};
   std::mutex mutex_;

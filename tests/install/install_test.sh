@@ -129,14 +129,14 @@ for component in lib dev tools; do
   declare "depends_$component=$(dpkg-deb -f "$deb" Depends)"
 done
 check "libquavr0 depends on what the library links" depends_on "$depends_lib" \
-  libc6 libstdc++6 librtmidi6 libfluidsynth3 libjack-jackd2-0 libasound2
+  libc6 libstdc++6 librtmidi6 libfluidsynth3 libjack-jackd2-0 libasound2 libsndfile1
 check "libquavr0 recommends the soundfont" \
   same "$(dpkg-deb -f "$work/dist/libquavr0_"*.deb Recommends)" timgm6mb-soundfont
 check "libquavr0 has a shlibs file" same "$(dpkg-deb -I "$work/dist/libquavr0_"*.deb shlibs)" \
   "libquavr 0 libquavr0 (>= $version)"
 check "libquavr-dev depends on this libquavr0" starts_with "$depends_dev" "libquavr0 (= $version),"
 check "libquavr-dev depends on what quavr.pc requires" depends_on "$depends_dev" \
-  librtmidi-dev libfluidsynth-dev libjack-jackd2-dev libasound2-dev
+  librtmidi-dev libfluidsynth-dev libjack-jackd2-dev libasound2-dev libsndfile1-dev
 check "quavr-tools depends on this libquavr0" starts_with "$depends_tools" "libquavr0 (= $version),"
 check "quavr-tools depends on what the tools link" depends_on "$depends_tools" libc6 librtmidi6
 check_tree packages "$work/root/usr" "$debian_libdir" "$work/root"

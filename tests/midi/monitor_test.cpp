@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -151,6 +152,25 @@ TEST_F(MonitorTest, CloseRefusesWhileAMessageIsQueued) {
     EXPECT_EQ(callbacks.done.load(), 1) << "closed only once the message was done";
   }
   GTEST_SKIP() << "the driver always finished first";
+}
+
+// The only test here that makes the monitor fail: the first error is kept process-wide.
+TEST_F(MonitorTest, AWriteErrorIsAnErrorResultAndNotedWithItsCause) {
+  setenv("QUAVR_MONITOR_LOG", "/dev/full", 1);
+  Callbacks callbacks;
+  const HMIDIOUT port = open(callbacks);
+  EXPECT_EQ(midiOutShortMsg(port, 0x00643C90), MMSYSERR_ERROR);
+  EXPECT_EQ(midiOutShortMsg(port, 0x00643C90), MMSYSERR_ERROR) << "and again, not just once";
+  EXPECT_EQ(midiOutReset(port), MMSYSERR_ERROR);
+  EXPECT_EQ(midiOutClose(port), MMSYSERR_NOERROR);
+  const posix::OutputError error = posix::firstOutputError();
+  EXPECT_EQ(error.path, "/dev/full");
+  EXPECT_EQ(error.error, ENOSPC);
+
+  setenv("QUAVR_MONITOR_LOG", (dir_ / "missing/x.log").c_str(), 1);
+  HMIDIOUT refused = 0;
+  EXPECT_EQ(midiOutOpen(&refused, monitor(), 0, 0, 0), MMSYSERR_ERROR);
+  EXPECT_EQ(posix::firstOutputError().path, "/dev/full") << "the first error stays";
 }
 
 TEST(ErrorTextTest, EveryResultCodeHasATextAndOthersAreUnknown) {

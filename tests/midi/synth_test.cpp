@@ -1,5 +1,6 @@
 // Quavr Synth rendering a song offline (QUAVR_TIMER=virtual, set by the test's environment).
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <stdlib.h>
 
 #include <chrono>
@@ -32,15 +33,18 @@ std::vector<float> render(const std::string& songPath, const std::string& wav,
   while (bgmBgmStatus(device) != Idle) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   bgmCloseMidiDev(device);
   bgmDeleteSong(song);
-  std::ifstream in(wav, std::ios::binary);
-  std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-  EXPECT_GT(bytes.size(), 44u);
+  // Read back through libsndfile: the header's layout is the writer's business.
+  SF_INFO info{};
+  SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
+  EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+  if (file == nullptr) return {};
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.samplerate, kRate);
+  std::vector<float> frames(static_cast<std::size_t>(info.frames) * 2);
+  EXPECT_EQ(sf_readf_float(file, frames.data(), info.frames), info.frames);
+  sf_close(file);
   std::vector<float> left;
-  for (std::size_t at = 44; at + 8 <= bytes.size(); at += 8) {
-    float sample;
-    std::memcpy(&sample, bytes.data() + at, 4);
-    left.push_back(sample);
-  }
+  for (std::size_t at = 0; at < frames.size(); at += 2) left.push_back(frames[at]);
   return left;
 }
 

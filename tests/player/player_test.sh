@@ -2,7 +2,7 @@
 # The player as a user and the acceptance checks run it: offline logs against golden logs,
 # and its refusals. Usage: player_test.sh QUAVR_PLAY EXAMPLES_DIR GOLDEN_DIR
 set -uo pipefail
-play=$1 examples=$2 golden=$3
+play=$(realpath "$1") examples=$2 golden=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -37,14 +37,124 @@ offline_log 7 "$examples/ode_to_joy.mid" >"$work/first.log"
 offline_log 7 "$examples/ode_to_joy.mid" >"$work/second.log"
 check "offline runs are identical" cmp "$work/first.log" "$work/second.log"
 
+# A file with no MIDI tracks used to play a second of silence; the player now refuses it.
 printf 'not a song' > "$work/text.mid"
-check "a song that never ends is stopped with a warning" \
-  bash -c "\"\$0\" --offline --device monitor --log /dev/null '$work/text.mid' 2>&1 | grep -q 'does not end'" "$play"
+check "a file with no MIDI tracks exits 1: not a MIDI file" \
+  bash -c "\"\$0\" --offline --device monitor --log /dev/null '$work/text.mid' 2>&1 | grep -q 'not a MIDI file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
+# --device monitor: --log with another device is refused now.
 check "a missing file exits 1 with the reason" \
-  bash -c "\"\$0\" --log /dev/null '$work/missing.mid' 2>&1 | grep -q 'No such file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
+  bash -c "\"\$0\" --device monitor --log /dev/null '$work/missing.mid' 2>&1 | grep -q 'No such file'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
 check "a missing device exits 1 with the MIDI error text" \
   bash -c "\"\$0\" --device 99 --log /dev/null '$examples/ode_to_joy.mid' 2>&1 | grep -q 'no MIDI output device with this number'; [[ \${PIPESTATUS[0]} -eq 1 ]]" "$play"
 check "--list names the monitor" bash -c "\"\$0\" --list | grep -q 'Quavr Monitor'" "$play"
 check "--help explains the options" bash -c "\"\$0\" --help | grep -q -- '--offline'" "$play"
+
+here=$(dirname "$0")
+ode=$examples/ode_to_joy.mid
+# A 750 ms song: two short notes (format 0, division 96).
+printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\0\0\0\24\0\220\74\144\60\200\74\0\0\220\100\144\60\200\100\0\60\377\57\0' \
+  > "$work/tiny.mid"
+# A log's messages without their times, sorted: within one tick the order may differ by period.
+messages() { cut -d' ' -f2- <<<"$1" | sort; }
+
+# The end of a song: the library's own, whatever the period; the guard is no "no tracks" verdict.
+for song in "$ode" "$work/tiny.mid"; do
+  p10=$(offline_log 10 "$song")
+  for period in 700 1500; do
+    check "$(basename "$song") with --period $period: every message goes out, as with 10" \
+      cmp -s <(messages "$p10") <(messages "$(offline_log "$period" "$song")")
+    check "$(basename "$song") with --period $period ends by itself: exit 0, nothing said" \
+      bash -c "[[ -z \$(\"\$0\" --offline --device monitor --log /dev/null --period $period '$song' 2>&1) ]]" "$play"
+  done
+done
+
+# Output errors: said once with their cause, exit 1; a reader that goes away ends the player quietly.
+said_once() {  # expected text, command... : exit 1 and the text exactly once on stderr
+  local text=$1 err
+  shift
+  err=$("$@" 2>&1 >/dev/null)
+  [[ $? -eq 1 && $(grep -c -- "$text" <<<"$err") -eq 1 ]]
+}
+check "--log /dev/full: said once with its cause, exit 1" \
+  said_once "cannot write /dev/full: No space left on device" \
+  "$play" --offline --device monitor --log /dev/full "$ode"
+check "a monitor log into a closed pipe: said once, exit 1" \
+  bash -c "\"\$0\" --offline --device monitor --log /dev/stdout '$ode' 2>'$work/pipe.err' | true
+    [[ \${PIPESTATUS[0]} -eq 1 ]] && [[ \$(grep -c 'Broken pipe' '$work/pipe.err') -eq 1 ]]" "$play"
+check "an unwritable log names the file and the cause" \
+  said_once "cannot write $work/none/x.log: No such file or directory" \
+  "$play" --offline --device monitor --log "$work/none/x.log" "$ode"
+check "--list into a closed pipe ends quietly, exit 0" \
+  bash -c "\"\$0\" --list 2>&1 >&3 | grep -q . && exit 1; [[ \${PIPESTATUS[0]} -eq 0 ]]" "$play" 3> >(head -c0)
+list_full() { "$play" --list >/dev/full; }
+check "--list into a full disk: exit 1 with the cause" said_once "No space left on device" list_full
+
+# Device choice: strict numbers, and options that fit the device.
+for number in 4294967297 99999999999999999999999; do
+  check "--device $number is out of range, not wrapped" \
+    said_once "device number $number is out of range" "$play" --device "$number" "$ode"
+done
+check "an exact device name, in any case" \
+  bash -c "\"\$0\" --offline --device 'quavr MONITOR' --log /dev/null '$ode'" "$play"
+check "--wav with the monitor names the mismatch, exit 2" \
+  bash -c "\"\$0\" --device monitor --wav '$work/x.wav' '$ode' 2>&1 | grep -q 'is for Quavr Synth, but device .* is Quavr Monitor'
+    [[ \${PIPESTATUS[0]} -eq 2 && ! -e '$work/x.wav' ]]" "$play"
+cp "$ode" "$work/v.mid"
+check "--wav or --log onto the song itself is refused and the song kept" \
+  bash -c "! \"\$0\" --wav '$work/v.mid' '$work/v.mid' 2>/dev/null && ! \"\$0\" --log '$work/./v.mid' \
+    --device monitor '$work/v.mid' 2>/dev/null && cmp -s '$ode' '$work/v.mid'" "$play"
+
+# Signals that end the player reset the port first.
+for signal in HUP QUIT TERM; do
+  log=$work/signal-$signal.log
+  "$play" --device monitor --log "$log" "$ode" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 200); do [[ -s $log ]] && break; sleep 0.05; done
+  kill -s "$signal" $!
+  wait $!
+  status=$?
+  check "SIG$signal ends the player ($status) after a reset" \
+    bash -c "[[ $status -eq \$((128 + \$(kill -l $signal))) ]] && tail -1 '$log' | grep -q ' reset$'"
+done
+
+# On a terminal (a pseudo-terminal here).
+check "a background job plays to its end and leaves the terminal alone" \
+  /usr/bin/python3 "$here/terminal_check.py" background "$play" "$work/tiny.mid"
+check "the progress line fits a narrow terminal and the mode is given back" \
+  /usr/bin/python3 "$here/terminal_check.py" width "$play" "$work/tiny.mid"
+
+if [[ $("$play" --list) == *"Quavr Synth"* ]]; then
+  synth_test() { "$play" --offline --device synth "$@" "$work/tiny.mid"; }
+  check "--wav /dev/full: said once with its cause, exit 1" \
+    said_once "cannot write /dev/full: No space left on device" synth_test --wav /dev/full
+  # A pipe gets a stream header and then the very samples a file gets.
+  synth_test --wav "$work/file.wav" 2>/dev/null
+  synth_test --wav /dev/stdout 2>/dev/null | cat >"$work/stream.wav"
+  check "a WAV stream into a pipe holds the file's samples after a header of unknown sizes" \
+    /usr/bin/python3 - "$work/file.wav" "$work/stream.wav" <<'PY'
+import struct, sys
+f, s = (open(p, "rb").read() for p in sys.argv[1:3])
+at = 12
+while f[at:at + 4] != b"data":
+    at += 8 + struct.unpack("<I", f[at + 4:at + 8])[0]
+data = f[at + 8:at + 8 + struct.unpack("<I", f[at + 4:at + 8])[0]]
+sys.exit(not (len(data) > 0 and s[:4] == b"RIFF" and s[4:8] == b"\xff" * 4 and s[44:] == data))
+PY
+  synth_test --wav "$work/song.flac" 2>/dev/null
+  check "a .flac name gives FLAC" bash -c "[[ \$(head -c4 '$work/song.flac') == fLaC ]]"
+  check "the fallback file is never shared: the second player takes quavr-out-2.wav" \
+    bash -c "cd '$work' && \"\$0\" --offline --device synth tiny.mid 2>/dev/null &&
+      \"\$0\" --offline --device synth tiny.mid 2>&1 | grep -q 'rendering to quavr-out-2.wav' &&
+      [[ -s quavr-out.wav && -s quavr-out-2.wav ]]" "$play"
+fi
+check "a soundfont that is not one is left out, and --list says why" \
+  bash -c "QUAVR_SOUNDFONT=/etc/passwd \"\$0\" --list 2>&1 | grep -qx 'Quavr Synth: not listed: /etc/passwd is not a soundfont'" "$play"
+head -c 50000 /usr/share/sounds/sf2/TimGM6mb.sf2 >"$work/cut.sf2" 2>/dev/null
+check "a truncated soundfont is left out too" \
+  bash -c "QUAVR_SOUNDFONT='$work/cut.sf2' \"\$0\" --list 2>&1 | grep -q 'cut.sf2 is \(truncated\|not a soundfont\)'" "$play"
+if [[ $(id -u) -ne 0 ]]; then  # root reads any file
+  cp "$ode" "$work/locked.mid" && chmod 000 "$work/locked.mid"
+  check "an unreadable song: Permission denied" \
+    said_once "Permission denied" "$play" --device monitor --log /dev/null "$work/locked.mid"
+fi
 
 exit $((failures > 0))

@@ -1,0 +1,61 @@
+#include "tools/device_choice.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quavr::tools {
+
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool allDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> parseDeviceNumber(const std::string& text) {
+  if (!allDigits(text)) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+std::uint32_t findDevice(const std::string& wanted, const std::vector<std::string>& names) {
+  if (allDigits(wanted)) {
+    const auto number = parseDeviceNumber(wanted);
+    if (!number) fail("device number " + wanted + " is out of range; quavr-play --list shows them");
+    return *number;
+  }
+  const std::string key = lower(wanted);
+  std::vector<std::uint32_t> exact;
+  std::vector<std::uint32_t> partial;
+  for (std::uint32_t i = 0; i < names.size(); ++i) {
+    const std::string name = lower(names[i]);
+    if (name == key) exact.push_back(i);
+    if (name.find(key) != std::string::npos) partial.push_back(i);
+  }
+  if (exact.size() == 1) return exact[0];
+  if (exact.empty() && partial.size() == 1) return partial[0];
+  fail((partial.empty() ? "no device is called \"" : "more than one device matches \"") + wanted +
+       "\"; quavr-play --list shows them");
+}
+
+void checkOutputOptions(const PlayOptions& options, std::uint32_t device,
+                        const std::string& deviceName) {
+  const std::string which = "device " + std::to_string(device) + " is " + deviceName;
+  if (!options.wav.empty() && deviceName != "Quavr Synth")
+    fail("--wav is for Quavr Synth, but " + which, 2);
+  if (!options.log.empty() && deviceName != "Quavr Monitor")
+    fail("--log is for Quavr Monitor, but " + which, 2);
+}
+
+}  // namespace quavr::tools

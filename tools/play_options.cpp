@@ -1,0 +1,87 @@
+#include "tools/play_options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace quavr::tools {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quavr-play [options] FILE\n"
+    "Plays a Standard MIDI File on a MIDI output device.\n"
+    "\n"
+    "  --device N|NAME  the device: its number, its name, or a unique part of it (default: 0)\n"
+    "  --period MS      the timer period in milliseconds (default: 10)\n"
+    "  --repeat         play the song again each time it ends, until stopped\n"
+    "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
+    "  --log FILE       the monitor device writes its log to FILE\n"
+    "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
+    "                   (WAV, RF64 past 4 GiB, FLAC when FILE ends in .flac)\n"
+    "  --list           list the devices with their numbers, then exit\n"
+    "  --help           show this text\n"
+    "\n"
+    "On a terminal: space pauses and resumes, q stops.\n";
+
+// An output file that is the song itself would be truncated before the song is read.
+void refuseTheSong(const PlayOptions& o, const std::string& option, const std::string& path) {
+  std::error_code error;
+  if (!path.empty() && std::filesystem::equivalent(path, o.file, error)) {
+    fail(option + " " + path + " is the song being played; it would be overwritten", 2);
+  }
+}
+
+}  // namespace
+
+void fail(const std::string& message, int status) {
+  std::fprintf(stderr, "quavr-play: %s\n", message.c_str());
+  std::exit(status);
+}
+
+PlayOptions parsePlayOptions(int argc, char** argv) {
+  PlayOptions o;
+  auto value = [&](int& i) -> std::string {
+    if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value\n" + kUsage, 2);
+    return argv[++i];
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(std::fflush(stdout) == 0 ? 0 : 1);
+    } else if (arg == "--device") {
+      o.device = value(i);
+    } else if (arg == "--period") {
+      const std::string text = value(i);
+      char* end = nullptr;
+      const unsigned long long period = std::strtoull(text.c_str(), &end, 10);
+      if (text.empty() || text[0] == '-' || *end != '\0' || period > 0xFFFFFFFFull)
+        fail("--period takes milliseconds", 2);
+      o.period = static_cast<std::uint32_t>(period);
+    } else if (arg == "--repeat") {
+      o.repeat = true;
+    } else if (arg == "--offline") {
+      o.offline = true;
+    } else if (arg == "--log") {
+      o.log = value(i);
+    } else if (arg == "--wav") {
+      o.wav = value(i);
+    } else if (arg == "--list") {
+      o.list = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      fail("unknown option " + arg + "\n" + kUsage, 2);
+    } else if (o.file.empty()) {
+      o.file = arg;
+    } else {
+      fail("one file at a time", 2);
+    }
+  }
+  if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
+  if (o.offline && o.repeat) fail("--offline with --repeat would never end", 2);
+  refuseTheSong(o, "--wav", o.wav);
+  refuseTheSong(o, "--log", o.log);
+  return o;
+}
+
+}  // namespace quavr::tools

@@ -1,0 +1,26 @@
+// quavr-play's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quavr::tools {
+
+struct PlayOptions {
+  std::string device = "0";
+  std::uint32_t period = 10;
+  bool repeat = false;
+  bool offline = false;
+  bool list = false;
+  std::string log;
+  std::string wav;
+  std::string file;
+};
+
+// The options, or exits: 0 after --help, 2 on a wrong command line.
+PlayOptions parsePlayOptions(int argc, char** argv);
+
+// Prints "quavr-play: MESSAGE" on standard error and exits with `status`.
+[[noreturn]] void fail(const std::string& message, int status = 1);
+
+}  // namespace quavr::tools
