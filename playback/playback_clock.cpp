@@ -4,6 +4,7 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
 #include "playback/transport.h"
@@ -33,6 +34,7 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
 
 // The song has played to its end: stop, and with repeat on play it again at once.
 void endOfSong(LockedDevice& device) {
+  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
   if (load(device->repeat) != 0) playDevice(device, load(device->songHandle));
 }
@@ -61,6 +63,7 @@ MMRESULT haltClock(LockedDevice& device) {
   if (result != TIMERR_NOERROR) return result;
   endTimerPeriod(*device);
   resetMidiDev(*device);
+  silenceNotes(*device);
   return result;
 }
 
@@ -77,6 +80,7 @@ void sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index) {
     if (event.timeMs > load(device->clockMs)) return;
     const MMRESULT result = sendEvent(load(device->midiOut), event, track.data, device.control());
     setMidiStatus(result);
+    noteSent(*device, event, track.data);
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
       store(track.position, position + 1);
       continue;
@@ -85,6 +89,13 @@ void sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index) {
     store(song.finishedTracks, load(song.finishedTracks) + 1);
     if (load(song.finishedTracks) == load(song.trackCount)) endOfSong(device);
     return;  // an ended track is not looked at again in this tick, even when repeat rewound it
+  }
+}
+
+// Once stopped without repeat the song is unbound and may be deleted: it is not read again.
+void sendAllDueEvents(LockedDevice& device, Song& song) {
+  for (std::uint32_t t = 0; load(device->state) != Idle && t < load(song.trackCount); ++t) {
+    sendDueEvents(device, song, t);
   }
 }
 
@@ -97,10 +108,12 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   Song& song = *load(device->song);
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);
-  // Once stopped without repeat the song is unbound and may be deleted: it is not read again.
-  for (std::uint32_t t = 0; load(device->state) != Idle && t < load(song.trackCount); ++t) {
-    sendDueEvents(device, song, t);
-  }
+  // At the loop end the tick sends what is due up to it, jumps, and sends what is due after the
+  // loop start.
+  LoopPass loop;
+  beginLoopPass(device, loop);
+  sendAllDueEvents(device, song);
+  if (finishLoopPass(device, song, loop)) sendAllDueEvents(device, song);
   store(device->clockMs, load(device->clockMs) + load(device->periodMs));
 }
 
