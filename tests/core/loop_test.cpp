@@ -1,0 +1,1 @@
+#include "tests/core/playback_fixture.h"
