@@ -2,7 +2,10 @@
 // and the jump a playing device makes at the loop end.
 #include <array>
 #include <bitset>
+#include <cinttypes>
+#include <fstream>
 #include <random>
+#include <sstream>
 
 #include "tests/core/playback_fixture.h"
 
@@ -226,6 +229,69 @@ TEST_F(LoopTest, ALoopChangedDuringPlayApplies) {
   for (int i = 0; i < 5; ++i) tick(device);  // 160..200: the song ends and replays
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(clock(device), 10u);
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The fake port's records as the monitor device logs them, in ms from `since`.
+std::string monitorLog(const std::vector<fake::Record>& records, std::uint32_t since) {
+  std::string log;
+  char line[64];
+  for (const fake::Record& r : records) {
+    std::snprintf(line, sizeof line, "%" PRIu32 " ", r.timeMs - since);
+    log += line;
+    if (r.kind == fake::Record::Short) {
+      std::snprintf(line, sizeof line, "short %08X\n", static_cast<unsigned>(r.message));
+      log += line;
+    } else if (r.kind == fake::Record::Long) {
+      log += "long";
+      for (std::uint8_t b : r.bytes) {
+        std::snprintf(line, sizeof line, " %02X", b);
+        log += line;
+      }
+      log += "\n";
+    } else {
+      log += "reset\n";
+    }
+  }
+  return log;
+}
+
+// The loop theme repeating for 25 s on each convention's loop, against its golden log (which
+// tests/player/model_log.py, a model of its own, makes and checks): an intro then a CC111 body
+// looped at the song's end; a CC116/117 loop ending in a held chord, at a period that leaves
+// the clock past the loop end; a marker loop with a tail, its body changing program, volume and
+// bend.
+TEST_F(LoopTest, TheLoopThemeLeavesItsGoldenLogs) {
+  const std::string file = readText(QUAVR_SOURCE_DIR "/examples/loop_theme.mid");
+  ASSERT_FALSE(file.empty());
+  const std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> logs = {
+      {"markers", QUAVR_LOOP_MARKERS, 10},
+      {"cc111", QUAVR_LOOP_CC111, 10},
+      {"cc116", QUAVR_LOOP_CC116_117, 7}};
+  for (const auto& [name, style, period] : logs) {
+    SCOPED_TRACE(name);
+    const QuavrSong s = loadBytes(Bytes(file.begin(), file.end()), "loop_theme.mid");
+    songs_.push_back(s);
+    bgmSetLoopStyle(s, style);
+    const QuavrDevice device = open(period);
+    bgmSetRepeat(device, 1);
+    fake::clearRecords();
+    const std::uint32_t since = fake::nowMs();
+    bgmPlay(device, s);
+    for (std::uint32_t n = 0; n < (25000 + period - 1) / period; ++n) ASSERT_TRUE(tick(device));
+    bgmStop(device);
+    const std::string expected =
+        readText(std::string(QUAVR_SOURCE_DIR) + "/tests/player/golden/loops/loop_theme." + name +
+                 ".p" + std::to_string(period) + ".log");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(monitorLog(fake::records(), since), expected);
+  }
 }
 
 }  // namespace
