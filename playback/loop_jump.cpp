@@ -109,7 +109,10 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   restoreChannels(*device, pass.restore);
   rewindTracks(song, loop.startMs);
   // The time the tick's clock was past the end carries over past the start: no gap, no drift.
-  store(device->clockMs, loop.startMs + (pass.clockMs - loop.endMs) % (loop.endMs - loop.startMs));
+  // A loop set under a clock already further on starts at its start.
+  std::uint32_t over = pass.clockMs - loop.endMs;
+  if (over >= load(device->periodMs)) over = 0;
+  store(device->clockMs, loop.startMs + over % (loop.endMs - loop.startMs));
   return true;
 }
 

@@ -65,7 +65,7 @@ void forEachChannelMessage(const Track* tracks, std::uint32_t trackCount, Fn&& f
 
 // The state at the loop start: what the events before it leave, the later of two writes (and of
 // equal times the later track) winning, as the clock sends them.
-void computeRestore(const Song& song, const Track* tracks, LoopRestore& restore) {
+void computeRestore(const Song& song, const Track* tracks, LoopPoints loop, LoopRestore& restore) {
   struct Written {
     std::uint32_t controllers[128], program, bend, pressure;
   };
@@ -73,13 +73,13 @@ void computeRestore(const Song& song, const Track* tracks, LoopRestore& restore)
   Written when[16];
   std::memset(when, 0, sizeof when);
   std::memset(&restore, 0, sizeof restore);
-  restore.loop = song.loop;
+  restore.loop = loop;
   for (ChannelRestore& c : restore.channels) {
     for (std::uint32_t n = 0; n < 128; ++n) c.controllers[n] = powerOnValue(n);
     c.bend = 8192;
   }
-  const std::uint32_t start = song.loop.startMs;
-  const std::uint32_t end = song.loop.endMs;
+  const std::uint32_t start = loop.startMs;
+  const std::uint32_t end = loop.endMs;
   forEachChannelMessage(tracks, song.trackCount, [&](std::uint32_t time, const std::uint8_t* b) {
     if (time > end) return;
     ChannelRestore& c = restore.channels[b[0] & 0x0F];
@@ -204,10 +204,8 @@ bool chooseLoop(Song& song) {
     GlobalFree(block);
     return false;
   }
+  computeRestore(song, tracks.get(), loop, *restore);
   song.loop.startMs = loop.startMs;
-  song.loop.endMs = loop.endMs;  // read by computeRestore; published below
-  computeRestore(song, tracks.get(), *restore);
-  store(song.loop.endMs, kNoLoop);
   song.loopBlock = block;
   store(song.loop.endMs, loop.endMs);
   return true;

@@ -225,8 +225,13 @@ TEST_F(LoopTest, ALoopChangedDuringPlayApplies) {
   for (int i = 0; i < 10; ++i) tick(device);  // 60..150, then to 100 + 50 % 100
   EXPECT_EQ(clock(device), 160u);
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 0);
+  bgmSetLoopPoints(s, 10, 30);  // under the clock: the next tick jumps to the start
+  tick(device);
+  EXPECT_EQ(clock(device), 20u);
+  bgmSetLoopPoints(s, 100, QUAVR_NONE);
+  for (int i = 0; i < 8; ++i) tick(device);  // 20..90: 100 is not reached yet
   bgmSetLoopPoints(s, QUAVR_NONE, QUAVR_NONE);
-  for (int i = 0; i < 5; ++i) tick(device);  // 160..200: the song ends and replays
+  for (int i = 0; i < 11; ++i) tick(device);  // 100..200: the song ends and replays
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(clock(device), 10u);
 }
