@@ -134,22 +134,28 @@ std::uint32_t loopStyleBit(int convention) {
   return kBits[convention];
 }
 
-// Calls fn(convention, isStart, time) for every loop mark of the song.
+// Calls fn(convention, isStart, time) for every loop mark of the song, in one walk of its events.
 template <class Fn>
 void forEachLoopMark(const Song& song, const Track* tracks, Fn&& fn) {
-  forEachChannelMessage(tracks, song.trackCount, [&](std::uint32_t time, const std::uint8_t* b) {
-    if ((b[0] & 0xF0) != 0xB0) return;
-    if (b[1] == 111) fn(kCc111, true, time);
-    if (b[1] == 116) fn(kCc116, true, time);
-    if (b[1] == 117) fn(kCc116, false, time);
-  });
   for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-    forEachMetaText(tracks[t], [&](const Event& e, const MetaText& text) {
-      if (text.type != kMetaText && text.type != kMetaMarker) return true;
-      if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
-      if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
-      return true;
-    });
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    if (!events || !data) continue;
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      const Event& e = events[i];
+      const std::uint8_t* b = data.get() + e.offset;
+      MetaText text;
+      if (e.kind == kChannelEvent && (b[0] & 0xF0) == 0xB0) {
+        if (b[1] == 111) fn(kCc111, true, e.timeMs);
+        if (b[1] == 116) fn(kCc116, true, e.timeMs);
+        if (b[1] == 117) fn(kCc116, false, e.timeMs);
+      } else if (metaTextOf(e, data.get(), text) &&
+                 (text.type == kMetaText || text.type == kMetaMarker)) {
+        if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
+        if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
+      }
+    }
   }
 }
 
@@ -167,9 +173,12 @@ void findLoops(Song& song, const Track* tracks) {
     if (start[c] == kNoLoop && anyEnd[c]) start[c] = 0;
   }
   std::uint32_t end[kLoopConventions] = {song.lengthMs, song.lengthMs, song.lengthMs};
-  forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
-    if (!isStart && time > start[c] && time < end[c]) end[c] = time;
-  });
+  // Tracks are not in time order with one another: the ends are sought once the start is known.
+  if (anyEnd[kMarkers] || anyEnd[kCc116]) {
+    forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
+      if (!isStart && time > start[c] && time < end[c]) end[c] = time;
+    });
+  }
   for (int c = 0; c < kLoopConventions; ++c) {
     const bool loops = start[c] != kNoLoop && start[c] < end[c];
     song.foundLoops[c] = loops ? LoopPoints{start[c], end[c]} : LoopPoints{kNoLoop, kNoLoop};
