@@ -56,7 +56,8 @@ TEST_F(LibraryTest, ASongFromMemoryTellsItsTitleAndLoop) {
       0xF4, 'M',  'T',  'r', 'k', 0, 0, 0, 13, 0, 0xB0, 111, 0,  // CC111 at 0 ms
       0x83, 0x74, 0x90, 60,  100,                                // a note at 500 ms
       0,    0xFF, 0x2F, 0};
-  std::string rmid = std::string("RIFF\0\0\0\0RMIDLIST\x0e\0\0\0INFOINAM\x02\0\0\0Q\0data") +
+  static const char kWrapper[] = "RIFF\0\0\0\0RMIDLIST\x0e\0\0\0INFOINAM\x02\0\0\0Q\0data";
+  std::string rmid = std::string(kWrapper, sizeof kWrapper - 1) +
                      std::string(1, static_cast<char>(sizeof smf)) + std::string(3, '\0') +
                      std::string(reinterpret_cast<const char*>(smf), sizeof smf);
   const QuavrSong song = bgmGetSongMem(rmid.data(), static_cast<uint32_t>(rmid.size()));
