@@ -180,7 +180,8 @@ void findLoops(Song& song, const Track* tracks) {
     });
   }
   for (int c = 0; c < kLoopConventions; ++c) {
-    const bool loops = start[c] != kNoLoop && start[c] < end[c];
+    // An end at 0xFFFFFFFF ms cannot be told from no loop: such a song (49 days) has none.
+    const bool loops = start[c] < end[c] && end[c] != kNoLoop;
     song.foundLoops[c] = loops ? LoopPoints{start[c], end[c]} : LoopPoints{kNoLoop, kNoLoop};
   }
   song.explicitLoop = {kNoLoop, kNoLoop};
@@ -240,7 +241,7 @@ std::int32_t setLoopPoints(HGLOBAL songHandle, std::uint32_t startMs, std::uint3
     if (startMs != kNoLoop || endMs != kNoLoop) {
       // An end past the song's end is its end: the clock never gets further.
       const std::uint32_t end = endMs > song->lengthMs ? song->lengthMs : endMs;
-      if (startMs >= end) return;
+      if (startMs >= end || end == kNoLoop) return;
       loop = {startMs, end};
     }
     const LoopPoints before = song->explicitLoop;
