@@ -281,6 +281,9 @@ std::string monitorLog(const std::vector<fake::Record>& records, std::uint32_t s
 // bend.
 TEST_F(LoopTest, TheLoopThemeLeavesItsGoldenLogs) {
   const std::string file = readText(QUAVR_SOURCE_DIR "/examples/loop_theme.mid");
+#ifdef _WIN32
+  if (file.empty()) GTEST_SKIP() << "the source tree is not reachable from Wine";
+#endif
   ASSERT_FALSE(file.empty());
   const std::vector<std::tuple<std::string, std::uint32_t, std::uint32_t>> logs = {
       {"markers", QUAVR_LOOP_MARKERS, 10},
