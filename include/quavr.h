@@ -94,9 +94,9 @@ enum QuavrInfo {
   QUAVR_INFO_TRACK_LENGTH = 5, /* of track `index` */
   QUAVR_INFO_LOOP_START = 6,   /* QUAVR_NONE when the song has no loop */
   QUAVR_INFO_LOOP_END = 7,
-  QUAVR_INFO_LOOP_STYLE = 8,   /* the QUAVR_LOOP_ bit that set the loop; 0: none, or explicit */
-  QUAVR_INFO_MARKERS = 9,      /* marker events, all tracks */
-  QUAVR_INFO_MARKER_TIME = 10  /* of marker `index` */
+  QUAVR_INFO_LOOP_STYLE = 8,  /* the QUAVR_LOOP_ bit that set the loop; 0: none, or explicit */
+  QUAVR_INFO_MARKERS = 9,     /* marker events, all tracks */
+  QUAVR_INFO_MARKER_TIME = 10 /* of marker `index` */
 };
 /* A time or value that does not exist, and the failure of bgmGetSongInfo. */
 #define QUAVR_NONE 0xFFFFFFFFu

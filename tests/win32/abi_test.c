@@ -1,6 +1,7 @@
-/* QUAVR.DLL as any host sees it: loaded at run time, its exports found by name and by ordinal, each function called through a __stdcall pointer, uMidiStatus read as data, and the
- * version resource read back. Runs with no MIDI driver registered. Prints a line per check;
- * exits 1 on any failure. */
+/* QUAVR.DLL as any host sees it: loaded at run time, its exports found by name and by ordinal,
+ * each function called through a __stdcall pointer, uMidiStatus read as data, and the version
+ * resource read back. Runs with no MIDI driver registered. Prints a line per check; exits 1 on
+ * any failure. */
 #include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
