@@ -3,6 +3,8 @@
 #include "playback/device.h"
 #include "playback/midi_status.h"
 #include "playback/transport.h"
+#include "song/loop_points.h"
+#include "song/song_facts.h"
 #include "song/song_loading.h"
 
 using namespace quavr;
@@ -39,6 +41,27 @@ QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song) {
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song) {
   return songLength(song);
+}
+
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongMem(const void* data, uint32_t size) {
+  return loadSong(readSongMemory(data, size));
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmGetSongInfo(QuavrSong song, uint32_t what, uint32_t index) {
+  return songInfo(song, what, index);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint32_t index,
+                                            char* buffer, uint32_t size) {
+  return songText(song, kind, index, buffer, size);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles) {
+  return setLoopStyle(song, styles);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopPoints(QuavrSong song, uint32_t startMs, uint32_t endMs) {
+  return setLoopPoints(song, startMs, endMs);
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmPlay(QuavrDevice device, QuavrSong song) {

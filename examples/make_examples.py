@@ -2,7 +2,10 @@
 """Writes the example songs of examples/ from scratch: Beethoven's "Ode to Joy" (public domain),
 arranged for melody, bass and drums, with a system-exclusive reset, program changes, running
 status and a tempo change for the last phrase; and a two-second fanfare with the same features,
-short enough for tests that play in real time. Needs nothing but Python."""
+short enough for tests that play in real time; and a short loop theme that marks its loop under
+every convention a host may choose (an intro, then a body looped by CC111, by CC116/117 with a
+held chord across its end, or by loopStart/loopEnd markers with a tail after the loop).
+Needs nothing but Python."""
 import os
 import struct
 
@@ -109,8 +112,43 @@ def fanfare():
     return header + b''.join(t.chunk(end) for t in tracks)
 
 
+def loop_theme():
+    """One bar of intro (500 ms a beat); from bar 2 the body. CC111 at bar 2 (2000 ms); CC116 at
+    beat 6 (3000 ms) and CC117 at 5750 ms, inside a held chord; markers loopStart at
+    bar 3 (4000 ms) and loopEnd at bar 5 (8000 ms), then a one-bar tail. The body changes the
+    melody's program, volume and pitch bend, which a jump back must set back."""
+    conductor, lead, pad = Track(), Track(), Track()
+    meta(conductor, 0, 0x03, b'Loop Theme')
+    meta(conductor, 0, 0x02, b'Public domain')
+    meta(conductor, 0, 0x51, list(struct.pack('>I', 500000)[1:]))
+    meta(conductor, 0, 0x06, b'Intro')
+    meta(conductor, 4 * Q, 0x06, b'Body')
+    meta(conductor, 8 * Q, 0x06, b'loopStart')
+    meta(conductor, 16 * Q, 0x06, b'loopEnd')
+    lead.add(0, [0xC0, 80])         # square lead
+    lead.add(0, [0xB0, 7, 100])
+    lead.add(4 * Q, [0xB0, 111, 0])  # CC111: the body starts
+    lead.add(6 * Q, [0xB0, 116, 0])  # CC116
+    lead.add(9 * Q, [0xC0, 81])      # the body changes sound,
+    lead.add(10 * Q, [0xB0, 7, 70])  # volume
+    lead.add(11 * Q, [0xE0, 0, 72])  # and bend
+    lead.add(12 * Q, [0xE0, 0, 64])
+    lead.add(23 * Q // 2, [0xB0, 117, 0])  # CC117, while the pad's chord is held
+    notes(lead, 0, 0, [(C, Q), (EE, Q), (G, Q), (C + 12, Q)] * 5, 100)
+    pad.add(0, [0xC1, 89])
+    for bar in range(5):
+        chord = [48, 52, 55] if bar % 2 == 0 else [50, 53, 57]
+        for key in chord:
+            notes(pad, 1, bar * 4 * Q + 2 * Q, [(key, 3 * Q)], 70)  # held across the bar line
+    end = 20 * Q + 2 * Q
+    tracks = [conductor, lead, pad]
+    header = b'MThd' + struct.pack('>IHHH', 6, 1, len(tracks), DIVISION)
+    return header + b''.join(t.chunk(end) for t in tracks)
+
+
 if __name__ == '__main__':
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, song in (('ode_to_joy.mid', ode_to_joy()), ('fanfare.mid', fanfare())):
+    for name, song in (('ode_to_joy.mid', ode_to_joy()), ('fanfare.mid', fanfare()),
+                       ('loop_theme.mid', loop_theme())):
         with open(os.path.join(here, name), 'wb') as out:
             out.write(song)

@@ -1,20 +1,60 @@
-// Any bytes as a song file: the load keeps every invariant of the records, and deleting the
-// song frees every block it made.
+// Any bytes as a song file and as a song in memory: the load keeps every invariant of the
+// records, both loaders build the same song, every fact and text reads within its bounds, RMID
+// unwrapping stays inside the image, and deleting the song frees every block it made.
+#include <cstring>
 #include <vector>
 
 #include "fuzz/song_invariants.h"
+#include "song/rmid.h"
 #include "tests/fake/fake_platform.h"
 
+namespace {
+
+using namespace quavr;
+
+void checkFacts(QuavrSong song) {
+  const std::uint32_t length = bgmGetSongInfo(song, QUAVR_INFO_LENGTH, 0);
+  FUZZ_CHECK(length == bgmGetSongLength(song));
+  for (std::uint32_t styles = 0; styles < 8; ++styles) {
+    FUZZ_CHECK(bgmSetLoopStyle(song, styles) == 0);
+    const std::uint32_t start = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0);
+    const std::uint32_t end = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0);
+    FUZZ_CHECK((start == QUAVR_NONE) == (end == QUAVR_NONE));
+    FUZZ_CHECK(start == QUAVR_NONE || (start < end && end <= length));
+  }
+  const std::uint32_t markers = bgmGetSongInfo(song, QUAVR_INFO_MARKERS, 0);
+  FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_MARKER_TIME, markers) == QUAVR_NONE);
+  char buffer[16];
+  for (std::uint32_t kind = 0; kind <= 5; ++kind) {
+    for (std::uint32_t index = 0; index < 4; ++index) {
+      std::memset(buffer, '#', sizeof buffer);
+      const std::int32_t full = bgmGetSongText(song, kind, index, buffer, 8);
+      FUZZ_CHECK(full >= -1);
+      FUZZ_CHECK(buffer[8] == '#');
+      if (full >= 0) FUZZ_CHECK(buffer[full < 8 ? full : 7] == '\0');
+    }
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace quavr;
   fake::reset();
   const std::size_t before = fake::liveBlocks();
+  const RmidParts parts = unwrapRmid(data, static_cast<std::uint32_t>(size));
+  FUZZ_CHECK(std::uint64_t{parts.midi.offset} + parts.midi.size <= size);
+  FUZZ_CHECK(std::uint64_t{parts.title.offset} + parts.title.size <= size);
   fake::addFile("song.mid", std::vector<std::uint8_t>(data, data + size));
   const QuavrSong song = bgmGetSongFile("song.mid");
   FUZZ_CHECK((song == 0) == (size == 0));
+  const QuavrSong fromMemory = bgmGetSongMem(data, static_cast<std::uint32_t>(size));
+  FUZZ_CHECK((fromMemory == 0) == (size == 0));
   if (song != 0) {
     fuzz::checkSong(song);
+    fuzz::checkSameSong(song, fromMemory);
+    checkFacts(song);
     FUZZ_CHECK(bgmDeleteSong(song) == 0);
+    FUZZ_CHECK(bgmDeleteSong(fromMemory) == 0);
   }
   FUZZ_CHECK(fake::liveBlocks() == before);
   return 0;

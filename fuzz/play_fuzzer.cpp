@@ -1,6 +1,6 @@
 // Any bytes as a song, played to the end on the fake platform: ticks fired by hand (a bounded
-// number), long messages completed in an order the input chooses, pauses and repeats along the
-// way. Afterwards every block is freed.
+// number), long messages completed in an order the input chooses, pauses, repeats and loop
+// jumps along the way. Afterwards every block is freed.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <vector>
@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QuavrDevice device = bgmOpenMidiDev(0, period);
   FUZZ_CHECK(device != 0);
   const QuavrSong song = bgmGetSongFile("song.mid");
+  // The loop conventions from the top bits of the choices: loops jump while repeat is on.
+  bgmSetLoopStyle(song, static_cast<std::uint32_t>(choices >> 61));
   bgmSetRepeat(device, repeat ? 1 : 0);
   FUZZ_CHECK(bgmPlay(device, song) == Idle);
   std::uint64_t chooser = choices | 1;

@@ -34,6 +34,18 @@ int main(int argc, char** argv) {
       {"short_tempo", smf(96, {TrackWriter().raw(0, {0xFF, 0x51, 0x01, 0x07})})},
       {"riff", concat({Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D'},
                        chunk("data", smf(96, {melody}))})},
+      {"rmid_titled",
+       riff("RMID",
+            {riffChunk("LIST", concat({Bytes{'I', 'N', 'F', 'O'}, riffChunk("INAM", {'T', 0})})),
+             riffChunk("data", smf(96, {melody})), riffChunk("DLS ", {1})})},
+      {"loops", smf(96, {TrackWriter()
+                             .meta(0, 0x06, {'l', 'o', 'o', 'p', 'S', 't', 'a', 'r', 't'})
+                             .raw(10, {0xB0, 111, 0})
+                             .raw(10, {0xB1, 116, 0})
+                             .note(0, 0, 60, 100)
+                             .raw(50, {0xB1, 117, 0})
+                             .meta(0, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'})
+                             .end(20)})},
   };
   for (const auto& [name, bytes] : seeds) {
     std::ofstream(dir + "/" + name + ".mid", std::ios::binary)

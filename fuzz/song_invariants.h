@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "include/quavr.h"
 #include "song/song_view.h"
@@ -57,6 +58,28 @@ inline void checkSong(QuavrSong handle) {
     if (record.lengthMs > longest) longest = record.lengthMs;
   }
   FUZZ_CHECK(song.lengthMs == longest);
+}
+
+// Two loads of the same bytes: the same records, event by event and byte by byte.
+inline void checkSameSong(QuavrSong a, QuavrSong b) {
+  const SongView x(a), y(b);
+  FUZZ_CHECK(x && y);
+  FUZZ_CHECK(x.song().format == y.song().format && x.song().division == y.song().division);
+  FUZZ_CHECK(x.song().lengthMs == y.song().lengthMs);
+  FUZZ_CHECK(x.tracks().size() == y.tracks().size());
+  for (std::uint32_t t = 0; t < x.tracks().size(); ++t) {
+    const TrackView s = x.track(t), u = y.track(t);
+    FUZZ_CHECK(s.record().dataSize == u.record().dataSize);
+    FUZZ_CHECK(s.events().size() == u.events().size());
+    for (std::uint32_t i = 0; i < s.events().size(); ++i) {
+      const Event &e = s.events()[i], &f = u.events()[i];
+      FUZZ_CHECK(e.tick == f.tick && e.timeMs == f.timeMs && e.kind == f.kind);
+      FUZZ_CHECK(e.offset == f.offset && e.length == f.length);
+    }
+    if (s.record().dataSize != 0) {
+      FUZZ_CHECK(std::memcmp(s.data(), u.data(), s.record().dataSize) == 0);
+    }
+  }
 }
 
 }  // namespace quavr::fuzz

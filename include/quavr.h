@@ -78,6 +78,59 @@ QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song);
 /* The song's length in milliseconds; 0 for a handle that names no loaded song. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song);
 
+/* Loads a song from `size` bytes at `data`, which the host keeps owning: they are copied, so
+ * the host may free them at once. Loads as bgmGetSongFile; 0 when `data` is NULL, `size` is 0,
+ * or memory ran out. An RMID file (a RIFF form of type RMID), from any loader, plays its data
+ * chunk, and its INAM text is the song's title. */
+QUAVR_API QuavrSong QUAVR_CALL bgmGetSongMem(const void* data, uint32_t size);
+
+/* What bgmGetSongInfo reports. Times are in milliseconds. */
+enum QuavrInfo {
+  QUAVR_INFO_FORMAT = 0,
+  QUAVR_INFO_TRACKS = 1,
+  QUAVR_INFO_DIVISION = 2,
+  QUAVR_INFO_LENGTH = 3,       /* as bgmGetSongLength */
+  QUAVR_INFO_EVENTS = 4,       /* of all tracks */
+  QUAVR_INFO_TRACK_LENGTH = 5, /* of track `index` */
+  QUAVR_INFO_LOOP_START = 6,   /* QUAVR_NONE when the song has no loop */
+  QUAVR_INFO_LOOP_END = 7,
+  QUAVR_INFO_LOOP_STYLE = 8,  /* the QUAVR_LOOP_ bit that set the loop; 0: none, or explicit */
+  QUAVR_INFO_MARKERS = 9,     /* marker events, all tracks */
+  QUAVR_INFO_MARKER_TIME = 10 /* of marker `index` */
+};
+/* A time or value that does not exist, and the failure of bgmGetSongInfo. */
+#define QUAVR_NONE 0xFFFFFFFFu
+/* A fact of the song; QUAVR_NONE for a bad handle, an unknown `what` or an index out of range. */
+QUAVR_API uint32_t QUAVR_CALL bgmGetSongInfo(QuavrSong song, uint32_t what, uint32_t index);
+
+/* The texts bgmGetSongText reads, as the file stores them (no conversion). */
+enum QuavrText {
+  QUAVR_TEXT_TITLE = 0,      /* the RMID title, else the first track's first name */
+  QUAVR_TEXT_COPYRIGHT = 1,  /* the `index`-th copyright notice */
+  QUAVR_TEXT_TRACK_NAME = 2, /* the name of track `index` */
+  QUAVR_TEXT_MARKER = 3,     /* the `index`-th marker, tracks in order */
+  QUAVR_TEXT_LYRIC = 4       /* the `index`-th lyric, tracks in order */
+};
+/* Writes as much of the text as fits into `buffer`, always NUL-terminated when `size` > 0, and
+ * returns the text's full length in bytes (snprintf rules); -1 when there is no such text or
+ * the handle names no loaded song. */
+QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint32_t index,
+                                            char* buffer, uint32_t size);
+
+/* Loop point conventions, a mask. When several are enabled and present, markers decide, then
+ * CC116/117, then CC111. */
+#define QUAVR_LOOP_MARKERS 1u   /* text or marker events "loopStart" / "loopEnd", any case */
+#define QUAVR_LOOP_CC111 2u     /* controller 111 marks the start; the end is the song's end */
+#define QUAVR_LOOP_CC116_117 4u /* controller 116 marks the start, 117 the end */
+/* Which conventions of the file set the song's loop (default 0: none, the whole song repeats).
+ * With repeat on, a device reaching the loop end goes on at the loop start at once. Returns 0,
+ * or -1 for a bad handle. */
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles);
+/* Explicit loop points in ms of the song, ahead of the file's; `endMs` QUAVR_NONE is the song's
+ * end; both QUAVR_NONE clear them. Returns 0, or -1 for a bad handle or a start at or after the
+ * end (nothing changed). On a playing song the loop applies from the next loop end reached. */
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopPoints(QuavrSong song, uint32_t startMs, uint32_t endMs);
+
 /* Transport. Each returns a device state, or -1 when `device` names no open device.
  * bgmPlay binds the song to an Idle device and starts it; it returns the state it found (0 when
  * it started the song). A song plays on one device at a time. */

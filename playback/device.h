@@ -22,6 +22,10 @@ struct MidiDevice {
   platform::HGLOBAL songHandle;
   Song* song;
   std::uint32_t clockMs;
+  // Per channel, the keys whose note-on went out and whose note-off has not: what a loop jump
+  // ends. A bit per key, 64 to a word.
+  std::uint64_t soundingNotes[16][2];
+  std::uint32_t loopJumpDue;  // the clock reached the loop end in this tick: no replay, a jump
 };
 
 // What a device needs beside its record: the lock every export and every tick takes, so host

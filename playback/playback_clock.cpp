@@ -4,6 +4,7 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
 #include "playback/transport.h"
@@ -33,6 +34,7 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
 
 // The song has played to its end: stop, and with repeat on play it again at once.
 void endOfSong(LockedDevice& device) {
+  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
   if (load(device->repeat) != 0) playDevice(device, load(device->songHandle));
 }
@@ -62,6 +64,7 @@ MMRESULT haltClock(LockedDevice& device) {
   if (result != TIMERR_NOERROR) return result;
   endTimerPeriod(*device);
   resetMidiDev(*device);
+  silenceNotes(*device);
   return result;
 }
 
@@ -88,6 +91,7 @@ bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::u
     ++sent;
     const MMRESULT result = sendEvent(load(device->midiOut), event, track.data, device.control());
     setMidiStatus(result);
+    noteSent(*device, event, track.data);
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
       store(track.position, position + 1);
       continue;
@@ -99,13 +103,26 @@ bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::u
   }
 }
 
-// One round: what is due at the song clock, track by track, then the clock moves a period.
-// False when it gave way to a host call: the clock stays for the next tick to finish the round.
-bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+// What is due at the song clock, track by track. False when it gave way to a host call.
+bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
   // Once stopped without repeat the song is unbound and may be deleted: it is not read again.
   for (std::uint32_t t = 0; load(device->state) != Idle && t < load(song.trackCount); ++t) {
     if (!sendDueEvents(device, song, t, sent)) return false;
   }
+  return true;
+}
+
+// One round: what is due at the song clock (at the loop end: what is due up to it, then the
+// jump and what is due after the loop start), then the clock moves a period. False when it gave
+// way to a host call: the clock stays for the next tick to finish the round.
+bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+  LoopPass loop;
+  beginLoopPass(device, loop);
+  if (!sendAllDueEvents(device, song, sent)) {
+    abandonLoopPass(device, loop);  // the next tick's round begins it again
+    return false;
+  }
+  if (finishLoopPass(device, song, loop) && !sendAllDueEvents(device, song, sent)) return false;
   store(device->clockMs, load(device->clockMs) + load(device->periodMs));
   return true;
 }

@@ -33,6 +33,13 @@ struct Track {
   Event* events;  // eventBlock resolved while bound
 };
 
+// Two times in the song's timeline (ms after load); kNoLoop in both when there is no loop.
+inline constexpr std::uint32_t kNoLoop = 0xFFFFFFFF;
+struct LoopPoints {
+  std::uint32_t startMs;
+  std::uint32_t endMs;
+};
+
 struct Song {
   std::uint32_t format;
   std::uint32_t trackCount;
@@ -41,6 +48,18 @@ struct Song {
   Track* tracks;  // trackTable resolved while bound
   std::uint32_t lengthMs;
   std::uint32_t finishedTracks;
+  // The title an RMID wrapper gave (its INAM text, bytes as stored); 0 when none.
+  platform::HGLOBAL titleBlock;
+  std::uint32_t titleSize;
+  // The loop each convention marks in the file, found at load: markers, CC116/117, CC111.
+  LoopPoints foundLoops[3];
+  std::uint32_t loopStyles;  // the conventions the host enabled
+  LoopPoints explicitLoop;   // set by the host; kNoLoop when none
+  // The loop in force and the convention that set it (0: none or explicit). The clock reads
+  // loop.endMs without the registry's lock; the rest is read under it.
+  LoopPoints loop;
+  std::uint32_t loopStyle;
+  platform::HGLOBAL loopBlock;  // LoopRestore of `loop`; 0 when there is no loop
 };
 
 // A tempo change: from `tick` on, `usPerQuarter`; `usTicks` is the song time at `tick` as the

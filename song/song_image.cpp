@@ -56,4 +56,19 @@ Image readSongResource(HMODULE module, const char* name) {
   return {};
 }
 
+Image readSongMemory(const void* data, std::uint32_t size) {
+  if (data == nullptr || size == 0) return {};
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (block == 0) return {};
+  {
+    Resolved<std::uint8_t> copy(block);
+    if (copy) {
+      std::memcpy(copy.get(), data, size);
+      return {block, size};
+    }
+  }
+  GlobalFree(block);
+  return {};
+}
+
 }  // namespace quavr

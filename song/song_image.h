@@ -1,4 +1,5 @@
-// A song's bytes, read whole from a file or a module resource into a temporary block.
+// A song's bytes, read whole from a file, a module resource or the host's memory into a
+// temporary block.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +16,7 @@ struct Image {
 
 Image readSongFile(const char* path);
 Image readSongResource(platform::HMODULE module, const char* name);
+// A copy of `size` bytes the host owns; no image for null data or no bytes.
+Image readSongMemory(const void* data, std::uint32_t size);
 
 }  // namespace quavr

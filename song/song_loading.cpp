@@ -1,8 +1,12 @@
 #include "song/song_loading.h"
 
+#include <cstring>
+
 #include "base/block.h"
 #include "base/shared_value.h"
+#include "song/loop_points.h"
 #include "song/records.h"
+#include "song/rmid.h"
 #include "song/smf_chunks.h"
 #include "song/song_registry.h"
 #include "song/tempo_map.h"
@@ -23,6 +27,9 @@ HGLOBAL newSong() {
 bool freeSongData(HGLOBAL songHandle) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
+  song->titleBlock = GlobalFree(song->titleBlock);
+  song->loopBlock = GlobalFree(song->loopBlock);
+  if (song->titleBlock != 0 || song->loopBlock != 0) return false;
   if (song->trackTable == 0) return true;
   bool freed = true;
   {
@@ -76,6 +83,23 @@ bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint3
   return true;
 }
 
+// What the load keeps beside the tracks: the wrapper's title and the loops the file marks.
+bool readSongFacts(HGLOBAL songHandle, const std::uint8_t* title, std::uint32_t titleSize) {
+  Resolved<Song> song(songHandle);
+  if (!song) return false;
+  if (titleSize != 0) {
+    song->titleBlock = GlobalAlloc(GMEM_MOVEABLE, titleSize);
+    Resolved<std::uint8_t> copy(song->titleBlock);
+    if (!copy) return false;
+    std::memcpy(copy.get(), title, titleSize);
+    song->titleSize = titleSize;
+  }
+  Resolved<Track> tracks(song->trackTable);
+  if (song->trackCount != 0 && !tracks) return false;
+  findLoops(*song, tracks.get());
+  return true;
+}
+
 }  // namespace
 
 Registry<LoadedSong>& loadedSongs() {
@@ -90,8 +114,12 @@ HGLOBAL loadSong(Image image) {
   {
     // Resolved across both passes: the sizing pass leaves pointers into it for the expansion.
     Resolved<std::uint8_t> bytes(image.block);
-    built = song != 0 && bytes && readSongStructure(song, bytes.get(), image.size) &&
-            expandSong(song, bytes.get() + image.size) && timeSong(song);
+    // An RMID file's MIDI image is its data chunk; any other image is loaded whole.
+    const RmidParts parts = bytes ? unwrapRmid(bytes.get(), image.size) : RmidParts{{0, 0}, {0, 0}};
+    const std::uint8_t* midi = bytes.get() + parts.midi.offset;
+    built = song != 0 && bytes && readSongStructure(song, midi, parts.midi.size) &&
+            expandSong(song, midi + parts.midi.size) && timeSong(song) &&
+            readSongFacts(song, bytes.get() + parts.title.offset, parts.title.size);
   }
   GlobalFree(image.block);
   if (!built) {

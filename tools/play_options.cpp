@@ -1,8 +1,11 @@
 #include "tools/play_options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+
+#include "include/quavr.h"
 
 namespace quavr::tools {
 
@@ -15,6 +18,9 @@ const char kUsage[] =
     "  --device N|NAME  the device: its number, its name, or a unique part of it (default: 0)\n"
     "  --period MS      the timer period in milliseconds (default: 10)\n"
     "  --repeat         play the song again each time it ends, until stopped\n"
+    "  --loop-style S   with --repeat, loop as the file marks it: S is a comma-separated list of\n"
+    "                   markers, cc116 (CC116/117) and cc111; markers decide first, then cc116\n"
+    "  --loop A:B       with --repeat, loop from A to B ms (B empty: the song's end)\n"
     "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
     "  --log FILE       the monitor device writes its log to FILE\n"
     "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
@@ -30,6 +36,41 @@ void refuseTheSong(const PlayOptions& o, const std::string& option, const std::s
   if (!path.empty() && std::filesystem::equivalent(path, o.file, error)) {
     fail(option + " " + path + " is the song being played; it would be overwritten", 2);
   }
+}
+
+std::uint32_t parseLoopStyles(const std::string& text) {
+  std::uint32_t styles = 0;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', at);
+    const std::string name = text.substr(at, comma == std::string::npos ? comma : comma - at);
+    if (name == "markers") {
+      styles |= QUAVR_LOOP_MARKERS;
+    } else if (name == "cc111") {
+      styles |= QUAVR_LOOP_CC111;
+    } else if (name == "cc116" || name == "cc116_117") {
+      styles |= QUAVR_LOOP_CC116_117;
+    } else {
+      fail("--loop-style takes markers, cc111 and cc116, separated by commas", 2);
+    }
+    if (comma == std::string::npos) return styles;
+    at = comma + 1;
+  }
+}
+
+void parseLoopPoints(const std::string& text, std::uint32_t& start, std::uint32_t& end) {
+  const std::size_t colon = text.find(':');
+  const auto number = [&](const std::string& digits, std::uint32_t& out) {
+    char* stop = nullptr;
+    const unsigned long ms = std::strtoul(digits.c_str(), &stop, 10);
+    if (digits.empty() || !std::isdigit(static_cast<unsigned char>(digits[0])) || *stop != '\0' ||
+        ms >= 0xFFFFFFFFul)
+      fail("--loop takes START:END in milliseconds", 2);
+    out = static_cast<std::uint32_t>(ms);
+  };
+  if (colon == std::string::npos) fail("--loop takes START:END in milliseconds", 2);
+  number(text.substr(0, colon), start);
+  if (colon + 1 < text.size()) number(text.substr(colon + 1), end);
 }
 
 }  // namespace
@@ -61,6 +102,10 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.period = static_cast<std::uint32_t>(period);
     } else if (arg == "--repeat") {
       o.repeat = true;
+    } else if (arg == "--loop-style") {
+      o.loopStyles = parseLoopStyles(value(i));
+    } else if (arg == "--loop") {
+      parseLoopPoints(value(i), o.loopStart, o.loopEnd);
     } else if (arg == "--offline") {
       o.offline = true;
     } else if (arg == "--log") {

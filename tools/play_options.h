@@ -12,6 +12,9 @@ struct PlayOptions {
   bool repeat = false;
   bool offline = false;
   bool list = false;
+  std::uint32_t loopStyles = 0;           // QUAVR_LOOP_… conventions the file's loop is read by
+  std::uint32_t loopStart = 0xFFFFFFFFu;  // --loop START:END, in ms; none when 0xFFFFFFFF
+  std::uint32_t loopEnd = 0xFFFFFFFFu;    // 0xFFFFFFFF: the song's end
   std::string log;
   std::string wav;
   std::string file;

@@ -15,8 +15,9 @@ using namespace quavr;
 
 const char kUsage[] =
     "Usage: quavr-info [--events | --length] FILE\n"
-    "Shows what Quavr makes of a Standard MIDI File: format, division, tracks with their\n"
-    "event counts and lengths, tempo changes and the song's length.\n"
+    "Shows what Quavr makes of a Standard MIDI File (or an RMID file): title, copyright,\n"
+    "format, division, tracks with their names, event counts and lengths, tempo changes,\n"
+    "markers, the loop each convention marks, and the song's length.\n"
     "\n"
     "  --events   list every event: track, index, tick, time in ms, kind, bytes\n"
     "  --length   print only the song's length in milliseconds\n"
@@ -65,7 +66,42 @@ void listEvents(const SongView& song) {
   }
 }
 
-void describe(const char* path, const SongView& view) {
+// A text of the song, or "" when it has none.
+std::string songText(QuavrSong song, std::uint32_t kind, std::uint32_t index) {
+  const std::int32_t length = bgmGetSongText(song, kind, index, nullptr, 0);
+  if (length < 0) return "";
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  bgmGetSongText(song, kind, index, text.data(), static_cast<std::uint32_t>(text.size()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+// The markers with their times, and the loop found under each convention.
+void describeMarkersAndLoops(QuavrSong song) {
+  const std::uint32_t markers = bgmGetSongInfo(song, QUAVR_INFO_MARKERS, 0);
+  std::printf("Markers:   %u\n", markers);
+  for (std::uint32_t m = 0; m < markers; ++m) {
+    std::printf("  %10u ms: %s\n", bgmGetSongInfo(song, QUAVR_INFO_MARKER_TIME, m),
+                songText(song, QUAVR_TEXT_MARKER, m).c_str());
+  }
+  std::printf("Loops:\n");
+  const std::pair<const char*, std::uint32_t> styles[] = {{"markers", QUAVR_LOOP_MARKERS},
+                                                          {"cc116", QUAVR_LOOP_CC116_117},
+                                                          {"cc111", QUAVR_LOOP_CC111}};
+  for (const auto& [name, style] : styles) {
+    bgmSetLoopStyle(song, style);
+    const std::uint32_t start = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0);
+    const std::uint32_t end = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0);
+    if (start == QUAVR_NONE) {
+      std::printf("  %-8s none\n", name);
+    } else {
+      std::printf("  %-8s %u ms to %u ms\n", name, start, end);
+    }
+  }
+  bgmSetLoopStyle(song, 0);
+}
+
+void describe(const char* path, QuavrSong handle, const SongView& view) {
   const Song& song = view.song();
   std::printf("File:      %s\n", path);
   if (!view.hasTrackTable()) {
@@ -73,13 +109,17 @@ void describe(const char* path, const SongView& view) {
     std::printf("Length:    0 ms\n");
     return;
   }
+  std::printf("Title:     %s\n", songText(handle, QUAVR_TEXT_TITLE, 0).c_str());
+  std::printf("Copyright: %s\n", songText(handle, QUAVR_TEXT_COPYRIGHT, 0).c_str());
   std::printf("Format:    %u\n", song.format);
   std::printf("Division:  %u ticks per quarter note%s\n", song.division,
               song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
   std::printf("Tracks:    %u\n", song.trackCount);
   std::uint32_t t = 0;
   for (const Track& track : view.tracks()) {
-    std::printf("  %5u: %8u events, %10u ms\n", t++, track.eventCount, track.lengthMs);
+    std::printf("  %5u: %8u events, %10u ms  %s\n", t, track.eventCount, track.lengthMs,
+                songText(handle, QUAVR_TEXT_TRACK_NAME, t).c_str());
+    ++t;
   }
   const std::vector<TempoChange> tempos = tempoChanges(view);
   std::printf("Tempo changes: %zu\n", tempos.size());
@@ -87,6 +127,7 @@ void describe(const char* path, const SongView& view) {
     std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
                 c.usPerQuarter, c.usPerQuarter == 0 ? 0.0 : 60e6 / c.usPerQuarter);
   }
+  describeMarkersAndLoops(handle);
   std::printf("Length:    %u ms (%s)\n", song.lengthMs, clock(song.lengthMs).c_str());
 }
 
@@ -131,7 +172,7 @@ int main(int argc, char** argv) {
     } else if (events) {
       listEvents(song);
     } else {
-      describe(path, song);
+      describe(path, handle, song);
     }
   }
   bgmDeleteSong(handle);

@@ -163,6 +163,10 @@ int main(int argc, char** argv) {
     fail("cannot open device " + std::to_string(deviceId) + " (" + deviceName +
          "): " + (cause.empty() ? midiErrorText() : cause));
   }
+  bgmSetLoopStyle(song, options.loopStyles);
+  if (options.loopStart != QUAVR_NONE &&
+      bgmSetLoopPoints(song, options.loopStart, options.loopEnd) != 0)
+    std::fprintf(stderr, "quavr-play: --loop: the start is not before the end; no loop\n");
   bgmSetRepeat(device, options.repeat ? 1 : 0);
   bgmPlay(device, song);
   int status = 1;

@@ -1,12 +1,12 @@
 #include "tools/song_check.h"
 
-#include "song/song_view.h"
+#include <cstdint>
 
 namespace quavr::tools {
 
 bool hasMidiTracks(QuavrSong song) {
-  const SongView view(song);
-  return view && view.hasTrackTable() && !view.tracks().empty();
+  const std::uint32_t tracks = bgmGetSongInfo(song, QUAVR_INFO_TRACKS, 0);
+  return tracks != 0 && tracks != QUAVR_NONE;
 }
 
 }  // namespace quavr::tools

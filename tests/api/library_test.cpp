@@ -65,6 +65,30 @@ TEST_F(LibraryTest, TheVersionIs010) {
 
 extern "C" int quavrHostStateSum();
 
+// An RMID file held in the host's memory: loaded, titled, looped, all through the library.
+TEST_F(LibraryTest, ASongFromMemoryTellsItsTitleAndLoop) {
+  const unsigned char smf[] = {
+      'M',  'T',  'h',  'd', 0,   0, 0, 6, 0,  0, 0,    1,   0x01,
+      0xF4, 'M',  'T',  'r', 'k', 0, 0, 0, 13, 0, 0xB0, 111, 0,  // CC111 at 0 ms
+      0x83, 0x74, 0x90, 60,  100,                                // a note at 500 ms
+      0,    0xFF, 0x2F, 0};
+  static const char kWrapper[] = "RIFF\0\0\0\0RMIDLIST\x0e\0\0\0INFOINAM\x02\0\0\0Q\0data";
+  std::string rmid = std::string(kWrapper, sizeof kWrapper - 1) +
+                     std::string(1, static_cast<char>(sizeof smf)) + std::string(3, '\0') +
+                     std::string(reinterpret_cast<const char*>(smf), sizeof smf);
+  const QuavrSong song = bgmGetSongMem(rmid.data(), static_cast<uint32_t>(rmid.size()));
+  rmid.assign(rmid.size(), 'x');  // the library has its own copy
+  ASSERT_NE(song, 0u);
+  char title[8];
+  EXPECT_EQ(bgmGetSongText(song, QUAVR_TEXT_TITLE, 0, title, sizeof title), 1);
+  EXPECT_STREQ(title, "Q");
+  EXPECT_EQ(bgmGetSongLength(song), 500u);
+  EXPECT_EQ(bgmSetLoopStyle(song, QUAVR_LOOP_CC111), 0);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), 0u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0), 500u);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
 TEST(PublicHeader, ACHostCanDoWithoutTheShortStateNames) {
   EXPECT_EQ(quavrHostStateSum(), 7 + 8 + 9 + 10 + 0 + 1 + 2 + 16);
 }

@@ -45,10 +45,18 @@ TEST_F(BadHandlesTest, EveryExportRefusesWhatIsNotItsKind) {
     EXPECT_EQ(bgmDeleteSong(h), h) << h;
     EXPECT_EQ(bgmGetSongLength(h), 0u) << h;
     EXPECT_EQ(bgmMidiStatus(h), 1234u) << h;
+    char text[8] = "keep";
+    EXPECT_EQ(bgmGetSongInfo(h, QUAVR_INFO_TRACKS, 0), QUAVR_NONE) << h;
+    EXPECT_EQ(bgmGetSongText(h, QUAVR_TEXT_TITLE, 0, text, sizeof text), -1) << h;
+    EXPECT_STREQ(text, "keep") << h;
+    EXPECT_EQ(bgmSetLoopStyle(h, QUAVR_LOOP_CC111), -1) << h;
+    EXPECT_EQ(bgmSetLoopPoints(h, 0, 10), -1) << h;
   }
   // A device handle where a song belongs, and the reverse.
   EXPECT_EQ(bgmDeleteSong(device), device);
   EXPECT_EQ(bgmGetSongLength(device), 0u);
+  EXPECT_EQ(bgmGetSongInfo(device, QUAVR_INFO_LENGTH, 0), QUAVR_NONE);
+  EXPECT_EQ(bgmSetLoopPoints(device, 0, 10), -1);
   EXPECT_EQ(bgmBgmStatus(song), -1);
   EXPECT_EQ(bgmCloseMidiDev(song), MMSYSERR_INVALHANDLE);
 

@@ -17,17 +17,20 @@ namespace quavr::test {
 struct EventCopy {
   std::uint32_t tick, timeMs, kind, offset, length;
   Bytes bytes;
+  friend bool operator==(const EventCopy&, const EventCopy&) = default;
 };
 
 struct TrackCopy {
   std::uint32_t dataSize, eventCount, lengthMs;
   std::vector<EventCopy> events;
+  friend bool operator==(const TrackCopy&, const TrackCopy&) = default;
 };
 
 struct SongCopy {
   std::uint32_t format, trackCount, division, lengthMs;
   bool hasTable;
   std::vector<TrackCopy> tracks;
+  friend bool operator==(const SongCopy&, const SongCopy&) = default;
 };
 
 inline QuavrSong loadBytes(const Bytes& file, const std::string& path = "song.mid") {

@@ -27,8 +27,9 @@ TEST_F(SongLoadingTest, AFileLoadsWholeAndDeletesWithEveryBlock) {
 TEST_F(SongLoadingTest, AnythingReadableLoadsEvenWhenItIsNoMidiFile) {
   const std::vector<std::pair<const char*, Bytes>> notMidi = {
       {"text", Bytes{'h', 'e', 'l', 'l', 'o'}},
-      {"RIFF wrapper", concat({Bytes{'R', 'I', 'F', 'F'}, be32(0x7FFFFFFF),
-                               Bytes{'R', 'M', 'I', 'D'}, chunk("data", twoTracks)})},
+      // An RMID form is unwrapped now (RmidTest); any other RIFF form is still no MIDI file.
+      {"RIFF wrapper of another form", riff("WAVE", {riffChunk("data", twoTracks)})},
+      {"RMID form without a data chunk", riff("RMID", {riffChunk("DATA", twoTracks)})},
       {"header cut short", Bytes(twoTracks.begin(), twoTracks.begin() + 13)},
       {"header length 8", concat({chunk("MThd", concat({be16(1), be16(1), be16(96), be16(0)})),
                                   chunk("MTrk", TrackWriter().end())})},

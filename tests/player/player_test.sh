@@ -33,6 +33,19 @@ for gold in "$golden"/*.log; do
   check "$name differs with period $((period + 1))" differs <(offline_log $((period + 1)) "$song") "$gold"
 done
 
+# Loop logs: 25 s of a song repeating on the loop a convention marks (song.STYLE.pPERIOD). The
+# core tests play them on the fake platform; here the independent model must agree.
+for gold in "$golden"/loops/*.log; do
+  name=$(basename "$gold" .log)  # song.style.pPERIOD
+  song=$examples/${name%%.*}.mid
+  style=${name#*.}
+  style=${style%%.*}
+  check "loop log $name agrees with an independent model" \
+    cmp -s <(/usr/bin/python3 "$(dirname "$0")/model_log.py" "$song" "${name##*.p}" "$style" 25000) "$gold"
+done
+check "--loop-style refuses an unknown convention" \
+  bash -c "\"\$0\" --loop-style cc112 --log /dev/null x.mid 2>&1 | grep -q 'loop-style takes'" "$play"
+
 offline_log 7 "$examples/ode_to_joy.mid" >"$work/first.log"
 offline_log 7 "$examples/ode_to_joy.mid" >"$work/second.log"
 check "offline runs are identical" cmp "$work/first.log" "$work/second.log"

@@ -1,7 +1,7 @@
-// Host threads calling the transport while the real timer ticks every millisecond and the
-// driver thread completes system-exclusive messages. Meant for ThreadSanitizer: no report, no
-// deadlock, nothing leaked. 8 threads make 100 000 calls in all; QUAVR_STRESS_SECONDS makes
-// them go on for that long instead (tests/posix/stress.sh --long).
+// Host threads calling the transport and setting loops while the real timer ticks every
+// millisecond and the driver thread completes system-exclusive messages. Meant for ThreadSanitizer:
+// no report, no deadlock, nothing leaked. 8 threads make 100 000 calls in all; QUAVR_STRESS_SECONDS
+// makes them go on for that long instead (tests/posix/stress.sh --long).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -92,7 +92,13 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
         case 5:
           bgmBgmStatus(device);
           break;
-        case 6:
+        case 6:  // a song's loop set and read while a device may be jumping on it
+          if (random() % 2 == 0) {
+            bgmSetLoopPoints(song, random() % 20, 20 + random() % 25);
+          } else {
+            bgmSetLoopPoints(song, QUAVR_NONE, QUAVR_NONE);
+            bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0);
+          }
           bgmGetSongLength(song);
           break;
         case 7: {  // close and reopen: other threads may still hold the old handle

@@ -32,6 +32,34 @@ Bytes chunk(const std::string& id, const Bytes& body) {
   return chunk(id, body, static_cast<std::uint32_t>(body.size()));
 }
 
+Bytes le32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+          static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+}
+
+Bytes riffChunk(const std::string& id, const Bytes& body, std::uint32_t statedSize) {
+  Bytes out = concat({Bytes(id.begin(), id.end()), le32(statedSize), body});
+  if (body.size() % 2 != 0) out.push_back(0);
+  return out;
+}
+
+Bytes riffChunk(const std::string& id, const Bytes& body) {
+  return riffChunk(id, body, static_cast<std::uint32_t>(body.size()));
+}
+
+Bytes riff(const std::string& form, const std::vector<Bytes>& chunks, std::uint32_t statedSize) {
+  Bytes out =
+      concat({Bytes{'R', 'I', 'F', 'F'}, le32(statedSize), Bytes(form.begin(), form.end())});
+  for (const Bytes& c : chunks) out.insert(out.end(), c.begin(), c.end());
+  return out;
+}
+
+Bytes riff(const std::string& form, const std::vector<Bytes>& chunks) {
+  std::uint32_t size = 4;
+  for (const Bytes& c : chunks) size += static_cast<std::uint32_t>(c.size());
+  return riff(form, chunks, size);
+}
+
 Bytes header(std::uint16_t format, std::uint16_t tracks, std::uint16_t division) {
   return chunk("MThd", concat({be16(format), be16(tracks), be16(division)}));
 }

@@ -22,6 +22,14 @@ Bytes header(std::uint16_t format, std::uint16_t tracks, std::uint16_t division)
 // A whole file: header and one MTrk chunk per body.
 Bytes smf(std::uint16_t division, const std::vector<Bytes>& trackBodies, std::uint16_t format = 1);
 
+// RIFF files (RMID): little-endian chunk sizes, bodies padded to an even size.
+Bytes le32(std::uint32_t value);
+Bytes riffChunk(const std::string& id, const Bytes& body);
+Bytes riffChunk(const std::string& id, const Bytes& body, std::uint32_t statedSize);
+// "RIFF", the form's size (true unless given), the form type, the chunks.
+Bytes riff(const std::string& form, const std::vector<Bytes>& chunks);
+Bytes riff(const std::string& form, const std::vector<Bytes>& chunks, std::uint32_t statedSize);
+
 // The events of one track body, each after its delta time.
 class TrackWriter {
  public:

@@ -1,7 +1,7 @@
-/* QUAVR.DLL as any host sees it: loaded at run time, its fifteen exports found by name and by
- * ordinal, each function called through a __stdcall pointer, uMidiStatus read as data, and the
- * version resource read back. Runs with no MIDI driver registered. Prints a line per check;
- * exits 1 on any failure. */
+/* QUAVR.DLL as any host sees it: loaded at run time, its exports found by name and by ordinal,
+ * each function called through a __stdcall pointer, uMidiStatus read as data, and the version
+ * resource read back. Runs with no MIDI driver registered. Prints a line per check; exits 1 on
+ * any failure. */
 #include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -17,25 +17,30 @@ static void check(int ok, const char* what) {
 
 typedef uint32_t(__stdcall* Fn1)(uint32_t);
 typedef uint32_t(__stdcall* Fn2)(uint32_t, uint32_t);
+typedef uint32_t(__stdcall* Fn3)(uint32_t, uint32_t, uint32_t);
+typedef uint32_t(__stdcall* Fn5)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+
+#define EXPORTS 20
 
 int main(void) {
-  static const char* const names[15] = {
+  static const char* const names[EXPORTS] = {
       "_bgmBgmStatus@4",     "_bgmCloseMidiDev@4",  "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
       "_bgmGetRepeat@4",     "_bgmGetSongFile@4",   "_bgmGetSongLength@4", "_bgmGetSongRsc@8",
       "_bgmMidiStatus@4",    "_bgmOpenMidiDev@8",   "_bgmPause@4",         "_bgmPlay@8",
-      "_bgmSetRepeat@8",     "_bgmStop@4",          "uMidiStatus"};
-  FARPROC exports[15];
+      "_bgmSetRepeat@8",     "_bgmStop@4",          "uMidiStatus",         "_bgmGetSongMem@8",
+      "_bgmGetSongInfo@12",  "_bgmGetSongText@20",  "_bgmSetLoopStyle@8",  "_bgmSetLoopPoints@12"};
+  FARPROC exports[EXPORTS];
   char what[128];
   HMODULE dll = LoadLibraryA("QUAVR.DLL");
   int i;
   check(dll != NULL, "QUAVR.DLL loads");
   if (dll == NULL) return 1;
-  for (i = 0; i < 15; ++i) {
+  for (i = 0; i < EXPORTS; ++i) {
     exports[i] = GetProcAddress(dll, names[i]);
     snprintf(what, sizeof what, "%s is export %d by name and by ordinal", names[i], i + 1);
     check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(16)) == NULL, "there is no sixteenth export");
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(EXPORTS + 1)) == NULL, "no export past the last");
   check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
   if (failures) return 1;
 
@@ -59,6 +64,19 @@ int main(void) {
     check(((Fn2)exports[11])(none, none) == (uint32_t)-1, "bgmPlay refuses a bad device");
     check(((Fn2)exports[12])(none, 5) == 0, "bgmSetRepeat gives 0");
     check(((Fn1)exports[13])(none) == (uint32_t)-1, "bgmStop refuses a bad device");
+    /* A song from memory: "MThd" with no tracks loads; NULL loads nothing. */
+    {
+      static const unsigned char empty[14] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0, 96};
+      const uint32_t song = ((Fn2)exports[15])((uint32_t)(uintptr_t)empty, sizeof empty);
+      check(((Fn2)exports[15])(0, 14) == 0, "bgmGetSongMem refuses NULL");
+      check(song != 0 && ((Fn3)exports[16])(song, 2, 0) == 96, "bgmGetSongInfo reads the division");
+      check(((Fn1)exports[2])(song) == 0, "the song from memory is deleted");
+    }
+    check(((Fn3)exports[16])(none, 0, 0) == 0xFFFFFFFFu, "bgmGetSongInfo refuses a bad song");
+    check(((Fn5)exports[17])(none, 0, 0, (uint32_t)(uintptr_t)text, sizeof text) == (uint32_t)-1,
+          "bgmGetSongText refuses a bad song");
+    check(((Fn2)exports[18])(none, 1) == (uint32_t)-1, "bgmSetLoopStyle refuses a bad song");
+    check(((Fn3)exports[19])(none, 0, 10) == (uint32_t)-1, "bgmSetLoopPoints refuses a bad song");
   }
 
   {

@@ -1,5 +1,6 @@
-# Fails unless QUAVR.DLL exports exactly the fifteen names, ordinals 1 to 15 in their
-# alphabetical order, with uMidiStatus as the last.
+# Fails unless QUAVR.DLL exports exactly its frozen table: the fifteen first names at ordinals 1
+# to 15 in their alphabetical order, uMidiStatus the last of them, then each later export at the
+# ordinal it was given.
 execute_process(COMMAND i686-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -17,7 +18,9 @@ foreach(row IN LISTS rows)
 endforeach()
 set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGetMidiErrorText@8
   5=_bgmGetRepeat@4 6=_bgmGetSongFile@4 7=_bgmGetSongLength@4 8=_bgmGetSongRsc@8 9=_bgmMidiStatus@4
-  10=_bgmOpenMidiDev@8 11=_bgmPause@4 12=_bgmPlay@8 13=_bgmSetRepeat@8 14=_bgmStop@4 15=uMidiStatus)
+  10=_bgmOpenMidiDev@8 11=_bgmPause@4 12=_bgmPlay@8 13=_bgmSetRepeat@8 14=_bgmStop@4 15=uMidiStatus
+  16=_bgmGetSongMem@8 17=_bgmGetSongInfo@12 18=_bgmGetSongText@20 19=_bgmSetLoopStyle@8
+  20=_bgmSetLoopPoints@12)
 list(SORT got COMPARE NATURAL)
 if(NOT got STREQUAL expected)
   message(FATAL_ERROR "export table differs:\n  got:      ${got}\n  expected: ${expected}")

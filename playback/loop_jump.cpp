@@ -1,0 +1,125 @@
+#include "playback/loop_jump.h"
+
+#include <algorithm>
+
+#include "base/shared_value.h"
+#include "include/quavr.h"
+#include "playback/midi_status.h"
+
+namespace quavr {
+
+using namespace platform;
+
+void noteSent(MidiDevice& device, const Event& event, const std::uint8_t* data) {
+  if (event.kind != kChannelEvent) return;
+  const std::uint8_t* b = data + event.offset;
+  const std::uint8_t type = b[0] & 0xF0;
+  if (type != 0x80 && type != 0x90) return;
+  std::uint64_t& word = device.soundingNotes[b[0] & 0x0F][b[1] >> 6];
+  const std::uint64_t bit = std::uint64_t{1} << (b[1] & 63);
+  // A note-on of velocity 0 is a note-off.
+  word = type == 0x90 && b[2] != 0 ? word | bit : word & ~bit;
+}
+
+void silenceNotes(MidiDevice& device) {
+  for (auto& channel : device.soundingNotes) channel[0] = channel[1] = 0;
+}
+
+namespace {
+
+MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
+                   std::uint32_t data2) {
+  return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
+}
+
+// Note-offs for what sounds: the notes decay as they would at their own note-off.
+void endSoundingNotes(MidiDevice& device) {
+  for (std::uint32_t c = 0; c < 16; ++c) {
+    for (std::uint32_t key = 0; key < 128; ++key) {
+      if ((device.soundingNotes[c][key >> 6] >> (key & 63) & 1) != 0) {
+        setMidiStatus(sendShort(device, 0x80 | c, key, 0));
+      }
+    }
+  }
+  silenceNotes(device);
+}
+
+// What the loop changed, set back to its value at the loop start: controllers, then program,
+// pitch bend and pressure.
+void restoreChannels(MidiDevice& device, const LoopRestore& restore) {
+  for (std::uint32_t c = 0; c < 16; ++c) {
+    const ChannelRestore& channel = restore.channels[c];
+    for (std::uint32_t n = 0; n < 128; ++n) {
+      if ((channel.touchedControllers[n / 32] >> (n % 32) & 1) != 0) {
+        setMidiStatus(sendShort(device, 0xB0 | c, n, channel.controllers[n]));
+      }
+    }
+    if ((channel.touched & kTouchedProgram) != 0) {
+      setMidiStatus(sendShort(device, 0xC0 | c, channel.program, 0));
+    }
+    if ((channel.touched & kTouchedBend) != 0) {
+      setMidiStatus(sendShort(device, 0xE0 | c, channel.bend & 0x7F, channel.bend >> 7));
+    }
+    if ((channel.touched & kTouchedPressure) != 0) {
+      setMidiStatus(sendShort(device, 0xD0 | c, channel.pressure, 0));
+    }
+  }
+}
+
+// Every track goes on at its first event at or after the loop start; a track with none there
+// has ended.
+void rewindTracks(Song& song, std::uint32_t startMs) {
+  std::uint32_t finished = 0;
+  for (std::uint32_t t = 0; t < load(song.trackCount); ++t) {
+    Track& track = load(song.tracks)[t];
+    const Event* first = track.events;
+    const Event* last = first + track.eventCount;
+    const Event* at = std::lower_bound(
+        first, last, startMs, [](const Event& e, std::uint32_t ms) { return e.timeMs < ms; });
+    const bool ended = at == last;
+    store(track.position, ended ? -1 : static_cast<std::int32_t>(at - first));
+    finished += ended ? 1 : 0;
+  }
+  store(song.finishedTracks, finished);
+}
+
+}  // namespace
+
+void beginLoopPass(LockedDevice& device, LoopPass& pass) {
+  pass.jump = false;
+  if (load(device->state) != Playing) return;
+  const std::uint32_t end = load(load(device->song)->loop.endMs);
+  const std::uint32_t clock = load(device->clockMs);
+  if (end == kNoLoop || clock < end || load(device->repeat) == 0) return;
+  // The loop may have changed since the end was read: the copy, taken under the song's lock,
+  // is the loop the jump makes.
+  if (!copyLoop(load(device->songHandle), pass.restore) || clock < pass.restore.loop.endMs) return;
+  pass.jump = true;
+  pass.clockMs = clock;
+  store(device->clockMs, pass.restore.loop.endMs);
+  store(device->loopJumpDue, 1);
+}
+
+void abandonLoopPass(LockedDevice& device, const LoopPass& pass) {
+  if (!pass.jump) return;
+  store(device->loopJumpDue, 0);
+  store(device->clockMs, pass.clockMs);
+}
+
+bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
+  if (!pass.jump) return false;
+  store(device->loopJumpDue, 0);
+  if (load(device->state) != Playing) return false;
+  const LoopPoints loop = pass.restore.loop;
+  endSoundingNotes(*device);
+  restoreChannels(*device, pass.restore);
+  rewindTracks(song, loop.startMs);
+  // The time the tick's clock was past the end carries over past the start: no gap, no drift.
+  // A loop set under a clock already further on starts at its start.
+  std::uint32_t over = pass.clockMs - loop.endMs;
+  if (over >= load(device->periodMs)) over = 0;
+  store(device->clockMs, loop.startMs + over % (loop.endMs - loop.startMs));
+  return true;
+}
+
+}  // namespace quavr

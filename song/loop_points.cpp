@@ -1,0 +1,272 @@
+#include "song/loop_points.h"
+
+#include <cstring>
+
+#include "base/block.h"
+#include "base/shared_value.h"
+#include "include/quavr.h"
+#include "song/meta_text.h"
+#include "song/song_registry.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+
+constexpr int kMarkers = 0;
+constexpr int kCc116 = 1;
+constexpr int kCc111 = 2;
+
+// The text is `word`, in any case.
+bool textIs(const MetaText& text, const char* word) {
+  if (text.size != std::strlen(word)) return false;
+  for (std::uint32_t i = 0; i < text.size; ++i) {
+    const auto lower = [](unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    if (lower(text.bytes[i]) != lower(static_cast<unsigned char>(word[i]))) return false;
+  }
+  return true;
+}
+
+std::uint8_t powerOnValue(std::uint32_t controller) {
+  switch (controller) {
+    case 7:
+      return 100;
+    case 10:
+      return 64;
+    case 11:
+      return 127;
+    default:
+      return 0;
+  }
+}
+
+// Data entry and increments act on a parameter rather than hold a value; 120 and up are modes.
+bool isRestored(std::uint32_t controller) {
+  return controller != 6 && controller != 38 && controller != 96 && controller != 97 &&
+         controller < 120;
+}
+
+// Every channel message of the song, in track order, with its time.
+template <class Fn>
+void forEachChannelMessage(const Track* tracks, std::uint32_t trackCount, Fn&& fn) {
+  for (std::uint32_t t = 0; t < trackCount; ++t) {
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    if (!events || !data) continue;
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      const Event& e = events[i];
+      if (e.kind != kChannelEvent || data[e.offset] >= 0xF0) continue;
+      fn(e.timeMs, data.get() + e.offset);
+    }
+  }
+}
+
+// The state at the loop start: what the events before it leave, the later of two writes (and of
+// equal times the later track) winning, as the clock sends them.
+void computeRestore(const Song& song, const Track* tracks, LoopPoints loop, LoopRestore& restore) {
+  struct Written {
+    std::uint32_t controllers[128], program, bend, pressure;
+  };
+  static_assert(sizeof(Written) * 16 < 16384, "kept on the stack");
+  Written when[16];
+  std::memset(when, 0, sizeof when);
+  std::memset(&restore, 0, sizeof restore);
+  restore.loop = loop;
+  for (ChannelRestore& c : restore.channels) {
+    for (std::uint32_t n = 0; n < 128; ++n) c.controllers[n] = powerOnValue(n);
+    c.bend = 8192;
+  }
+  const std::uint32_t start = loop.startMs;
+  const std::uint32_t end = loop.endMs;
+  forEachChannelMessage(tracks, song.trackCount, [&](std::uint32_t time, const std::uint8_t* b) {
+    if (time > end) return;
+    ChannelRestore& c = restore.channels[b[0] & 0x0F];
+    Written& w = when[b[0] & 0x0F];
+    const bool before = time < start;
+    const std::uint32_t stamp = time + 1;  // 0: never written
+    switch (b[0] & 0xF0) {
+      case 0xB0:
+        if (!isRestored(b[1])) return;
+        if (!before) {
+          c.touchedControllers[b[1] / 32] |= 1u << (b[1] % 32);
+        } else if (stamp >= w.controllers[b[1]]) {
+          w.controllers[b[1]] = stamp;
+          c.controllers[b[1]] = b[2];
+        }
+        return;
+      case 0xC0:
+        if (!before) {
+          c.touched |= kTouchedProgram;
+        } else if (stamp >= w.program) {
+          w.program = stamp;
+          c.program = b[1];
+        }
+        return;
+      case 0xD0:
+        if (!before) {
+          c.touched |= kTouchedPressure;
+        } else if (stamp >= w.pressure) {
+          w.pressure = stamp;
+          c.pressure = b[1];
+        }
+        return;
+      case 0xE0:
+        if (!before) {
+          c.touched |= kTouchedBend;
+        } else if (stamp >= w.bend) {
+          w.bend = stamp;
+          c.bend = static_cast<std::uint16_t>(b[1] | (b[2] << 7));
+        }
+        return;
+      default:
+        return;
+    }
+  });
+}
+
+}  // namespace
+
+std::uint32_t loopStyleBit(int convention) {
+  static constexpr std::uint32_t kBits[kLoopConventions] = {QUAVR_LOOP_MARKERS,
+                                                            QUAVR_LOOP_CC116_117, QUAVR_LOOP_CC111};
+  return kBits[convention];
+}
+
+// Calls fn(convention, isStart, time) for every loop mark of the song, in one walk of its events.
+template <class Fn>
+void forEachLoopMark(const Song& song, const Track* tracks, Fn&& fn) {
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    if (tracks[t].eventCount == 0) continue;
+    Resolved<Event> events(tracks[t].eventBlock);
+    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+    if (!events || !data) continue;
+    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
+      const Event& e = events[i];
+      const std::uint8_t* b = data.get() + e.offset;
+      MetaText text;
+      if (e.kind == kChannelEvent && (b[0] & 0xF0) == 0xB0) {
+        if (b[1] == 111) fn(kCc111, true, e.timeMs);
+        if (b[1] == 116) fn(kCc116, true, e.timeMs);
+        if (b[1] == 117) fn(kCc116, false, e.timeMs);
+      } else if (metaTextOf(e, data.get(), text) &&
+                 (text.type == kMetaText || text.type == kMetaMarker)) {
+        if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
+        if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
+      }
+    }
+  }
+}
+
+void findLoops(Song& song, const Track* tracks) {
+  // The earliest start; then the earliest end after it. A start without an end loops to the
+  // song's end; an end without a start loops from 0; an end at or before the start is no end.
+  // CC111 marks only a start.
+  std::uint32_t start[kLoopConventions] = {kNoLoop, kNoLoop, kNoLoop};
+  bool anyEnd[kLoopConventions] = {false, false, false};
+  forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
+    if (isStart && time < start[c]) start[c] = time;
+    if (!isStart) anyEnd[c] = true;
+  });
+  for (int c = 0; c < kLoopConventions; ++c) {
+    if (start[c] == kNoLoop && anyEnd[c]) start[c] = 0;
+  }
+  std::uint32_t end[kLoopConventions] = {song.lengthMs, song.lengthMs, song.lengthMs};
+  // Tracks are not in time order with one another: the ends are sought once the start is known.
+  if (anyEnd[kMarkers] || anyEnd[kCc116]) {
+    forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
+      if (!isStart && time > start[c] && time < end[c]) end[c] = time;
+    });
+  }
+  for (int c = 0; c < kLoopConventions; ++c) {
+    // An end at 0xFFFFFFFF ms cannot be told from no loop: such a song (49 days) has none.
+    const bool loops = start[c] < end[c] && end[c] != kNoLoop;
+    song.foundLoops[c] = loops ? LoopPoints{start[c], end[c]} : LoopPoints{kNoLoop, kNoLoop};
+  }
+  song.explicitLoop = {kNoLoop, kNoLoop};
+  song.loop = {kNoLoop, kNoLoop};
+}
+
+bool chooseLoop(Song& song) {
+  LoopPoints loop = song.explicitLoop;
+  std::uint32_t style = 0;
+  for (int c = 0; loop.startMs == kNoLoop && c < kLoopConventions; ++c) {
+    if ((song.loopStyles & loopStyleBit(c)) != 0 && song.foundLoops[c].startMs != kNoLoop) {
+      loop = song.foundLoops[c];
+      style = loopStyleBit(c);
+    }
+  }
+  const bool same = loop.startMs == song.loop.startMs && loop.endMs == song.loop.endMs;
+  song.loopStyle = style;
+  if (same && (loop.startMs == kNoLoop || song.loopBlock != 0)) return true;
+  // The clock reads the end without the registry's lock: it never sees an end whose block is
+  // not there yet, since the old block goes before and the end comes last.
+  store(song.loop.endMs, kNoLoop);
+  song.loopBlock = GlobalFree(song.loopBlock);
+  song.loop.startMs = kNoLoop;
+  if (loop.startMs == kNoLoop) return true;
+  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(LoopRestore));
+  Resolved<LoopRestore> restore(block);
+  Resolved<Track> tracks(song.trackTable);
+  if (!restore || !tracks) {
+    restore.reset();
+    GlobalFree(block);
+    return false;
+  }
+  computeRestore(song, tracks.get(), loop, *restore);
+  song.loop.startMs = loop.startMs;
+  song.loopBlock = block;
+  store(song.loop.endMs, loop.endMs);
+  return true;
+}
+
+std::int32_t setLoopStyle(HGLOBAL songHandle, std::uint32_t styles) {
+  std::int32_t result = -1;
+  withLoadedSong(songHandle, [&] {
+    Resolved<Song> song(songHandle);
+    if (!song) return;
+    song->loopStyles = styles & (QUAVR_LOOP_MARKERS | QUAVR_LOOP_CC111 | QUAVR_LOOP_CC116_117);
+    result = chooseLoop(*song) ? 0 : -1;
+  });
+  return result;
+}
+
+std::int32_t setLoopPoints(HGLOBAL songHandle, std::uint32_t startMs, std::uint32_t endMs) {
+  std::int32_t result = -1;
+  withLoadedSong(songHandle, [&] {
+    Resolved<Song> song(songHandle);
+    if (!song) return;
+    LoopPoints loop{kNoLoop, kNoLoop};
+    if (startMs != kNoLoop || endMs != kNoLoop) {
+      // An end past the song's end is its end: the clock never gets further.
+      const std::uint32_t end = endMs > song->lengthMs ? song->lengthMs : endMs;
+      if (startMs >= end || end == kNoLoop) return;
+      loop = {startMs, end};
+    }
+    const LoopPoints before = song->explicitLoop;
+    song->explicitLoop = loop;
+    if (chooseLoop(*song)) {
+      result = 0;
+    } else {
+      song->explicitLoop = before;
+      chooseLoop(*song);
+    }
+  });
+  return result;
+}
+
+bool copyLoop(HGLOBAL songHandle, LoopRestore& out) {
+  bool copied = false;
+  withLoadedSong(songHandle, [&] {
+    Resolved<Song> song(songHandle);
+    if (!song || song->loopBlock == 0) return;
+    Resolved<LoopRestore> restore(song->loopBlock);
+    if (!restore) return;
+    out = *restore;
+    copied = true;
+  });
+  return copied;
+}
+
+}  // namespace quavr

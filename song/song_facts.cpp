@@ -1,0 +1,165 @@
+#include "song/song_facts.h"
+
+#include <cstring>
+
+#include "base/block.h"
+#include "include/quavr.h"
+#include "song/meta_text.h"
+#include "song/song_registry.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+// Calls fn(event, text) for the meta texts of `type` in every track, track by track, until fn
+// returns false.
+template <class Fn>
+void forEachText(const Song& song, const Track* tracks, std::uint8_t type, Fn&& fn) {
+  bool more = true;
+  for (std::uint32_t t = 0; more && t < song.trackCount; ++t) {
+    forEachMetaText(tracks[t], [&](const Event& e, const MetaText& text) {
+      if (text.type == type) more = fn(e, text);
+      return more;
+    });
+  }
+}
+
+std::uint32_t countOf(const Song& song, const Track* tracks, std::uint8_t type) {
+  std::uint32_t count = 0;
+  forEachText(song, tracks, type, [&](const Event&, const MetaText&) { return ++count != kNone; });
+  return count;
+}
+
+std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, std::uint32_t index) {
+  switch (what) {
+    case QUAVR_INFO_FORMAT:
+      return song.format;
+    case QUAVR_INFO_TRACKS:
+      return song.trackCount;
+    case QUAVR_INFO_DIVISION:
+      return song.division;
+    case QUAVR_INFO_LENGTH:
+      return song.lengthMs;
+    case QUAVR_INFO_EVENTS: {
+      std::uint32_t events = 0;
+      for (std::uint32_t t = 0; t < song.trackCount; ++t) events += tracks[t].eventCount;
+      return events;
+    }
+    case QUAVR_INFO_TRACK_LENGTH:
+      return index < song.trackCount ? tracks[index].lengthMs : kNone;
+    case QUAVR_INFO_LOOP_START:
+      return song.loop.startMs;
+    case QUAVR_INFO_LOOP_END:
+      return song.loop.endMs;
+    case QUAVR_INFO_LOOP_STYLE:
+      return song.loopStyle;
+    case QUAVR_INFO_MARKERS:
+      return countOf(song, tracks, kMetaMarker);
+    case QUAVR_INFO_MARKER_TIME: {
+      std::uint32_t time = kNone, n = 0;
+      forEachText(song, tracks, kMetaMarker, [&](const Event& e, const MetaText&) {
+        if (n++ == index) time = e.timeMs;
+        return time == kNone;
+      });
+      return time;
+    }
+    default:
+      return kNone;
+  }
+}
+
+// Copies the text by snprintf's rules; its length, or -1 when it is longer than a result holds.
+std::int32_t give(const std::uint8_t* bytes, std::uint32_t length, char* buffer,
+                  std::uint32_t size) {
+  if (length > 0x7FFFFFFF) return -1;
+  if (buffer != nullptr && size > 0) {
+    const std::uint32_t n = length < size ? length : size - 1;
+    if (n != 0) std::memcpy(buffer, bytes, n);
+    buffer[n] = '\0';
+  }
+  return static_cast<std::int32_t>(length);
+}
+
+// The `index`-th text of `type`: a track's own for track names, else counted over all tracks.
+std::int32_t text(const Song& song, const Track* tracks, std::uint32_t kind, std::uint32_t index,
+                  char* buffer, std::uint32_t size) {
+  std::uint8_t type;
+  switch (kind) {
+    case QUAVR_TEXT_TITLE:
+      if (song.titleBlock != 0) {
+        Resolved<std::uint8_t> title(song.titleBlock);
+        return title ? give(title.get(), song.titleSize, buffer, size) : -1;
+      }
+      if (song.trackCount == 0) return -1;
+      type = kMetaTrackName;
+      break;
+    case QUAVR_TEXT_COPYRIGHT:
+      type = kMetaCopyright;
+      break;
+    case QUAVR_TEXT_TRACK_NAME:
+      if (index >= song.trackCount) return -1;
+      type = kMetaTrackName;
+      break;
+    case QUAVR_TEXT_MARKER:
+      type = kMetaMarker;
+      break;
+    case QUAVR_TEXT_LYRIC:
+      type = kMetaLyric;
+      break;
+    default:
+      return -1;
+  }
+  std::int32_t result = -1;
+  auto take = [&](const Event&, const MetaText& t) {
+    if (index-- != 0) return true;
+    result = give(t.bytes, t.size, buffer, size);
+    return false;
+  };
+  if (kind == QUAVR_TEXT_TITLE || kind == QUAVR_TEXT_TRACK_NAME) {
+    // The first name of that one track (the first track's is the title).
+    const std::uint32_t track = kind == QUAVR_TEXT_TITLE ? 0 : index;
+    index = 0;
+    forEachMetaText(tracks[track], [&](const Event& e, const MetaText& t) {
+      return t.type != type || take(e, t);
+    });
+  } else {
+    forEachText(song, tracks, type, take);
+  }
+  return result;
+}
+
+// Runs fn(song, tracks) on a loaded song under the registry's lock; `failure` when there is
+// none or its blocks do not resolve.
+template <class Result, class Fn>
+Result withSongRecords(HGLOBAL handle, Result failure, Fn&& fn) {
+  Result result = failure;
+  withLoadedSong(handle, [&] {
+    Resolved<Song> song(handle);
+    if (!song) return;
+    Resolved<Track> tracks(song->trackTable);
+    if (song->trackCount != 0 && !tracks) return;
+    result = fn(*song, tracks.get());
+  });
+  return result;
+}
+
+}  // namespace
+
+std::uint32_t songInfo(HGLOBAL song, std::uint32_t what, std::uint32_t index) {
+  return withSongRecords(song, kNone, [&](const Song& s, const Track* tracks) {
+    return info(s, tracks, what, index);
+  });
+}
+
+std::int32_t songText(HGLOBAL song, std::uint32_t kind, std::uint32_t index, char* buffer,
+                      std::uint32_t size) {
+  return withSongRecords(song, std::int32_t{-1}, [&](const Song& s, const Track* tracks) {
+    return text(s, tracks, kind, index, buffer, size);
+  });
+}
+
+}  // namespace quavr
