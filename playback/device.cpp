@@ -87,10 +87,14 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
     LockedDevice device(handle);
     if (!device) return MMSYSERR_INVALHANDLE;
     releaseDevice(device);
-    // Only a failure path leaves a long message queued here; reset returns it so the close can
-    // succeed and no completion outlives the device.
-    if (device.control().longMessagesQueued.load() != 0) resetMidiDev(*device);
+    // A port refuses to close while a long message is queued (only a failure path leaves one);
+    // a reset returns it. Asking the port, not a count of our own, leaves alone a completion
+    // that is on its way: the port's close waits for it.
     result = midiOutClose(device->midiOut);
+    if (result == MIDIERR_STILLPLAYING) {
+      resetMidiDev(*device);
+      result = midiOutClose(device->midiOut);
+    }
     setMidiStatus(result);
     openDevices().remove(handle);
   }

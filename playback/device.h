@@ -40,8 +40,6 @@ struct DeviceControl {
   // Rounds of sending the clock owes: one per tick, more while a tick left some to the next
   // (each round sends what is due at the song clock, then moves it a period). Under the lock.
   std::uint32_t roundsOwed = 0;
-  // Long messages handed to the port and not yet reported done.
-  std::atomic<std::uint32_t> longMessagesQueued{0};
   // The bound song's tracks were all empty: its pass ends in the next tick. Under the lock.
   bool endedWhenBound = false;
 };

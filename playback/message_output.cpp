@@ -19,8 +19,7 @@ MMRESULT sendShortMessage(HMIDIOUT port, const Event& event, const std::uint8_t*
 // Copies the event into a fresh header and data block and hands them to the port. They stay
 // resolved until the port reports the message done (longMessageDone), or are freed at once when
 // the port refuses it, since then no completion follows.
-MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* data,
-                         DeviceControl& control) {
+MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* data) {
   const HGLOBAL headerBlock = GlobalAlloc(kSharedBlock, sizeof(MIDIHDR));
   const HGLOBAL dataBlock = headerBlock == 0 ? 0 : GlobalAlloc(kSharedBlock, event.length);
   Resolved<MIDIHDR> header(headerBlock);
@@ -36,13 +35,11 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
   header->lpData = bytes.get();
   header->dwBufferLength = event.length;
   midiOutPrepareHeader(port, header.get(), kMidiHdrSize);
-  control.longMessagesQueued.fetch_add(1);
   MIDIHDR* const handedOver = header.get();
   header.release();  // from here the completion releases both blocks
   bytes.release();
   const MMRESULT result = midiOutLongMsg(port, handedOver, kMidiHdrSize);
   if (result != MMSYSERR_NOERROR) {
-    control.longMessagesQueued.fetch_sub(1);
     midiOutUnprepareHeader(port, handedOver, kMidiHdrSize);
     GlobalUnlock(headerBlock);
     GlobalUnlock(dataBlock);
@@ -54,12 +51,11 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
 
 }  // namespace
 
-MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data,
-                   DeviceControl& control) {
+MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data) {
   switch (event.kind) {
     case kSysexEvent:
     case kEscapeEvent:
-      return sendLongMessage(port, event, data, control);
+      return sendLongMessage(port, event, data);
     case kMetaEvent:
       return MMSYSERR_NOERROR;  // never sent
     default:
@@ -69,11 +65,10 @@ MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data,
 
 // Runs on the driver's thread. It never takes the device lock: a reset under that lock may wait
 // for these very completions. Each message's blocks are found from the header the completion
-// names, so any number of messages can be in flight and each is freed exactly once. The device
-// itself is touched only while it is open; a message outliving its device (a close whose reset
-// and close both failed) is still freed.
-void QUAVR_CALLBACK longMessageDone(HMIDIOUT port, UINT message, DWORD_PTR instance,
-                                    DWORD_PTR param1, DWORD_PTR) {
+// names, so any number of messages can be in flight and each is freed exactly once, even one
+// that outlives its device (a close whose reset and close both failed).
+void QUAVR_CALLBACK longMessageDone(HMIDIOUT port, UINT message, DWORD_PTR, DWORD_PTR param1,
+                                    DWORD_PTR) {
   if (message != MOM_DONE) return;
   auto* header = reinterpret_cast<MIDIHDR*>(param1);
   const HGLOBAL headerBlock = GlobalHandle(header);
@@ -84,9 +79,6 @@ void QUAVR_CALLBACK longMessageDone(HMIDIOUT port, UINT message, DWORD_PTR insta
   GlobalUnlock(dataBlock);
   GlobalFree(headerBlock);
   GlobalFree(dataBlock);
-  if (const auto control = findDevice(static_cast<HGLOBAL>(instance))) {
-    control->longMessagesQueued.fetch_sub(1);
-  }
 }
 
 }  // namespace quavr

@@ -9,8 +9,7 @@ namespace quavr {
 
 // Sends the event as its kind calls for: a short message, a long message, or nothing (meta).
 // Returns the port's result; a long message that cannot be given blocks gives MMSYSERR_NOMEM.
-platform::MMRESULT sendEvent(platform::HMIDIOUT port, const Event& event, const std::uint8_t* data,
-                             DeviceControl& control);
+platform::MMRESULT sendEvent(platform::HMIDIOUT port, const Event& event, const std::uint8_t* data);
 
 // The completion callback every device's port is opened with; the instance is the device.
 void QUAVR_CALLBACK longMessageDone(platform::HMIDIOUT port, platform::UINT message,

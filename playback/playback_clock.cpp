@@ -89,7 +89,7 @@ bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::u
     if (event.timeMs > load(device->clockMs)) return true;
     if (mustYield(device, sent)) return false;
     ++sent;
-    const MMRESULT result = sendEvent(load(device->midiOut), event, track.data, device.control());
+    const MMRESULT result = sendEvent(load(device->midiOut), event, track.data);
     setMidiStatus(result);
     noteSent(*device, event, track.data);
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {

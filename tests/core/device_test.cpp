@@ -79,8 +79,10 @@ TEST_F(DeviceTest, UnallocatableDeviceGivesZeroWithStatusZero) {
 
 TEST_F(DeviceTest, CloseReportsTheResultAndFreesTheDeviceEvenWhenTheCloseFails) {
   const QuavrDevice device = bgmOpenMidiDev(0, 10);
-  fake::inject(fake::Op::MidiOutClose, MIDIERR_STILLPLAYING);
+  // A port still playing is reset and asked again: a close that fails twice is reported.
+  fake::inject(fake::Op::MidiOutClose, MIDIERR_STILLPLAYING, 2);
   EXPECT_EQ(bgmCloseMidiDev(device), MIDIERR_STILLPLAYING);
+  EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(uMidiStatus, MIDIERR_STILLPLAYING);
   // The device is gone: closing it again is a bad handle and leaves the status alone.
   EXPECT_EQ(bgmCloseMidiDev(device), MMSYSERR_INVALHANDLE);
