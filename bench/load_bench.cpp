@@ -69,7 +69,7 @@ Options parse(int argc, char** argv) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
     if (arg == "--rounds" && hasValue) {
-      o.rounds = std::atoi(argv[++i]);
+      o.rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--batch-ms" && hasValue) {
       o.batchSeconds = std::atof(argv[++i]) / 1000;
     } else if (arg == "--budget" && hasValue) {
