@@ -3,6 +3,8 @@
 // keeps them loaded, so only the song's load is timed.
 #include <wildmidi_lib.h>
 
+#include <cstdio>
+
 #include "bench/load_engine.h"
 
 namespace quavr::bench {
@@ -12,7 +14,9 @@ namespace {
 class WildMidiEngine final : public LoadEngine {
  public:
   explicit WildMidiEngine(const std::string& config)
-      : ready_(WildMidi_Init(config.c_str(), 44100, 0) == 0) {}
+      : ready_(WildMidi_Init(config.c_str(), 44100, 0) == 0) {
+    if (!ready_) std::fprintf(stderr, "wildmidi: no start with %s\n", config.c_str());
+  }
   ~WildMidiEngine() override {
     if (ready_) WildMidi_Shutdown();
   }

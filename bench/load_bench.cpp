@@ -96,6 +96,7 @@ std::vector<std::unique_ptr<LoadEngine>> makeEngines(const Options& o) {
   std::string list = o.engines + ",";
   for (std::size_t at; (at = list.find(',')) != std::string::npos; list.erase(0, at + 1)) {
     const std::string name = list.substr(0, at);
+    const std::size_t before = engines.size();
     if (name == "quavr") engines.push_back(quavrEngine());
     if (name == "wildmidi") engines.push_back(wildMidiEngine(o.wildMidiConfig));
     if (name == "fluidsynth") engines.push_back(fluidSynthEngine());
@@ -104,6 +105,10 @@ std::vector<std::unique_ptr<LoadEngine>> makeEngines(const Options& o) {
     if (name == "memcpy") engines.push_back(memcpyFloor());
     if (name == "read") engines.push_back(readFloor());
     if (name == "read+walk") engines.push_back(readWalkFloor());
+    if (engines.size() == before) {
+      std::fprintf(stderr, "load_bench: no engine named \"%s\"\n", name.c_str());
+      std::exit(2);
+    }
   }
   return engines;
 }
