@@ -5,16 +5,19 @@
 // spent --budget seconds on a file, or whose first load took longer, is not run on it again.
 // Freeing the song is timed apart. Prints one line per file and engine:
 //   KIND  engine  file  bytes  events  load_min_s  load_median_s  load_max_s  free_median_s samples
-// KIND is "load", or "load-kept" with --kept-heap: malloc then keeps what is freed (no trimming,
-// no maps of its own), as a long-running host's heap may, so a load after the first finds its
-// pages already there instead of faulting fresh ones in. Blocks that an engine maps itself still
-// come fresh.
+// Page faults weigh heavily in some engines' loads, and what one engine left in malloc would
+// spare the next its faults, so before every visit malloc gives back all it can, and one untimed
+// load settles the heap as the engine's own loads leave it ("load": malloc as it comes). With
+// --kept-heap ("load-kept") malloc instead keeps whatever is freed (no trimming, no maps of its
+// own), as a long-running host's heap may, so a load finds its pages there. Blocks that an
+// engine maps itself come fresh either way.
 // where events are those the file holds (the walk's count). An engine not given the file, or
 // that refused it, shows "skipped" or "refused" there and "-" after.
 // libsmf is not given files above --smf-max-bytes (2 MB): its time grows with the square of a
 // track's length. Each file is read once before any timing, for the floors.
 // Usage: load_bench [--rounds N] [--batch-ms MS] [--budget S] [--smf-max-bytes B]
 //                   [--engines NAME,...] [--wildmidi-config CFG] [--seed N] [--kept-heap] FILE...
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,15 +117,25 @@ std::vector<std::unique_ptr<LoadEngine>> makeEngines(const Options& o) {
 }
 
 struct Visit {
+  double settle = 0;
   double load = 0;
   double free = 0;
   bool refused = false;
 };
 
-// `count` loads, each timed alone, and the frees that follow them.
-Visit visit(LoadEngine& engine, const SongFile& file, int count) {
+// `count` loads, each timed alone, and the frees that follow them; with `settle`, after one
+// untimed load and free, so the engine's own heap is as its last load left it.
+Visit visit(LoadEngine& engine, const SongFile& file, int count, bool settle, const Options& o) {
   Visit v;
+  if (!o.keptHeap) malloc_trim(0);
   engine.enter(file);
+  if (settle) {
+    const auto t0 = Clock::now();
+    engine.prepare();
+    v.refused = !engine.load(file);
+    engine.release();
+    v.settle = std::chrono::duration<double>(Clock::now() - t0).count();
+  }
   for (int i = 0; i < count && !v.refused; ++i) {
     engine.prepare();
     const auto t0 = Clock::now();
@@ -140,7 +153,7 @@ Visit visit(LoadEngine& engine, const SongFile& file, int count) {
 void record(Pair& pair, const Visit& v, int count, const Options& o) {
   pair.load.push_back(v.load / count);
   pair.free.push_back(v.free / count);
-  pair.spent += v.load + v.free;
+  pair.spent += v.settle + v.load + v.free;
   pair.state = pair.spent > o.budget ? Pair::kDone : Pair::kRunning;
 }
 
@@ -149,7 +162,7 @@ void step(LoadEngine& engine, const SongFile& file, Pair& pair, const Options& o
     pair.state = Pair::kSkipped;
   } else if (pair.state == Pair::kNew || pair.state == Pair::kRunning) {
     const int count = pair.state == Pair::kNew ? 1 : pair.batch;
-    const Visit v = visit(engine, file, count);
+    const Visit v = visit(engine, file, count, pair.state == Pair::kRunning, o);
     if (v.refused) {
       pair.state = Pair::kRefused;
     } else if (pair.state == Pair::kRunning || v.load + v.free > o.budget) {

@@ -33,7 +33,7 @@ for song in "${generated[@]}"; do
   "$build/bench/load_bench" --rounds "$song_rounds" "$songs/$song.mid" >> "$raw" 2>> "$log"
 done
 for song in dense-1MB dense-10MB dense-50MB; do
-  echo "loads: $song, kept heap..." >&2
+  echo "loads: $song, malloc keeping freed memory..." >&2
   "$build/bench/load_bench" --rounds "$song_rounds" --kept-heap "$songs/$song.mid" >> "$raw" 2>> "$log"
 done
 echo "mido..." >&2
