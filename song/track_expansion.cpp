@@ -96,10 +96,10 @@ bool expandTracks(Song& song, Track* tracks, const std::uint8_t* imageEnd, const
                   std::uint32_t last) {
   for (std::uint32_t t = 0; t < song.trackCount; ++t) {
     Track& track = tracks[t];
-    track.dataBlock = GlobalAlloc(GMEM_DDESHARE | GMEM_ZEROINIT, track.dataSize);
+    // Neither block is zero-filled: the expansion writes every byte of both.
+    track.dataBlock = GlobalAlloc(GMEM_DDESHARE, track.dataSize);
     if (track.dataBlock == 0) return false;
-    track.eventBlock =
-        GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, std::size_t{track.eventCount} * sizeof(Event));
+    track.eventBlock = GlobalAlloc(GMEM_MOVEABLE, std::size_t{track.eventCount} * sizeof(Event));
     if (track.eventBlock == 0) return false;
     if (track.eventCount == 0) continue;
     Resolved<std::uint8_t> data(track.dataBlock);

@@ -23,7 +23,8 @@ HandleTable::Slot* HandleTable::find(std::uint32_t handle) {
 
 std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   if (bytes > 0xFFFFFFFFu) return 0;  // blocks are sized in 32 bits, as on the original platform
-  void* data = memory_.allocate(bytes);
+  const bool unzeroed = (flags & GMEM_ZEROINIT) == 0 && memory_.allocateUnzeroed != nullptr;
+  void* data = unzeroed ? memory_.allocateUnzeroed(bytes) : memory_.allocate(bytes);
   if (data == nullptr) return 0;
   std::lock_guard guard(mutex_);
   std::uint32_t index;

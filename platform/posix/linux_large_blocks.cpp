@@ -17,12 +17,24 @@ constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
 #endif
 }  // namespace
 
-void* allocateBlockMemory(std::size_t bytes) {
-  if (bytes < kMappedFrom) return std::calloc(1, bytes);
+namespace {
+
+void* mapBlockMemory(std::size_t bytes) {
   void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (data == MAP_FAILED) return nullptr;
   madvise(data, bytes, MADV_HUGEPAGE);  // anonymous maps come zero-filled
   return data;
+}
+
+}  // namespace
+
+void* allocateBlockMemory(std::size_t bytes) {
+  return bytes < kMappedFrom ? std::calloc(1, bytes) : mapBlockMemory(bytes);
+}
+
+void* allocateUnzeroedBlockMemory(std::size_t bytes) {
+  // malloc(0) may give null, which would read as a failure.
+  return bytes < kMappedFrom ? std::malloc(bytes == 0 ? 1 : bytes) : mapBlockMemory(bytes);
 }
 
 void releaseBlockMemory(void* data, std::size_t bytes) {

@@ -10,7 +10,8 @@ namespace {
 
 HandleTable& blocks() {
   // Outlives every thread.
-  static auto* table = new HandleTable({posix::allocateBlockMemory, posix::releaseBlockMemory});
+  static auto* table = new HandleTable(
+      {posix::allocateBlockMemory, posix::releaseBlockMemory, posix::allocateUnzeroedBlockMemory});
   return *table;
 }
 
