@@ -16,11 +16,13 @@
 namespace quavr::platform {
 
 // Where a table's memory comes from. `allocate` gives zero-filled blocks; `allocateUnzeroed`, if
-// given, blocks whose bytes are unspecified, for callers that do not ask for GMEM_ZEROINIT.
+// given, blocks whose bytes are unspecified, for callers that do not ask for GMEM_ZEROINIT; those
+// go back through `releaseUnzeroed`.
 struct BlockMemory {
   void* (*allocate)(std::size_t bytes);
   void (*release)(void* data, std::size_t bytes);
   void* (*allocateUnzeroed)(std::size_t bytes) = nullptr;
+  void (*releaseUnzeroed)(void* data, std::size_t bytes) = nullptr;
 };
 
 class HandleTable {
@@ -58,6 +60,7 @@ class HandleTable {
     std::uint16_t generation = 0;
     std::uint16_t flags = 0;
     bool used = false;
+    bool unzeroed = false;  // its memory came from allocateUnzeroed
   };
   // The slot a handle names while its block lives, else null. Caller holds mutex_.
   Slot* find(std::uint32_t handle);
