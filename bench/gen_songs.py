@@ -33,14 +33,15 @@ def vlq(value):
 
 
 def note_track(channel, events):
-    # Note on, then running-status pairs (key, velocity): 3 bytes an event with a one-byte delta.
-    body = bytearray([0x00, 0x90 | channel, 60, 100])
+    # Matched note pairs (the note-off names the key of the note-on before it) in running
+    # status: 3 bytes an event with a one-byte delta. An odd count loses its last event.
     pattern = bytearray()
-    for i in range(256):
-        pattern += bytes([(i * 7) % 24, 36 + (i * 5) % 48, 0 if i % 2 else 90])
-    whole, rest = divmod((events - 1) * 3, len(pattern))
-    body += pattern * whole + pattern[:rest]
-    body += b'\x00\xFF\x2F\x00'
+    for j in range(128):
+        key = 36 + (j * 5) % 48
+        pattern += bytes([(j * 7) % 24, key, 90, 1 + (j * 11) % 23, key, 0])
+    whole, rest = divmod(events // 2 * 6, len(pattern))
+    notes = pattern * whole + pattern[:rest]
+    body = notes[:1] + bytes([0x90 | channel]) + notes[1:] + b'\x00\xFF\x2F\x00'
     return chunk(bytes(body))
 
 

@@ -1,118 +1,243 @@
-// Times the load of each file (read, parse, expand, time every event) with Quavr and with
-// libsmf, alternating so both see the same machine state. Prints one line per file and engine:
-//   engine  file  bytes  events  min_s  median_s  max_s
-// Usage: load_bench [--repeat N] [--min-seconds S] [--smf-max-bytes B] FILE...
-// libsmf's load time grows with the square of a track's length (a 10 MB file takes it about two
-// minutes), so it is left out of files above B bytes (default 2 MB); its line then reads "-".
-#include <glib.h>  // before smf.h, which would include it inside extern "C"
-#include <smf.h>
+// Times loading songs with Quavr, its peers and the floors, all in this process and alternating:
+// each round visits the files in a shuffled order and, on each file, the engines in a shuffled
+// order, so every engine sees the same machine state. A visit times a batch of loads, enough to
+// last --batch-ms (set by a first, untimed load); its mean is one sample. An engine that has
+// spent --budget seconds on a file, or whose first load took longer, is not run on it again.
+// Freeing the song is timed apart. Prints one line per file and engine:
+//   KIND  engine  file  bytes  events  load_min_s  load_median_s  load_max_s  free_median_s samples
+// Page faults weigh heavily in some engines' loads, and what one engine left in malloc would
+// spare the next its faults, so before every visit malloc gives back all it can, and one untimed
+// load settles the heap as the engine's own loads leave it ("load": malloc as it comes). With
+// --kept-heap ("load-kept") malloc instead keeps whatever is freed (no trimming, no maps of its
+// own), as a long-running host's heap may, so a load finds its pages there. Blocks that an
+// engine maps itself come fresh either way.
+// where events are those the file holds (the walk's count). An engine not given the file, or
+// that refused it, shows "skipped" or "refused" there and "-" after.
+// libsmf is not given files above --smf-max-bytes (2 MB): its time grows with the square of a
+// track's length. Each file is read once before any timing, for the floors.
+// Usage: load_bench [--rounds N] [--batch-ms MS] [--budget S] [--smf-max-bytes B]
+//                   [--engines NAME,...] [--wildmidi-config CFG] [--seed N] [--kept-heap] FILE...
+#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "base/block.h"
-#include "include/quavr.h"
-#include "song/records.h"
+#include "bench/load_engine.h"
+#include "bench/smf_walk.h"
+
+using namespace quavr::bench;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Result {
-  std::size_t events = 0;
-  std::vector<double> seconds;
+// No trimming and no maps of their own for blocks below 4 GB: freed memory stays with malloc.
+constexpr const char* kKeptHeap =
+    "glibc.malloc.trim_threshold=4294967296:glibc.malloc.mmap_threshold=4294967296";
+
+struct Options {
+  int rounds = 7;
+  double batchSeconds = 0.002;
+  double budget = 10;
+  std::uintmax_t smfMaxBytes = 2'000'000;
+  std::string engines = "quavr,wildmidi,fluidsynth,portsmf,libsmf,memcpy,read,read+walk";
+  std::string wildMidiConfig = "/etc/timidity/freepats.cfg";
+  unsigned seed = 1;
+  bool keptHeap = false;
+  std::vector<std::string> files;
 };
 
-std::size_t quavrLoad(const char* path) {
-  const QuavrSong handle = bgmGetSongFile(path);
-  std::size_t events = 0;
-  {
-    quavr::Resolved<quavr::Song> song(handle);
-    quavr::Resolved<quavr::Track> tracks(song->trackTable);
-    for (std::uint32_t t = 0; t < song->trackCount; ++t) events += tracks[t].eventCount;
-  }
-  bgmDeleteSong(handle);
-  return events;
-}
+// What one engine has measured on one file.
+struct Pair {
+  enum State { kNew, kRunning, kDone, kRefused, kSkipped } state = kNew;
+  int batch = 1;
+  double spent = 0;                // loading and freeing, all visits
+  std::vector<double> load, free;  // per visit, the mean of its batch
+};
 
-// libsmf times every event while it loads; reading each event's time_seconds walks them all.
-std::size_t smfLoad(const char* path) {
-  smf_t* smf = smf_load(path);
-  if (smf == nullptr) return 0;
-  std::size_t events = 0;
-  double last = 0;
-  for (int t = 1; t <= smf->number_of_tracks; ++t) {
-    smf_track_t* track = smf_get_track_by_number(smf, t);
-    for (int e = 1; e <= track->number_of_events; ++e) {
-      last = std::max(last, smf_track_get_event_by_number(track, e)->time_seconds);
-      ++events;
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--rounds" && hasValue) {
+      o.rounds = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--batch-ms" && hasValue) {
+      o.batchSeconds = std::atof(argv[++i]) / 1000;
+    } else if (arg == "--budget" && hasValue) {
+      o.budget = std::atof(argv[++i]);
+    } else if (arg == "--smf-max-bytes" && hasValue) {
+      o.smfMaxBytes = std::strtoumax(argv[++i], nullptr, 10);
+    } else if (arg == "--engines" && hasValue) {
+      o.engines = argv[++i];
+    } else if (arg == "--wildmidi-config" && hasValue) {
+      o.wildMidiConfig = argv[++i];
+    } else if (arg == "--kept-heap") {
+      o.keptHeap = true;
+    } else if (arg == "--seed" && hasValue) {
+      o.seed = static_cast<unsigned>(std::atoi(argv[++i]));
+    } else {
+      o.files.push_back(arg);
     }
   }
-  smf_delete(smf);
-  return last >= 0 ? events : 0;
+  return o;
 }
 
-void quietGlib(const char*, GLogLevelFlags, const char*, gpointer) {}
+std::vector<std::unique_ptr<LoadEngine>> makeEngines(const Options& o) {
+  std::vector<std::unique_ptr<LoadEngine>> engines;
+  std::string list = o.engines + ",";
+  for (std::size_t at; (at = list.find(',')) != std::string::npos; list.erase(0, at + 1)) {
+    const std::string name = list.substr(0, at);
+    const std::size_t before = engines.size();
+    if (name == "quavr") engines.push_back(quavrEngine());
+    if (name == "wildmidi") engines.push_back(wildMidiEngine(o.wildMidiConfig));
+    if (name == "fluidsynth") engines.push_back(fluidSynthEngine());
+    if (name == "portsmf") engines.push_back(portSmfEngine());
+    if (name == "libsmf") engines.push_back(libSmfEngine(o.smfMaxBytes));
+    if (name == "memcpy") engines.push_back(memcpyFloor());
+    if (name == "read") engines.push_back(readFloor());
+    if (name == "read+walk") engines.push_back(readWalkFloor());
+    if (engines.size() == before) {
+      std::fprintf(stderr, "load_bench: no engine named \"%s\"\n", name.c_str());
+      std::exit(2);
+    }
+  }
+  return engines;
+}
+
+struct Visit {
+  double settle = 0;
+  double load = 0;
+  double free = 0;
+  bool refused = false;
+};
+
+// `count` loads, each timed alone, and the frees that follow them; with `settle`, after one
+// untimed load and free, so the engine's own heap is as its last load left it.
+Visit visit(LoadEngine& engine, const SongFile& file, int count, bool settle, const Options& o) {
+  Visit v;
+  if (!o.keptHeap) malloc_trim(0);
+  engine.enter(file);
+  if (settle) {
+    const auto t0 = Clock::now();
+    engine.prepare();
+    v.refused = !engine.load(file);
+    engine.release();
+    v.settle = std::chrono::duration<double>(Clock::now() - t0).count();
+  }
+  for (int i = 0; i < count && !v.refused; ++i) {
+    engine.prepare();
+    const auto t0 = Clock::now();
+    v.refused = !engine.load(file);
+    const auto t1 = Clock::now();
+    engine.release();
+    const auto t2 = Clock::now();
+    v.load += std::chrono::duration<double>(t1 - t0).count();
+    v.free += std::chrono::duration<double>(t2 - t1).count();
+  }
+  engine.leave();
+  return v;
+}
+
+void record(Pair& pair, const Visit& v, int count, const Options& o) {
+  pair.load.push_back(v.load / count);
+  pair.free.push_back(v.free / count);
+  pair.spent += v.settle + v.load + v.free;
+  pair.state = pair.spent > o.budget ? Pair::kDone : Pair::kRunning;
+}
+
+void step(LoadEngine& engine, const SongFile& file, Pair& pair, const Options& o) {
+  if (pair.state == Pair::kNew && file.bytes.size() > engine.maxBytes()) {
+    pair.state = Pair::kSkipped;
+  } else if (pair.state == Pair::kNew || pair.state == Pair::kRunning) {
+    const int count = pair.state == Pair::kNew ? 1 : pair.batch;
+    const Visit v = visit(engine, file, count, pair.state == Pair::kRunning, o);
+    if (v.refused) {
+      pair.state = Pair::kRefused;
+    } else if (pair.state == Pair::kRunning || v.load + v.free > o.budget) {
+      record(pair, v, count, o);  // a first load past the budget is all the engine gets
+    } else {                      // the first load warms up and sets the batch
+      const double once = v.load + v.free;
+      pair.batch = static_cast<int>(std::clamp(std::ceil(o.batchSeconds / once), 1.0, 1000.0));
+      pair.state = Pair::kRunning;
+    }
+  }
+}
+
+// Of sorted samples; the mean of the middle two for an even count.
+double median(const std::vector<double>& s) {
+  const std::size_t n = s.size();
+  return n % 2 == 1 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+}
+
+SongFile readSong(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {path, std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {})};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int repeat = 5;
-  double minSeconds = 0.5;
-  std::uintmax_t smfMaxBytes = 2'000'000;
-  std::vector<std::string> files;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
-      repeat = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--smf-max-bytes") == 0 && i + 1 < argc) {
-      smfMaxBytes = std::strtoumax(argv[++i], nullptr, 10);
-    } else if (std::strcmp(argv[i], "--min-seconds") == 0 && i + 1 < argc) {
-      minSeconds = std::atof(argv[++i]);
-    } else {
-      files.emplace_back(argv[i]);
-    }
+  const Options o = parse(argc, argv);
+  // malloc reads its tunables when the process starts: set them and start again.
+  if (o.keptHeap && std::getenv("QUAVR_BENCH_KEPT_HEAP") == nullptr) {
+    setenv("GLIBC_TUNABLES", kKeptHeap, 1);
+    setenv("QUAVR_BENCH_KEPT_HEAP", "1", 1);
+    execv("/proc/self/exe", argv);
+    std::perror("load_bench: execv");
+    return 1;
   }
-  g_log_set_default_handler(quietGlib, nullptr);  // libsmf complains about odd files
-  for (const std::string& file : files) {
-    const auto bytes = std::filesystem::file_size(file);
-    const int engines = bytes <= smfMaxBytes ? 2 : 1;
-    Result results[2];
-    // Repeat until both the count and the time floor are met, so small files get a steady median.
-    const auto start = Clock::now();
-    for (int n = 0; n < repeat || Clock::now() - start < std::chrono::duration<double>(minSeconds);
-         ++n) {
-      for (int engine = 0; engine < engines; ++engine) {
-        // An engine that has spent 10 s on this file already is not run again: one figure will do.
-        double spent = 0;
-        for (double t : results[engine].seconds) spent += t;
-        if (spent > 10) continue;
-        const auto t0 = Clock::now();
-        const std::size_t events = engine == 0 ? quavrLoad(file.c_str()) : smfLoad(file.c_str());
-        results[engine].seconds.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
-        results[engine].events = events;
-      }
-      if (n > 1000) break;
+  std::vector<SongFile> files;
+  std::vector<std::uint64_t> events;
+  for (const std::string& path : o.files) {
+    files.push_back(readSong(path));
+    SmfWalk walk;
+    smf_walk(files.back().bytes.data(), files.back().bytes.size(), &walk);
+    events.push_back(walk.events);
+  }
+  auto engines = makeEngines(o);
+  std::vector<std::vector<Pair>> pairs(files.size(), std::vector<Pair>(engines.size()));
+
+  std::mt19937 random(o.seed);
+  std::vector<std::size_t> fileOrder(files.size());
+  std::vector<std::size_t> engineOrder(engines.size());
+  for (std::size_t i = 0; i < fileOrder.size(); ++i) fileOrder[i] = i;
+  for (std::size_t i = 0; i < engineOrder.size(); ++i) engineOrder[i] = i;
+  for (int round = 0; round <= o.rounds; ++round) {  // round 0 warms up and sets the batches
+    std::shuffle(fileOrder.begin(), fileOrder.end(), random);
+    for (std::size_t f : fileOrder) {
+      std::shuffle(engineOrder.begin(), engineOrder.end(), random);
+      for (std::size_t e : engineOrder) step(*engines[e], files[f], pairs[f][e], o);
     }
-    for (int engine = 0; engine < 2; ++engine) {
-      auto& s = results[engine].seconds;
-      if (s.empty()) {
-        std::printf("libsmf\t%s\t%ju\t-\t-\t-\t-\n", file.c_str(),
-                    static_cast<std::uintmax_t>(bytes));
+    std::fprintf(stderr, "%s", round == o.rounds ? "\n" : ".");
+  }
+
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    for (std::size_t e = 0; e < engines.size(); ++e) {
+      Pair& pair = pairs[f][e];
+      std::printf("%s\t%s\t%s\t%zu\t", o.keptHeap ? "load-kept" : "load", engines[e]->name(),
+                  files[f].path.c_str(), files[f].bytes.size());
+      if (pair.load.empty() || pair.state == Pair::kRefused) {
+        std::printf("%s\t-\t-\t-\t-\t0\n", pair.state == Pair::kSkipped ? "skipped" : "refused");
         continue;
       }
-      std::sort(s.begin(), s.end());
-      std::printf("%s\t%s\t%ju\t%zu\t%.9f\t%.9f\t%.9f\n", engine == 0 ? "quavr" : "libsmf",
-                  file.c_str(), static_cast<std::uintmax_t>(bytes), results[engine].events,
-                  s.front(), s[s.size() / 2], s.back());
+      std::sort(pair.load.begin(), pair.load.end());
+      std::sort(pair.free.begin(), pair.free.end());
+      std::printf("%ju\t%.9f\t%.9f\t%.9f\t%.9f\t%zu\n", static_cast<std::uintmax_t>(events[f]),
+                  pair.load.front(), median(pair.load), pair.load.back(), median(pair.free),
+                  pair.load.size());
     }
-    std::fflush(stdout);
   }
   return 0;
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Times mido loading each file and timing every message, as load_bench does for the others.
-Prints: mido  file  bytes  events  min_s  median_s  max_s   (files above --max-bytes: "-")."""
+"""Times mido loading each file and timing every message, as load_bench does for the others, in
+load_bench's columns: load  mido  file  bytes  events  min_s  median_s  max_s  free_s  samples, where
+free_s is "-" (Python frees when it likes) and events "skipped" for files above --max-bytes or
+"refused" for files mido will not read."""
 import argparse
 import os
 import statistics
@@ -27,18 +29,19 @@ def main():
     for path in args.files:
         size = os.path.getsize(path)
         if size > args.max_bytes:
-            print(f'mido\t{path}\t{size}\t-\t-\t-\t-', flush=True)
+            print(f'load\tmido\t{path}\t{size}\tskipped\t-\t-\t-\t-\t0', flush=True)
             continue
         times, events = [], 0
-        for _ in range(args.repeat):
-            start = time.perf_counter()
-            try:
+        try:
+            for _ in range(args.repeat):
+                start = time.perf_counter()
                 events = load(path)
-            except Exception:  # mido refuses some files the others load
-                events = 0
-            times.append(time.perf_counter() - start)
-        print(f'mido\t{path}\t{size}\t{events}\t{min(times):.9f}\t{statistics.median(times):.9f}'
-              f'\t{max(times):.9f}', flush=True)
+                times.append(time.perf_counter() - start)
+        except Exception:  # mido refuses some files the others load
+            print(f'load\tmido\t{path}\t{size}\trefused\t-\t-\t-\t-\t0', flush=True)
+            continue
+        print(f'load\tmido\t{path}\t{size}\t{events}\t{min(times):.9f}\t{statistics.median(times):.9f}'
+              f'\t{max(times):.9f}\t-\t{len(times)}', flush=True)
 
 
 if __name__ == '__main__':

@@ -46,9 +46,11 @@ bool freeSongData(HGLOBAL songHandle) {
 }
 
 // The structure pass: header, track table, and the sizing pass over every track chunk, which
-// leaves each track's `data` at its chunk's first event. False only when a block could not be
-// made; an image that is not a MIDI file, or misses a track chunk, gives a song of no tracks.
-bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size) {
+// leaves each track's `data` at its chunk's first event and gathers the tempo changes. False only
+// when a block could not be made; an image that is not a MIDI file, or misses a track chunk, gives
+// a song of no tracks.
+bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size,
+                       TempoChanges& changes) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
   SmfHeader header;
@@ -77,7 +79,7 @@ bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint3
       return song->trackTable == 0;
     }
     tracks[t].data = const_cast<std::uint8_t*>(image + chunk + kChunkHeaderSize);
-    measureTrack(tracks[t], length, imageEnd);
+    measureTrack(tracks[t], length, imageEnd, &changes);
     chunk += kChunkHeaderSize + std::uint64_t{length};
   }
   return true;
@@ -117,8 +119,12 @@ HGLOBAL loadSong(Image image) {
     // An RMID file's MIDI image is its data chunk; any other image is loaded whole.
     const RmidParts parts = bytes ? unwrapRmid(bytes.get(), image.size) : RmidParts{{0, 0}, {0, 0}};
     const std::uint8_t* midi = bytes.get() + parts.midi.offset;
-    built = song != 0 && bytes && readSongStructure(song, midi, parts.midi.size) &&
-            expandSong(song, midi + parts.midi.size) && timeSong(song) &&
+    // Tempo changes of any track time every track's events, so all are gathered before any
+    // expansion.
+    TempoChanges changes;
+    built = song != 0 && bytes && readSongStructure(song, midi, parts.midi.size, changes) &&
+            expandSong(song, midi + parts.midi.size, changes) &&
+            (changes.complete || timeSong(song)) &&
             readSongFacts(song, bytes.get() + parts.title.offset, parts.title.size);
   }
   GlobalFree(image.block);

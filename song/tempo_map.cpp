@@ -13,14 +13,8 @@ using namespace platform;
 
 namespace {
 
-// The time of a point `usTicks` (µs per quarter × ticks, summed over the tempo segments before
-// it) into the song: truncated once, so the error does not grow with the number of tempo
-// changes. 0 when division is 0; past 2^32 ms (a song of more than 49 days) it stays at the
-// largest time instead of wrapping round to an earlier one, so times never go back.
 std::uint32_t timeOf(std::uint64_t usTicks, std::uint32_t division) {
-  if (division == 0) return 0;
-  const std::uint64_t ms = usTicks / (std::uint64_t{division} * 1000);
-  return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(ms);
+  return TrackClock::msOf(usTicks, division);
 }
 
 // The exact song time `ticks` after `point`.
@@ -44,20 +38,10 @@ bool forEachSetTempo(Track* tracks, std::uint32_t trackCount, Fn&& fn) {
   return true;
 }
 
-// Times the events of one track against the map of `last` + 1 real points (the end marker
-// follows). The segment index only moves forward and never onto the end marker. A tick below
-// its predecessor's (the track's tick sum wrapped past 2^32) is timed as the predecessor's, so a
-// track's times never go back.
 std::uint32_t timeTrack(const TempoPoint* map, std::uint32_t last, Event* events,
                         std::uint32_t eventCount, std::uint32_t division) {
-  std::uint32_t segment = 0;
-  std::uint32_t tick = 0;
-  for (std::uint32_t i = 0; i < eventCount; ++i) {
-    tick = std::max(tick, events[i].tick);
-    while (segment < last && tick >= map[segment + 1].tick) ++segment;
-    const TempoPoint& point = map[segment];
-    events[i].timeMs = timeOf(usTicksAfter(point, tick - point.tick), division);
-  }
+  TrackClock clock{map, last, division};
+  for (std::uint32_t i = 0; i < eventCount; ++i) events[i].timeMs = clock.timeOf(events[i].tick);
   return eventCount == 0 ? 0 : events[eventCount - 1].timeMs;
 }
 
@@ -77,21 +61,6 @@ bool gatherTempoChanges(Track* tracks, std::uint32_t trackCount, std::vector<Tem
   });
 }
 
-// Step 2: the map in its block: the default tempo at tick 0, the changes by tick, each with its
-// time, and an end marker that no tick reaches.
-void buildTempoMap(TempoPoint* map, const std::vector<TempoPoint>& found) {
-  const auto count = static_cast<std::uint32_t>(found.size());
-  std::copy(found.begin(), found.end(), map + 1);
-  // Stable, so set-tempo events on one tick keep their track-then-event order.
-  std::stable_sort(map + 1, map + 1 + count,
-                   [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
-  map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
-  map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, ~std::uint64_t{0}};
-  for (std::uint32_t i = 1; i <= count; ++i) {
-    map[i].usTicks = usTicksAfter(map[i - 1], map[i].tick - map[i - 1].tick);
-  }
-}
-
 // Step 3: every track's events timed against the map, the track and song lengths set.
 bool timeTracks(Song& song, Track* tracks, const TempoPoint* map, std::uint32_t last) {
   for (std::uint32_t t = 0; t < song.trackCount; ++t) {
@@ -106,6 +75,32 @@ bool timeTracks(Song& song, Track* tracks, const TempoPoint* map, std::uint32_t 
 
 }  // namespace
 
+namespace {
+
+void buildTempoMap(TempoPoint* map, const std::vector<TempoPoint>& found) {
+  const auto count = static_cast<std::uint32_t>(found.size());
+  std::copy(found.begin(), found.end(), map + 1);
+  // Stable, so set-tempo events on one tick keep their track-then-event order.
+  std::stable_sort(map + 1, map + 1 + count,
+                   [](const TempoPoint& a, const TempoPoint& b) { return a.tick < b.tick; });
+  map[0] = TempoPoint{0, kDefaultUsPerQuarter, 0};
+  map[count + 1] = TempoPoint{0xFFFFFFFFu, kDefaultUsPerQuarter, ~std::uint64_t{0}};
+  for (std::uint32_t i = 1; i <= count; ++i) {
+    map[i].usTicks = usTicksAfter(map[i - 1], map[i].tick - map[i - 1].tick);
+  }
+}
+
+}  // namespace
+
+HGLOBAL makeTempoMap(const std::vector<TempoPoint>& found) {
+  // A block of its exact size, made once the changes are counted.
+  const HGLOBAL mapBlock =
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (found.size() + 2) * sizeof(TempoPoint));
+  Resolved<TempoPoint> map(mapBlock);
+  if (map) buildTempoMap(map.get(), found);
+  return map ? mapBlock : GlobalFree(mapBlock);
+}
+
 bool timeSong(HGLOBAL songHandle) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
@@ -115,16 +110,13 @@ bool timeSong(HGLOBAL songHandle) {
   if (!tracks) return false;
   std::vector<TempoPoint> found;
   if (!gatherTempoChanges(tracks.get(), song->trackCount, found)) return false;
-  // The map is a block of its exact size, made once the changes are counted.
   const auto count = static_cast<std::uint32_t>(found.size());
-  const HGLOBAL mapBlock =
-      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (std::size_t{count} + 2) * sizeof(TempoPoint));
+  const HGLOBAL mapBlock = makeTempoMap(found);
   if (mapBlock == 0) return false;
   bool timed = false;
   {
     Resolved<TempoPoint> map(mapBlock);
     if (map) {
-      buildTempoMap(map.get(), found);
       timed = timeTracks(*song, tracks.get(), map.get(), count);
     }
   }

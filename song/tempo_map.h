@@ -1,15 +1,85 @@
 // The timing pass: every event's time in milliseconds through the song's tempo changes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
+#include "song/records.h"
 
 namespace quavr {
 
 // Times every event of the song and sets every track's and the song's lengthMs. False when the
 // tempo map could not be made.
 bool timeSong(platform::HGLOBAL song);
+
+// The set-tempo events the sizing pass met, tracks then events in index order. A set-tempo event
+// stored with fewer than three tempo bytes reads its tempo from the expanded bytes after it, which
+// the sizing pass does not have: then `complete` is false and the song is timed after expansion.
+struct TempoChanges {
+  std::vector<TempoPoint> found;
+  bool complete = true;
+};
+
+// A block holding the map of `found`: the default tempo at tick 0, the changes by tick, each with
+// its time, and an end marker that no tick reaches (found.size() + 2 points). 0 when it could not
+// be made; the caller frees it.
+platform::HGLOBAL makeTempoMap(const std::vector<TempoPoint>& found);
+
+// Times one track's events in index order against a map of `last` + 1 real points, as they are
+// made. The segment only moves forward and never onto the end marker. A tick below its
+// predecessor's (the track's tick sum wrapped past 2^32) is timed as the predecessor's, so a
+// track's times never go back.
+struct TrackClock {
+  TrackClock(const TempoPoint* map, std::uint32_t last, std::uint32_t division)
+      : map(map), last(last), division(division) {
+    if (map != nullptr) enter(0);
+  }
+
+  std::uint32_t timeOf(std::uint32_t eventTick) {
+    tick = std::max(tick, eventTick);
+    if (tick >= nextTick) {
+      std::uint32_t s = segment;
+      while (s < last && tick >= map[s + 1].tick) ++s;
+      enter(s);
+    }
+    return msOf(usTicks + std::uint64_t{usPerQuarter} * (tick - startTick), division);
+  }
+
+  const TempoPoint* map;
+  std::uint32_t last;
+  std::uint32_t division;
+
+ private:
+  // The segment's point held apart from the map, so the per-event work reads no memory.
+  void enter(std::uint32_t s) {
+    segment = s;
+    startTick = map[s].tick;
+    usPerQuarter = map[s].usPerQuarter;
+    usTicks = map[s].usTicks;
+    // On the last real point no tick moves it on.
+    nextTick = s < last ? map[s + 1].tick : 0xFFFFFFFFu;
+  }
+
+  std::uint32_t segment = 0;
+  std::uint32_t tick = 0;
+  std::uint32_t startTick = 0;
+  std::uint32_t usPerQuarter = 0;
+  std::uint32_t nextTick = 0;
+  std::uint64_t usTicks = 0;
+
+ public:
+  // The time of a point `usTicks` (µs per quarter × ticks, summed over the tempo segments before
+  // it) into the song: truncated once, so the error does not grow with the number of tempo
+  // changes. 0 when division is 0; past 2^32 ms (a song of more than 49 days) it stays at the
+  // largest time instead of wrapping round to an earlier one, so times never go back.
+  static std::uint32_t msOf(std::uint64_t usTicks, std::uint32_t division) {
+    if (division == 0) return 0;
+    const std::uint64_t ms = usTicks / (std::uint64_t{division} * 1000);
+    return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(ms);
+  }
+};
 
 // Whole milliseconds of one span of `ticks` at `usPerQuarter` with `division` ticks per quarter
 // note: usPerQuarter × ticks ÷ (division × 1000), truncated; 0 when division is 0.

@@ -23,7 +23,9 @@ HandleTable::Slot* HandleTable::find(std::uint32_t handle) {
 
 std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   if (bytes > 0xFFFFFFFFu) return 0;  // blocks are sized in 32 bits, as on the original platform
-  void* data = memory_.allocate(bytes);
+  const bool unzeroed = (flags & GMEM_ZEROINIT) == 0 && memory_.allocateUnzeroed != nullptr &&
+                        memory_.releaseUnzeroed != nullptr;
+  void* data = unzeroed ? memory_.allocateUnzeroed(bytes) : memory_.allocate(bytes);
   if (data == nullptr) return 0;
   std::lock_guard guard(mutex_);
   std::uint32_t index;
@@ -34,7 +36,7 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
     index = freeSlots_.front();
     freeSlots_.pop_front();
   } else {
-    memory_.release(data, bytes);
+    (unzeroed ? memory_.releaseUnzeroed : memory_.release)(data, bytes);
     return 0;
   }
   Slot& slot = slots_[index];
@@ -43,6 +45,7 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   slot.lockCount = 0;
   slot.flags = static_cast<std::uint16_t>(flags & (GMEM_MOVEABLE | GMEM_DDESHARE));
   slot.used = true;
+  slot.unzeroed = unzeroed;
   const std::uint32_t handle = (std::uint32_t{slot.generation} << kIndexBits) | index;
   byAddress_[data] = handle;
   ++live_;
@@ -68,6 +71,7 @@ std::uint32_t HandleTable::free(std::uint32_t handle) {
   if (handle == 0) return 0;
   void* data;
   std::size_t size;
+  bool unzeroed;
   {
     std::lock_guard guard(mutex_);
     Slot* slot = find(handle);
@@ -75,13 +79,14 @@ std::uint32_t HandleTable::free(std::uint32_t handle) {
     if (slot == nullptr || slot->lockCount != 0) return handle;
     data = slot->data;
     size = slot->size;
+    unzeroed = slot->unzeroed;
     byAddress_.erase(data);
     *slot =
         Slot{.generation = static_cast<std::uint16_t>((slot->generation + 1) & kGenerationMask)};
     freeSlots_.push_back(handle & kIndexMask);
     --live_;
   }
-  memory_.release(data, size);
+  (unzeroed ? memory_.releaseUnzeroed : memory_.release)(data, size);
   return 0;
 }
 

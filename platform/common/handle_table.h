@@ -15,10 +15,14 @@
 
 namespace quavr::platform {
 
-// Where a table's memory comes from. Blocks must come zero-filled.
+// Where a table's memory comes from. `allocate` gives zero-filled blocks; `allocateUnzeroed`, if
+// given, blocks whose bytes are unspecified, for callers that do not ask for GMEM_ZEROINIT; those
+// go back through `releaseUnzeroed`.
 struct BlockMemory {
   void* (*allocate)(std::size_t bytes);
   void (*release)(void* data, std::size_t bytes);
+  void* (*allocateUnzeroed)(std::size_t bytes) = nullptr;
+  void (*releaseUnzeroed)(void* data, std::size_t bytes) = nullptr;
 };
 
 class HandleTable {
@@ -28,7 +32,8 @@ class HandleTable {
                        std::uint32_t lastIndex = kIndexMask)
       : memory_(memory), lastIndex_(lastIndex < kIndexMask ? lastIndex : kIndexMask) {}
 
-  // 0 when the block cannot be made. Every block is zero-filled.
+  // 0 when the block cannot be made. Zero-filled when the flags ask for GMEM_ZEROINIT or the
+  // memory has no other way.
   std::uint32_t alloc(std::uint32_t flags, std::size_t bytes);
   void* lock(std::uint32_t handle);
   bool unlock(std::uint32_t handle);
@@ -55,6 +60,7 @@ class HandleTable {
     std::uint16_t generation = 0;
     std::uint16_t flags = 0;
     bool used = false;
+    bool unzeroed = false;  // its memory came from allocateUnzeroed
   };
   // The slot a handle names while its block lives, else null. Caller holds mutex_.
   Slot* find(std::uint32_t handle);

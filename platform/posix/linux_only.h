@@ -10,6 +10,9 @@ namespace quavr::platform::posix {
 // Memory for a block of `bytes`, zero-filled; large ones are mapped on their own and asked for
 // huge pages. Null when there is none.
 void* allocateBlockMemory(std::size_t bytes);
+// As allocateBlockMemory, without zero-filling what malloc reuses.
+void* allocateUnzeroedBlockMemory(std::size_t bytes);
+void releaseUnzeroedBlockMemory(void* data, std::size_t bytes);
 void releaseBlockMemory(void* data, std::size_t bytes);
 
 // Gives the calling thread (the timer thread) SCHED_FIFO and a 1 µs timer slack where the system

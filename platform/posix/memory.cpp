@@ -10,7 +10,9 @@ namespace {
 
 HandleTable& blocks() {
   // Outlives every thread.
-  static auto* table = new HandleTable({posix::allocateBlockMemory, posix::releaseBlockMemory});
+  static auto* table =
+      new HandleTable({posix::allocateBlockMemory, posix::releaseBlockMemory,
+                       posix::allocateUnzeroedBlockMemory, posix::releaseUnzeroedBlockMemory});
   return *table;
 }
 

@@ -41,6 +41,32 @@ TEST_F(HandleTableTest, BlocksAreZeroFilledAndSizedExactly) {
   EXPECT_EQ(GlobalFree(b), 0u);
 }
 
+// Large blocks reuse the memory of freed ones: whatever a block held before, one asked with
+// GMEM_ZEROINIT comes zero-filled, and every block keeps its exact size, whether it takes a freed
+// block's memory whole, cut to size, or fresh.
+TEST_F(HandleTableTest, ReusedMemoryComesZeroFilledWhenAsked) {
+  for (const std::size_t size : {std::size_t{65536}, std::size_t{300001}, std::size_t{5} << 20}) {
+    for (const std::size_t next : {size, size - size / 3, size + 4096}) {
+      const HGLOBAL dirty = GlobalAlloc(GMEM_MOVEABLE, size);
+      auto* bytes = static_cast<unsigned char*>(GlobalLock(dirty));
+      ASSERT_NE(bytes, nullptr);
+      std::memset(bytes, 0xAB, size);
+      GlobalUnlock(dirty);
+      ASSERT_EQ(GlobalFree(dirty), 0u);
+      const HGLOBAL clean = GlobalAlloc(GHND, next);
+      EXPECT_EQ(GlobalSize(clean), next);
+      auto* zeroed = static_cast<unsigned char*>(GlobalLock(clean));
+      ASSERT_NE(zeroed, nullptr);
+      std::size_t nonZero = 0;
+      for (std::size_t i = 0; i < next; ++i) nonZero += zeroed[i] != 0;
+      EXPECT_EQ(nonZero, 0u) << size << " then " << next;
+      zeroed[next - 1] = 1;  // the whole size is there to write
+      GlobalUnlock(clean);
+      EXPECT_EQ(GlobalFree(clean), 0u);
+    }
+  }
+}
+
 // Slots are only reused once every index has been handed out (a table of 8 slots here, so the
 // reuse comes within the test; the process's table has 4 M).
 TEST_F(HandleTableTest, StaleHandlesNeverReachTheBlockThatReusedTheirSlot) {
