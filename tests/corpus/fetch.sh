@@ -7,6 +7,7 @@ shift
 packages=("$@")
 [[ -f "$dir/.complete" ]] && exit 0
 rm -rf "$dir" && mkdir -p "$dir/debs" "$dir/tree"
+dir=$(cd "$dir" && pwd)  # the steps below change folders
 cd "$dir/debs"
 if ! apt-get download "${packages[@]}" >/dev/null 2>&1; then
   apt-get update -qq >/dev/null 2>&1 || true
