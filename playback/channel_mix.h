@@ -17,7 +17,7 @@ platform::MMRESULT sendMixed(LockedDevice& device, const Event& event, const std
 platform::MMRESULT sendController(MidiDevice& device, std::uint32_t channel,
                                   std::uint32_t controller, std::uint32_t value);
 
-// Sets the volume; with `resend`, each channel's CC7 goes out again, scaled.
+// Sets the volume; while a song is bound, each channel's CC7 goes out again, scaled.
 void applyVolume(MidiDevice& device, std::uint32_t percent);
 // Mutes the channels of `mask`; a newly muted channel gets note-offs for its sounding notes.
 void applyChannelMask(MidiDevice& device, std::uint32_t mask);
