@@ -2,6 +2,7 @@
 #include "include/quavr.h"
 #include "playback/device.h"
 #include "playback/midi_status.h"
+#include "playback/play_controls.h"
 #include "playback/transport.h"
 #include "song/loop_points.h"
 #include "song/song_facts.h"
@@ -86,6 +87,39 @@ QUAVR_API int32_t QUAVR_CALL bgmGetRepeat(QuavrDevice device) {
 
 QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device) {
   return deviceState(device);
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device) {
+  return position(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count) {
+  return setLoopCount(device, count);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille) {
+  return setTempo(device, permille);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetVolume(QuavrDevice device, uint32_t percent) {
+  return setVolume(device, percent);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint32_t ms,
+                                     uint32_t then) {
+  return fade(device, percent, ms, then);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetChannelMask(QuavrDevice device, uint32_t muted) {
+  return setChannelMask(device, muted);
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what) {
+  return playInfo(device, what);
+}
+
+QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void) {
+  return version();
 }
 
 }  // extern "C"

@@ -233,6 +233,13 @@ def main(path):
     per_message = [ns / tracks for name, tracks, ns in ticks if name == 'TickPerShortMessage']
     if per_message:
         say(f'\nPer short message sent: {min(per_message):.1f} to {max(per_message):.1f} ns.')
+    plain = {tracks: ns for name, tracks, ns in ticks if name == 'TickPerShortMessage'}
+    for mixed in ('TickFading', 'TickMuted'):
+        rel = [ns / plain[tracks] - 1 for name, tracks, ns in ticks
+               if name == mixed and plain.get(tracks)]
+        if rel:
+            say(f'{mixed} against the plain tick: {min(rel) * 100:+.1f} % to '
+                f'{max(rel) * 100:+.1f} % (goal: within 10 %).')
 
     say('\n## Timing accuracy (real time, monitor port)\n')
     say('Lateness of each tick\'s first message against that tick\'s own due time (the timer\'s '

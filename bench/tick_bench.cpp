@@ -1,5 +1,6 @@
 // What one tick costs the timer thread: with nothing due, and per short message sent, for songs
-// of 1, 16 and 64 tracks. The fake platform's port records nothing here: a null port.
+// of 1, 16 and 64 tracks; per message too with a fade running and with half the channels muted. The
+// fake platform's port records nothing here: a null port.
 #include <benchmark/benchmark.h>
 
 #include "base/block.h"
@@ -52,16 +53,27 @@ void TickWithNothingDue(benchmark::State& state) {
 }
 BENCHMARK(TickWithNothingDue)->Arg(1)->Arg(16)->Arg(64);
 
-void TickPerShortMessage(benchmark::State& state) {
+// The device's mix while the song plays.
+enum class Mix { kPlain, kFading, kMuted };
+
+void setMix(const Playing& p, Mix mix) {
+  if (mix == Mix::kFading) bgmFade(p.device, 0, 10000, QUAVR_FADE_CONTINUE);  // a step per 100 ms
+  if (mix == Mix::kMuted) bgmSetChannelMask(p.device, 0x5555);
+}
+
+void tickPerShortMessage(benchmark::State& state, Mix mix) {
   const int tracks = static_cast<int>(state.range(0));
   constexpr int kEvents = 20000;  // one per track in each 10 ms tick
   Playing p = play(tracks, 0, 10, kEvents);
+  setMix(p, mix);
   int ticks = 0;
   for (auto _ : state) {
     clockTick(p.timer, 0, p.device, 0, 0);
     if (++ticks == kEvents) {  // the song ended: start it again, untimed
       state.PauseTiming();
       bgmPlay(p.device, p.song);
+      bgmSetVolume(p.device, 100);
+      setMix(p, mix);
       Resolved<MidiDevice> d(p.device);
       p.timer = d->timerId;
       ticks = 0;
@@ -71,6 +83,18 @@ void TickPerShortMessage(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * tracks);
   stop(p);
 }
+
+void TickPerShortMessage(benchmark::State& state) {
+  tickPerShortMessage(state, Mix::kPlain);
+}
+void TickFading(benchmark::State& state) {
+  tickPerShortMessage(state, Mix::kFading);
+}
+BENCHMARK(TickFading)->Arg(1)->Arg(16)->Arg(64);
+void TickMuted(benchmark::State& state) {
+  tickPerShortMessage(state, Mix::kMuted);
+}
+BENCHMARK(TickMuted)->Arg(1)->Arg(16)->Arg(64);
 BENCHMARK(TickPerShortMessage)->Arg(1)->Arg(16)->Arg(64);
 
 }  // namespace

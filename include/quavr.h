@@ -11,6 +11,7 @@
 
 #define QUAVR_VERSION_MAJOR 0
 #define QUAVR_VERSION_MINOR 10
+#define QUAVR_VERSION_PATCH 0
 #define QUAVR_VERSION_STRING "0.10"
 /* True when this header is version maj.min or later. */
 #define QUAVR_VERSION_ATLEAST(maj, min) \
@@ -139,12 +140,54 @@ QUAVR_API int32_t QUAVR_CALL bgmPlay(QuavrDevice device, QuavrSong song);
 QUAVR_API int32_t QUAVR_CALL bgmStop(QuavrDevice device);
 /* Pauses a Playing device, or resumes a Paused one where it stood; returns the state it leaves. */
 QUAVR_API int32_t QUAVR_CALL bgmPause(QuavrDevice device);
-/* Sets the device's repeat flag (nonzero: play the song again when it ends); returns it. */
+/* Sets the device's repeat flag (nonzero: play the song again when it ends, loop count -1; 0:
+ * loop count 0); returns it. */
 QUAVR_API int32_t QUAVR_CALL bgmSetRepeat(QuavrDevice device, int32_t repeat);
-/* The device's repeat flag as set; 0 for a handle that names no open device. */
+/* The device's repeat flag as set while its loop count is not 0, else 0; 0 for a handle that
+ * names no open device. */
 QUAVR_API int32_t QUAVR_CALL bgmGetRepeat(QuavrDevice device);
 /* The device's state: Idle, Ready, Playing or Paused. */
 QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device);
+
+/* Playback control. Each is safe from any thread; -1 (QUAVR_NONE for the uint32_t results)
+ * when `device` names no open device. Times are in ms of the song, whatever the tempo. */
+
+/* The song time the next tick plays up to; 0 when no song is bound. */
+QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
+/* How many more times the loop (the song's loop points, else the whole song) plays: -1
+ * forever, 0 none. After the last pass the song plays on to its end. Returns 0. */
+QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);
+/* Playback speed in permille of the written one, clamped into 250-4000. Returns 0. */
+QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille);
+/* The device's volume in percent (0-100, clamped): every channel volume (CC7) the song sends
+ * goes out scaled by it. Cancels a fade. Returns 0. */
+QUAVR_API int32_t QUAVR_CALL bgmSetVolume(QuavrDevice device, uint32_t percent);
+/* What a fade does when it reaches its volume. */
+#define QUAVR_FADE_CONTINUE 0u
+#define QUAVR_FADE_PAUSE 1u
+#define QUAVR_FADE_STOP 2u
+/* Moves the volume to `percent` over `ms` of playing, a step each tick, then does `then`.
+ * Returns 0; -1 for an unknown `then`. */
+QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint32_t ms,
+                                     uint32_t then);
+/* Mutes the notes of the channels whose bit (0-15) is set in `muted`. Returns 0. */
+QUAVR_API int32_t QUAVR_CALL bgmSetChannelMask(QuavrDevice device, uint32_t muted);
+/* What bgmGetPlayInfo reports. */
+enum QuavrPlayInfo {
+  QUAVR_PLAY_LOOPS_DONE = 0,
+  QUAVR_PLAY_LOOP_COUNT = 1, /* remaining, as bgmSetLoopCount: 0xFFFFFFFF forever */
+  QUAVR_PLAY_VOLUME = 2,     /* now, during a fade too */
+  QUAVR_PLAY_TEMPO = 3,
+  QUAVR_PLAY_MUTED = 4,
+  QUAVR_PLAY_EVENTS = 5 /* QUAVR_EVENT_ flags since the last read; reading clears them */
+};
+#define QUAVR_EVENT_ENDED 1u     /* the song played to its end */
+#define QUAVR_EVENT_LOOPED 2u    /* a pass of the loop began again */
+#define QUAVR_EVENT_FADE_DONE 4u /* a fade reached its volume */
+/* A fact of the device's playback; QUAVR_NONE for a bad handle or an unknown `what`. */
+QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
+/* The library's version: (major << 16) | (minor << 8) | patch. */
+QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
 
 #ifdef __cplusplus
 }

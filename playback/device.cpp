@@ -67,6 +67,8 @@ HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
       return 0;
     }
     device->periodMs = periodMs;
+    device->tempo = 1000;
+    device->volume = 100;
     result = midiOutGetNumDevs() == 0 ? MIDIERR_NODEVICE
                                       : midiOutOpen(&device->midiOut, deviceId,
                                                     reinterpret_cast<DWORD_PTR>(&longMessageDone),

@@ -15,8 +15,10 @@ struct Song;
 
 struct MidiDevice {
   platform::HMIDIOUT midiOut;
-  std::int32_t state;  // written by the transport alone
-  std::int32_t repeat;
+  std::int32_t state;      // written by the transport alone
+  std::int32_t repeat;     // the legacy flag as the host set it
+  std::int32_t loopCount;  // passes of the loop still to play: -1 forever, 0 none
+  std::uint32_t loopsDone;
   std::uint32_t periodMs;
   std::uint32_t timerId;
   platform::HGLOBAL songHandle;
@@ -25,7 +27,19 @@ struct MidiDevice {
   // Per channel, the keys whose note-on went out and whose note-off has not: what a loop jump
   // ends. A bit per key, 64 to a word.
   std::uint64_t soundingNotes[16][2];
-  std::uint32_t loopJumpDue;  // the clock reached the loop end in this tick: no replay, a jump
+  std::uint32_t loopJumpDue;    // the clock reached the loop end in this tick: no replay, a jump
+  std::uint32_t tempo;          // permille of the written speed
+  std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
+  std::uint32_t volume;         // percent, what CC7 values go out scaled by
+  std::uint8_t songVolume[16];  // each channel's CC7 as the song set it (100 before it does)
+  std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
+  std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them
+  struct Fade {
+    std::uint32_t active;
+    std::uint32_t from, to;  // percent
+    std::uint32_t ms, elapsedMs;
+    std::uint32_t then;  // QUAVR_FADE_
+  } fade;
 };
 
 // What a device needs beside its record: the lock every export and every tick takes, so host

@@ -4,7 +4,9 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/channel_mix.h"
 #include "playback/midi_status.h"
+#include "playback/playback_clock.h"
 
 namespace quavr {
 
@@ -25,23 +27,20 @@ void silenceNotes(MidiDevice& device) {
   for (auto& channel : device.soundingNotes) channel[0] = channel[1] = 0;
 }
 
+bool takeLoopPass(MidiDevice& device) {
+  const std::int32_t count = load(device.loopCount);
+  if (count == 0) return false;
+  if (count > 0) store(device.loopCount, count - 1);
+  store(device.loopsDone, load(device.loopsDone) + 1);
+  store(device.events, load(device.events) | QUAVR_EVENT_LOOPED);
+  return true;
+}
+
 namespace {
 
 MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
                    std::uint32_t data2) {
   return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
-}
-
-// Note-offs for what sounds: the notes decay as they would at their own note-off.
-void endSoundingNotes(MidiDevice& device) {
-  for (std::uint32_t c = 0; c < 16; ++c) {
-    for (std::uint32_t key = 0; key < 128; ++key) {
-      if ((device.soundingNotes[c][key >> 6] >> (key & 63) & 1) != 0) {
-        setMidiStatus(sendShort(device, 0x80 | c, key, 0));
-      }
-    }
-  }
-  silenceNotes(device);
 }
 
 // What the loop changed, set back to its value at the loop start: controllers, then program,
@@ -51,7 +50,7 @@ void restoreChannels(MidiDevice& device, const LoopRestore& restore) {
     const ChannelRestore& channel = restore.channels[c];
     for (std::uint32_t n = 0; n < 128; ++n) {
       if ((channel.touchedControllers[n / 32] >> (n % 32) & 1) != 0) {
-        setMidiStatus(sendShort(device, 0xB0 | c, n, channel.controllers[n]));
+        setMidiStatus(sendController(device, c, n, channel.controllers[n]));
       }
     }
     if ((channel.touched & kTouchedProgram) != 0) {
@@ -90,7 +89,7 @@ void beginLoopPass(LockedDevice& device, LoopPass& pass) {
   if (load(device->state) != Playing) return;
   const std::uint32_t end = load(load(device->song)->loop.endMs);
   const std::uint32_t clock = load(device->clockMs);
-  if (end == kNoLoop || clock < end || load(device->repeat) == 0) return;
+  if (end == kNoLoop || clock < end || load(device->loopCount) == 0) return;
   // The loop may have changed since the end was read: the copy, taken under the song's lock,
   // is the loop the jump makes.
   if (!copyLoop(load(device->songHandle), pass.restore) || clock < pass.restore.loop.endMs) return;
@@ -111,13 +110,15 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   store(device->loopJumpDue, 0);
   if (load(device->state) != Playing) return false;
   const LoopPoints loop = pass.restore.loop;
-  endSoundingNotes(*device);
+  takeLoopPass(*device);
+  // Note-offs for what sounds: the notes decay as they would at their own note-off.
+  endNotes(*device, 0xFFFF);
   restoreChannels(*device, pass.restore);
   rewindTracks(song, loop.startMs);
   // The time the tick's clock was past the end carries over past the start: no gap, no drift.
   // A loop set under a clock already further on starts at its start.
   std::uint32_t over = pass.clockMs - loop.endMs;
-  if (over >= load(device->periodMs)) over = 0;
+  if (over >= longestClockStep(*device)) over = 0;
   store(device->clockMs, loop.startMs + over % (loop.endMs - loop.startMs));
   return true;
 }

@@ -33,6 +33,10 @@ void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // clock is then to be sent in this same tick.
 bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 
+// A pass of the loop (or of the whole song) is to begin again: counts it, and marks the device
+// looped. False, with nothing counted, when the loop count has run out.
+bool takeLoopPass(MidiDevice& device);
+
 inline bool loopJumpDue(const MidiDevice& device) {
   return device.loopJumpDue != 0;
 }

@@ -4,6 +4,7 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/channel_mix.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
@@ -32,11 +33,24 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
   return timeEndPeriod(load(device.periodMs));
 }
 
-// The song has played to its end: stop, and with repeat on play it again at once.
+// The song has played to its end: stop, and with passes of the loop left play it again at once.
 void endOfSong(LockedDevice& device) {
   if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
-  if (load(device->repeat) != 0) playDevice(device, load(device->songHandle));
+  if (takeLoopPass(*device)) {
+    playDevice(device, load(device->songHandle));
+  } else {
+    store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
+  }
+}
+
+// The song time a round moves the clock: a period at the device's tempo, the thousandths of a
+// ms it cannot move yet carried to the next round, so that no time is lost over many rounds.
+std::uint32_t clockStep(MidiDevice& device) {
+  const std::uint64_t units =
+      std::uint64_t{load(device.periodMs)} * load(device.tempo) + load(device.clockCarry);
+  store(device.clockCarry, static_cast<std::uint32_t>(units % 1000));
+  return static_cast<std::uint32_t>(units / 1000);
 }
 
 }  // namespace
@@ -52,6 +66,11 @@ UINT startClock(LockedDevice& device) {
   store(device->timerId, id);
   device.control().roundsOwed = 0;  // a clock that starts owes nothing from before
   return id;
+}
+
+std::uint32_t longestClockStep(const MidiDevice& device) {
+  return static_cast<std::uint32_t>(
+      (std::uint64_t{load(device.periodMs)} * load(device.tempo) + 999) / 1000);
 }
 
 MMRESULT haltClock(LockedDevice& device) {
@@ -89,9 +108,7 @@ bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::u
     if (event.timeMs > load(device->clockMs)) return true;
     if (mustYield(device, sent)) return false;
     ++sent;
-    const MMRESULT result = sendEvent(load(device->midiOut), event, track.data);
-    setMidiStatus(result);
-    noteSent(*device, event, track.data);
+    setMidiStatus(sendMixed(device, event, track.data));
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
       store(track.position, position + 1);
       continue;
@@ -123,7 +140,7 @@ bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
     return false;
   }
   if (finishLoopPass(device, song, loop) && !sendAllDueEvents(device, song, sent)) return false;
-  store(device->clockMs, load(device->clockMs) + load(device->periodMs));
+  store(device->clockMs, load(device->clockMs) + clockStep(*device));
   return true;
 }
 
@@ -133,6 +150,8 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   LockedDevice device(static_cast<HGLOBAL>(user), timerId);
   // A tick of a timer that is no longer the device's (killed, replaced) does nothing.
   if (!device || load(device->state) != Playing || load(device->timerId) != timerId) return;
+  stepFade(device);  // may pause or stop
+  if (load(device->state) != Playing) return;
   Song& song = *load(device->song);
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);

@@ -1,6 +1,8 @@
 // The playback clock: the device's periodic timer and the tick that sends what is due.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 #include "playback/device.h"
 
@@ -11,6 +13,9 @@ namespace quavr {
 platform::UINT startClock(LockedDevice& device);
 // Kills the timer, ends its period and resets the port: 0, or the kill's failing result.
 platform::MMRESULT haltClock(LockedDevice& device);
+
+// The most song time one round moves the clock at the device's tempo.
+std::uint32_t longestClockStep(const MidiDevice& device);
 
 void QUAVR_CALLBACK clockTick(platform::UINT timerId, platform::UINT message,
                               platform::DWORD_PTR user, platform::DWORD_PTR param1,

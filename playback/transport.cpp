@@ -134,26 +134,42 @@ void releaseDevice(LockedDevice& device) {
 }
 
 std::int32_t play(HGLOBAL device, HGLOBAL song) {
-  return withDevice(device, kNoDevice, [&](LockedDevice& d) { return playDevice(d, song); });
+  return withDevice(device, kNoDevice, [&](LockedDevice& d) {
+    if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
+      store(d->loopsDone, 0u);
+      store(d->clockCarry, 0u);
+      for (std::uint8_t& v : d->songVolume) v = 100;
+    }
+    return playDevice(d, song);
+  });
 }
 
 std::int32_t stop(HGLOBAL device) {
-  return withDevice(device, kNoDevice, stopDevice);
+  return withDevice(device, kNoDevice, [](LockedDevice& d) {
+    store(d->fade.active, 0u);  // a fade belongs to the playback the host ends here
+    return stopDevice(d);
+  });
 }
 
 std::int32_t pause(HGLOBAL device) {
   return withDevice(device, kNoDevice, pauseDevice);
 }
 
+// The legacy flag is a loop count: on, forever; off, none. A host that set it reads back what
+// it set for as long as the count has not run out.
 std::int32_t setRepeat(HGLOBAL device, std::int32_t repeat) {
   return withDevice(device, 0, [&](LockedDevice& d) {
     store(d->repeat, repeat);
+    store(d->loopCount, repeat != 0 ? -1 : 0);
     return repeat;
   });
 }
 
 std::int32_t getRepeat(HGLOBAL device) {
-  return withDevice(device, 0, [](LockedDevice& d) { return load(d->repeat); });
+  return withDevice(device, 0, [](LockedDevice& d) {
+    if (load(d->loopCount) == 0) return 0;
+    return load(d->repeat) != 0 ? load(d->repeat) : 1;
+  });
 }
 
 std::int32_t deviceState(HGLOBAL device) {

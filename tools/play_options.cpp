@@ -21,6 +21,10 @@ const char kUsage[] =
     "  --loop-style S   with --repeat, loop as the file marks it: S is a comma-separated list of\n"
     "                   markers, cc116 (CC116/117) and cc111; markers decide first, then cc116\n"
     "  --loop A:B       with --repeat, loop from A to B ms (B empty: the song's end)\n"
+    "  --loops N        play the loop N more times, then the rest of the song (-1: forever)\n"
+    "  --volume P       the music volume in percent, 0-100 (default: 100)\n"
+    "  --tempo PERMILLE the speed in permille of the written one, 250-4000 (default: 1000)\n"
+    "  --fade-out MS    fade out over the last MS of the song (or of the last pass)\n"
     "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
     "  --log FILE       the monitor device writes its log to FILE\n"
     "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
@@ -28,7 +32,9 @@ const char kUsage[] =
     "  --list           list the devices with their numbers, then exit\n"
     "  --help           show this text\n"
     "\n"
-    "On a terminal: space pauses and resumes, q stops.\n";
+    "On a terminal: space pauses and resumes, q stops; up and down change the volume, [ and ]\n"
+    "the tempo, f fades out over 3 s and stops; the digits 1-9 and 0 mute and unmute channels\n"
+    "1-10.\n";
 
 // An output file that is the song itself would be truncated before the song is read.
 void refuseTheSong(const PlayOptions& o, const std::string& option, const std::string& path) {
@@ -56,6 +62,17 @@ std::uint32_t parseLoopStyles(const std::string& text) {
     if (comma == std::string::npos) return styles;
     at = comma + 1;
   }
+}
+
+// A whole number of `option` within [low, high].
+long long wholeNumber(const std::string& option, const std::string& text, long long low,
+                      long long high) {
+  char* end = nullptr;
+  const long long n = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < low || n > high) {
+    fail(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high), 2);
+  }
+  return n;
 }
 
 void parseLoopPoints(const std::string& text, std::uint32_t& start, std::uint32_t& end) {
@@ -106,6 +123,14 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.loopStyles = parseLoopStyles(value(i));
     } else if (arg == "--loop") {
       parseLoopPoints(value(i), o.loopStart, o.loopEnd);
+    } else if (arg == "--loops") {
+      o.loops = static_cast<std::int32_t>(wholeNumber(arg, value(i), -1, 0x7FFFFFFF));
+    } else if (arg == "--volume") {
+      o.volume = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 100));
+    } else if (arg == "--tempo") {
+      o.tempo = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 250, 4000));
+    } else if (arg == "--fade-out") {
+      o.fadeOutMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
     } else if (arg == "--offline") {
       o.offline = true;
     } else if (arg == "--log") {
@@ -123,7 +148,7 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
     }
   }
   if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
-  if (o.offline && o.repeat) fail("--offline with --repeat would never end", 2);
+  if (o.offline && (o.repeat || o.loops < 0)) fail("--offline with --repeat would never end", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

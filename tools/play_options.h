@@ -15,6 +15,10 @@ struct PlayOptions {
   std::uint32_t loopStyles = 0;           // QUAVR_LOOP_… conventions the file's loop is read by
   std::uint32_t loopStart = 0xFFFFFFFFu;  // --loop START:END, in ms; none when 0xFFFFFFFF
   std::uint32_t loopEnd = 0xFFFFFFFFu;    // 0xFFFFFFFF: the song's end
+  std::int32_t loops = 0;                 // --loops: passes of the loop after the first; -1 forever
+  std::uint32_t volume = 100;             // percent
+  std::uint32_t tempo = 1000;             // permille
+  std::uint32_t fadeOutMs = 0;            // 0: no fade at the end
   std::string log;
   std::string wav;
   std::string file;

@@ -18,9 +18,11 @@ constexpr int kNarrowestBar = 5;
 
 }  // namespace
 
-std::string progressLine(std::uint32_t elapsedMs, std::uint32_t lengthMs, bool paused, int width) {
+std::string progressLine(std::uint32_t elapsedMs, std::uint32_t lengthMs, bool paused, int width,
+                         std::uint32_t loopsDone) {
   const std::string times = "  " + clock(elapsedMs) + " / " + clock(lengthMs);
-  const std::string state = paused ? "  paused" : "";
+  const std::string state =
+      (loopsDone != 0 ? "  loop " + std::to_string(loopsDone) : "") + (paused ? "  paused" : "");
   // The last column stays empty: writing it makes some terminals wrap.
   const int room = width <= 0 ? 1000 : width - 1;
   const int barRoom = room - static_cast<int>(times.size() + state.size()) - 3;  // " [" "]"

@@ -7,6 +7,8 @@
 
 namespace quavr::tools {
 
-std::string progressLine(std::uint32_t elapsedMs, std::uint32_t lengthMs, bool paused, int width);
+// With loops done, "  loop N" follows the bar.
+std::string progressLine(std::uint32_t elapsedMs, std::uint32_t lengthMs, bool paused, int width,
+                         std::uint32_t loopsDone = 0);
 
 }  // namespace quavr::tools

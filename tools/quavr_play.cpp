@@ -1,9 +1,8 @@
 // quavr-play: plays a Standard MIDI File on an output device through the public API, as a host
 // application would. Beyond the API it asks the platform's introspection header for what a host
 // has no call for: the devices' names (to list them and find one by name), their output errors
-// (to say which file failed and why) and the timer's clock (to show the song's progress, in
-// virtual time too). The command line, the terminal, the device choice, the song check, the
-// progress line and the output reports each have their own file here.
+// (to say which file failed and why). The command line, the terminal, the keys, the device
+// choice, the song check, the progress line and the output reports each have their own file here.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include "platform/introspection.h"
 #include "tools/device_choice.h"
 #include "tools/output_report.h"
+#include "tools/play_keys.h"
 #include "tools/play_options.h"
 #include "tools/play_signals.h"
 #include "tools/progress.h"
@@ -40,11 +40,23 @@ void configureLibrary(const PlayOptions& options) {
   if (!options.wav.empty()) setenv("QUAVR_WAV", options.wav.c_str(), 1);
 }
 
-// How long past its length a song may go on before the player gives up on it: its last events go
-// out on the first tick after their time, so two periods and a second are ample. In 64 bits, for
-// a 0xFFFFFFFF-ms song or period.
+// How far past its length a song's position may go before the player gives up on it: its last
+// events go out on the first tick after their time, so two periods (at the fastest tempo) and a
+// second are ample. In 64 bits, for a 0xFFFFFFFF-ms song or period.
 std::uint64_t endGuardMs(std::uint32_t length, std::uint32_t period) {
-  return std::uint64_t{length} + 2 * std::uint64_t{period} + 1000;
+  return std::uint64_t{length} + 8 * std::uint64_t{period} + 1000;
+}
+
+// --fade-out: once the last pass is within `ms` of the song's end, a fade to silence that ends
+// with it (the fade runs in played time, the song in song time). True once started.
+bool fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t position,
+                     std::uint32_t length) {
+  if (ms == 0 || bgmGetPlayInfo(device, QUAVR_PLAY_LOOP_COUNT) != 0) return false;
+  if (std::uint64_t{position} + ms < length) return false;
+  const std::uint32_t tempo = bgmGetPlayInfo(device, QUAVR_PLAY_TEMPO);
+  const std::uint64_t left = std::min<std::uint64_t>(ms, length - std::min(position, length));
+  bgmFade(device, 0, static_cast<std::uint32_t>(left * 1000 / tempo), QUAVR_FADE_STOP);
+  return true;
 }
 
 int listDevices(const std::vector<std::string>& names) {
@@ -65,14 +77,12 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
   const bool progressWanted = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
   if (Keys::foreground(STDOUT_FILENO)) {
     std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
-                options.repeat ? ", repeating" : "");
+                options.repeat || options.loops < 0 ? ", repeating" : "");
   }
   Keys keys;
-  // Song time: the timer's clock, which is virtual time when offline.
-  using quavr::platform::posix::nowNs;
-  std::int64_t played = 0;
-  std::int64_t since = nowNs();
+  PlayKeys playKeys;
   bool paused = false;
+  bool fading = false;
   bool lineShown = false;
   auto endLine = [&] {
     if (lineShown) std::printf("\n");
@@ -85,15 +95,11 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
       flushStdout();
       // Paused first, so that no note hangs while the process is stopped.
       const bool resume = !paused && bgmPause(device) == Paused;
-      const std::int64_t stopped = nowNs();
       keys.suspend();
-      since += nowNs() - stopped;  // the time stopped is no song time
       if (resume) bgmPause(device);
     }
     keys.follow();
     const char key = keys.wait(options.offline ? 1 : 50);
-    const std::int64_t now = nowNs();
-    const auto ms = static_cast<std::uint64_t>((played + (paused ? 0 : now - since)) / 1000000);
     if (endingSignal() != 0) {
       status = 128 + endingSignal();
       break;
@@ -102,13 +108,15 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
       status = 1;  // said once, after the device is closed
       break;
     }
-    if (key == 'q' || key == 'Q') break;
-    if (key == ' ') {
-      paused = bgmPause(device) == Paused;
-      if (paused) played += now - since;
-      since = now;
-    }
-    if (!options.repeat && !paused && ms > endGuardMs(length, options.period)) {
+    const KeyAction action = key == 0 ? KeyAction::kNone : playKeys.press(device, key);
+    if (action == KeyAction::kQuit) break;
+    if (action == KeyAction::kPause) bgmPause(device);
+    paused = bgmBgmStatus(device) == Paused;
+    // Song time, from the library's clock: with loops, tempo and fades it is the only one.
+    const std::uint32_t ms = bgmGetPosition(device);
+    if (ms == QUAVR_NONE) break;
+    if (!fading) fading = fadeOutAtTheEnd(device, options.fadeOutMs, ms, length);
+    if (!paused && ms > endGuardMs(length, options.period)) {
       endLine();
       std::fprintf(stderr, "quavr-play: the song had not ended %llu ms after its length; stopped\n",
                    static_cast<unsigned long long>(ms - length));
@@ -116,13 +124,10 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
       break;
     }
     if (progressWanted && Keys::foreground(STDOUT_FILENO)) {
-      const std::uint64_t shown =
-          length == 0 ? ms : (options.repeat ? ms % length : std::min<std::uint64_t>(ms, length));
-      std::printf(
-          "\r%s\x1b[K",
-          progressLine(static_cast<std::uint32_t>(std::min<std::uint64_t>(shown, 0xFFFFFFFF)),
-                       length, paused, terminalWidth(STDOUT_FILENO))
-              .c_str());
+      std::printf("\r%s\x1b[K",
+                  progressLine(std::min(ms, length), length, paused, terminalWidth(STDOUT_FILENO),
+                               bgmGetPlayInfo(device, QUAVR_PLAY_LOOPS_DONE))
+                      .c_str());
       lineShown = true;
       const StdoutState out = flushStdout();
       if (out == StdoutState::kClosed) break;  // nobody reads any more: stop, quietly
@@ -168,6 +173,9 @@ int main(int argc, char** argv) {
       bgmSetLoopPoints(song, options.loopStart, options.loopEnd) != 0)
     std::fprintf(stderr, "quavr-play: --loop: the start is not before the end; no loop\n");
   bgmSetRepeat(device, options.repeat ? 1 : 0);
+  if (!options.repeat) bgmSetLoopCount(device, options.loops);
+  bgmSetVolume(device, options.volume);
+  bgmSetTempo(device, options.tempo);
   bgmPlay(device, song);
   int status = 1;
   if (bgmBgmStatus(device) == Playing) {

@@ -142,8 +142,11 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
                                    {0x93, 0x3E, 90},
                                    {0xD3, 0x50},
                                    {0x93, 60, 0}};
-  for (int channel = 0; channel < 16; ++channel) {  // the reset at the end of the song
-    expected.push_back({static_cast<unsigned char>(0xB0 | channel), 0x40, 0});
+  // The reset at the end of the song: every pedal off, then all notes off.
+  for (int channel = 0; channel < 16; ++channel) {
+    for (unsigned char pedal : {0x40, 0x42, 0x43, 0x45}) {
+      expected.push_back({static_cast<unsigned char>(0xB0 | channel), pedal, 0});
+    }
     expected.push_back({static_cast<unsigned char>(0xB0 | channel), 0x7B, 0});
   }
   {

@@ -89,8 +89,31 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
         case 4:
           bgmSetRepeat(device, static_cast<int32_t>(random() % 2));
           break;
-        case 5:
+        case 5:  // the playback controls, while ticks read and step them
           bgmBgmStatus(device);
+          switch (random() % 7) {
+            case 0:
+              bgmSetLoopCount(device, static_cast<int32_t>(random() % 4) - 1);
+              break;
+            case 1:
+              bgmSetTempo(device, 250 + random() % 3800);
+              break;
+            case 2:
+              bgmSetVolume(device, random() % 101);
+              break;
+            case 3:
+              bgmFade(device, random() % 101, random() % 50, random() % 3);
+              break;
+            case 4:
+              bgmSetChannelMask(device, random() % 0x10000);
+              break;
+            case 5:
+              bgmGetPlayInfo(device, random() % 6);
+              break;
+            default:
+              bgmGetPosition(device);
+              break;
+          }
           break;
         case 6:  // a song's loop set and read while a device may be jumping on it
           if (random() % 2 == 0) {

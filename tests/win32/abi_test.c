@@ -40,7 +40,26 @@ int main(void) {
     snprintf(what, sizeof what, "%s is export %d by name and by ordinal", names[i], i + 1);
     check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(EXPORTS + 1)) == NULL, "no export past the last");
+  {
+    /* The playback controls, at their frozen ordinals (22 is kept for bgmSeek). */
+    static const struct {
+      const char* name;
+      int ordinal;
+    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSetLoopCount@8", 23},   {"_bgmSetTempo@8", 24},
+                 {"_bgmSetVolume@8", 25},   {"_bgmFade@16", 26},          {"_bgmSetChannelMask@8", 27},
+                 {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
+    for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
+      const FARPROC f = GetProcAddress(dll, later[i].name);
+      snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
+               later[i].ordinal);
+      check(f != NULL && f == GetProcAddress(dll, MAKEINTRESOURCEA(later[i].ordinal)), what);
+    }
+    check(((uint32_t(__stdcall*)(void))GetProcAddress(dll, "_bgmGetVersion@0"))() == 0x000A00u,
+          "bgmGetVersion gives 0.10.0");
+    check(((Fn1)GetProcAddress(dll, "_bgmGetPosition@4"))(0xDEAD0000u) == 0xFFFFFFFFu,
+          "bgmGetPosition refuses a bad device");
+  }
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(30)) == NULL, "no export past the last");
   check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
   if (failures) return 1;
 

@@ -1,0 +1,95 @@
+#include "playback/channel_mix.h"
+
+#include "base/shared_value.h"
+#include "include/quavr.h"
+#include "playback/loop_jump.h"
+#include "playback/message_output.h"
+#include "playback/midi_status.h"
+#include "playback/transport.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+
+MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
+                   std::uint32_t data2) {
+  return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
+}
+
+std::uint32_t scaled(const MidiDevice& device, std::uint32_t value) {
+  return value * load(device.volume) / 100;
+}
+
+}  // namespace
+
+MMRESULT sendMixed(LockedDevice& device, const Event& event, const std::uint8_t* data) {
+  if (event.kind == kChannelEvent) {
+    const std::uint8_t* b = data + event.offset;
+    const std::uint32_t type = b[0] & 0xF0u;
+    if (type == 0xB0 && b[1] == 7) return sendController(*device, b[0] & 0x0Fu, 7, b[2]);
+    if ((type == 0x80 || type == 0x90) && (load(device->mutedChannels) >> (b[0] & 0x0F) & 1) != 0) {
+      return MMSYSERR_NOERROR;
+    }
+  }
+  const MMRESULT result = sendEvent(load(device->midiOut), event, data);
+  noteSent(*device, event, data);
+  return result;
+}
+
+MMRESULT sendController(MidiDevice& device, std::uint32_t channel, std::uint32_t controller,
+                        std::uint32_t value) {
+  if (controller == 7) {
+    device.songVolume[channel] = static_cast<std::uint8_t>(value);
+    value = scaled(device, value);
+  }
+  return sendShort(device, 0xB0 | channel, controller, value);
+}
+
+void applyVolume(MidiDevice& device, std::uint32_t percent) {
+  if (percent == load(device.volume)) return;
+  store(device.volume, percent);
+  if (load(device.state) == Idle) return;  // no song on the port to turn down
+  for (std::uint32_t c = 0; c < 16; ++c) {
+    setMidiStatus(sendController(device, c, 7, device.songVolume[c]));
+  }
+}
+
+void endNotes(MidiDevice& device, std::uint32_t mask) {
+  for (std::uint32_t c = 0; c < 16; ++c) {
+    if ((mask >> c & 1) == 0) continue;
+    for (std::uint32_t key = 0; key < 128; ++key) {
+      if ((device.soundingNotes[c][key >> 6] >> (key & 63) & 1) != 0) {
+        setMidiStatus(sendShort(device, 0x80 | c, key, 0));
+      }
+    }
+    device.soundingNotes[c][0] = device.soundingNotes[c][1] = 0;
+  }
+}
+
+void applyChannelMask(MidiDevice& device, std::uint32_t mask) {
+  mask &= 0xFFFF;
+  const std::uint32_t newlyMuted = mask & ~load(device.mutedChannels);
+  store(device.mutedChannels, mask);
+  endNotes(device, newlyMuted);
+}
+
+void stepFade(LockedDevice& device) {
+  MidiDevice::Fade& fade = device->fade;
+  if (load(fade.active) == 0) return;
+  const std::uint32_t elapsed = fade.elapsedMs + load(device->periodMs);
+  fade.elapsedMs = elapsed < fade.ms ? elapsed : fade.ms;
+  // Linear from `from` at 0 to `to` at the end, exactly there at the last step.
+  const std::int64_t span = static_cast<std::int64_t>(fade.to) - fade.from;
+  const auto percent =
+      static_cast<std::uint32_t>(fade.from + span * fade.elapsedMs / (fade.ms == 0 ? 1 : fade.ms));
+  applyVolume(*device, fade.ms == 0 ? fade.to : percent);
+  if (fade.elapsedMs < fade.ms) return;
+  store(fade.active, 0u);
+  store(device->events, load(device->events) | QUAVR_EVENT_FADE_DONE);
+  if (fade.then == QUAVR_FADE_PAUSE) pauseDevice(device);
+  if (fade.then == QUAVR_FADE_STOP) stopDevice(device);
+}
+
+}  // namespace quavr

@@ -1,0 +1,30 @@
+// What the device does to the song's messages on their way out: CC7 scaled by the device's
+// volume, notes of muted channels held back, and the fade that moves the volume tick by tick.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "playback/device.h"
+#include "song/records.h"
+
+namespace quavr {
+
+// Sends one of the song's events through the mix: a CC7 goes out scaled (and is remembered as
+// the song's), a note of a muted channel does not go out. Keeps the sounding notes.
+platform::MMRESULT sendMixed(LockedDevice& device, const Event& event, const std::uint8_t* data);
+// A controller the device itself sends (a loop restore, a chase): CC7 through the volume.
+platform::MMRESULT sendController(MidiDevice& device, std::uint32_t channel,
+                                  std::uint32_t controller, std::uint32_t value);
+
+// Sets the volume; while a song is bound, each channel's CC7 goes out again, scaled.
+void applyVolume(MidiDevice& device, std::uint32_t percent);
+// Mutes the channels of `mask`; a newly muted channel gets note-offs for its sounding notes.
+void applyChannelMask(MidiDevice& device, std::uint32_t mask);
+// Note-offs for every sounding note of the channels in `mask`, which then sound no more.
+void endNotes(MidiDevice& device, std::uint32_t mask);
+
+// One tick's step of a running fade; at its end, what it was asked to do then. Under the lock.
+void stepFade(LockedDevice& device);
+
+}  // namespace quavr

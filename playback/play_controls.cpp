@@ -1,0 +1,94 @@
+#include "playback/play_controls.h"
+
+#include <algorithm>
+
+#include "base/shared_value.h"
+#include "include/quavr.h"
+#include "playback/channel_mix.h"
+#include "playback/device.h"
+
+namespace quavr {
+
+using namespace platform;
+
+namespace {
+constexpr std::int32_t kBadHandle = -1;
+}  // namespace
+
+std::uint32_t position(HGLOBAL device) {
+  return withDevice(device, kNoPosition,
+                    [](LockedDevice& d) { return load(d->state) == Idle ? 0u : load(d->clockMs); });
+}
+
+std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
+  return withDevice(device, kBadHandle, [&](LockedDevice& d) {
+    store(d->loopCount, count < 0 ? -1 : count);
+    return 0;
+  });
+}
+
+std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
+  return withDevice(device, kBadHandle, [&](LockedDevice& d) {
+    store(d->tempo, std::clamp<std::uint32_t>(permille, 250, 4000));
+    return 0;
+  });
+}
+
+std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
+  return withDevice(device, kBadHandle, [&](LockedDevice& d) {
+    store(d->fade.active, 0u);
+    applyVolume(*d, std::min<std::uint32_t>(percent, 100));
+    return 0;
+  });
+}
+
+std::int32_t fade(HGLOBAL device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then) {
+  return withDevice(device, kBadHandle, [&](LockedDevice& d) {
+    if (then > QUAVR_FADE_STOP) return -1;
+    MidiDevice::Fade& f = d->fade;
+    f.from = load(d->volume);
+    f.to = std::min<std::uint32_t>(percent, 100);
+    f.ms = ms;
+    f.elapsedMs = 0;
+    f.then = then;
+    store(f.active, 1u);
+    return 0;
+  });
+}
+
+std::int32_t setChannelMask(HGLOBAL device, std::uint32_t muted) {
+  return withDevice(device, kBadHandle, [&](LockedDevice& d) {
+    applyChannelMask(*d, muted);
+    return 0;
+  });
+}
+
+std::uint32_t playInfo(HGLOBAL device, std::uint32_t what) {
+  return withDevice(device, QUAVR_NONE, [&](LockedDevice& d) -> std::uint32_t {
+    switch (what) {
+      case QUAVR_PLAY_LOOPS_DONE:
+        return load(d->loopsDone);
+      case QUAVR_PLAY_LOOP_COUNT:
+        return static_cast<std::uint32_t>(load(d->loopCount));
+      case QUAVR_PLAY_VOLUME:
+        return load(d->volume);
+      case QUAVR_PLAY_TEMPO:
+        return load(d->tempo);
+      case QUAVR_PLAY_MUTED:
+        return load(d->mutedChannels);
+      case QUAVR_PLAY_EVENTS: {
+        const std::uint32_t events = load(d->events);
+        store(d->events, 0u);
+        return events;
+      }
+      default:
+        return QUAVR_NONE;
+    }
+  });
+}
+
+std::uint32_t version() {
+  return QUAVR_VERSION_MAJOR << 16 | QUAVR_VERSION_MINOR << 8 | QUAVR_VERSION_PATCH;
+}
+
+}  // namespace quavr
