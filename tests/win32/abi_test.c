@@ -2,11 +2,11 @@
  * each function called through a __stdcall pointer, uMidiStatus read as data, and the version
  * resource read back. Runs with no MIDI driver registered. Prints a line per check; exits 1 on
  * any failure. */
-#include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 static int failures;
 
@@ -24,11 +24,11 @@ typedef uint32_t(__stdcall* Fn5)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_
 
 int main(void) {
   static const char* const names[EXPORTS] = {
-      "_bgmBgmStatus@4",     "_bgmCloseMidiDev@4",  "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
-      "_bgmGetRepeat@4",     "_bgmGetSongFile@4",   "_bgmGetSongLength@4", "_bgmGetSongRsc@8",
-      "_bgmMidiStatus@4",    "_bgmOpenMidiDev@8",   "_bgmPause@4",         "_bgmPlay@8",
-      "_bgmSetRepeat@8",     "_bgmStop@4",          "uMidiStatus",         "_bgmGetSongMem@8",
-      "_bgmGetSongInfo@12",  "_bgmGetSongText@20",  "_bgmSetLoopStyle@8",  "_bgmSetLoopPoints@12"};
+      "_bgmBgmStatus@4",    "_bgmCloseMidiDev@4", "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
+      "_bgmGetRepeat@4",    "_bgmGetSongFile@4",  "_bgmGetSongLength@4", "_bgmGetSongRsc@8",
+      "_bgmMidiStatus@4",   "_bgmOpenMidiDev@8",  "_bgmPause@4",         "_bgmPlay@8",
+      "_bgmSetRepeat@8",    "_bgmStop@4",         "uMidiStatus",         "_bgmGetSongMem@8",
+      "_bgmGetSongInfo@12", "_bgmGetSongText@20", "_bgmSetLoopStyle@8",  "_bgmSetLoopPoints@12"};
   FARPROC exports[EXPORTS];
   char what[128];
   HMODULE dll = LoadLibraryA("QUAVR.DLL");
@@ -45,8 +45,9 @@ int main(void) {
     static const struct {
       const char* name;
       int ordinal;
-    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSetLoopCount@8", 23},   {"_bgmSetTempo@8", 24},
-                 {"_bgmSetVolume@8", 25},   {"_bgmFade@16", 26},          {"_bgmSetChannelMask@8", 27},
+    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSetLoopCount@8", 23},
+                 {"_bgmSetTempo@8", 24},    {"_bgmSetVolume@8", 25},
+                 {"_bgmFade@16", 26},       {"_bgmSetChannelMask@8", 27},
                  {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
@@ -71,7 +72,8 @@ int main(void) {
     check(((Fn1)exports[1])(none) == 5, "bgmCloseMidiDev gives MMSYSERR_INVALHANDLE");
     check(((Fn1)exports[2])(none) == none, "bgmDeleteSong returns a bad song");
     check(((Fn1)exports[4])(none) == 0, "bgmGetRepeat gives 0");
-    check(((Fn1)exports[5])((uint32_t)(uintptr_t) "no such file.mid") == 0, "bgmGetSongFile gives 0");
+    check(((Fn1)exports[5])((uint32_t)(uintptr_t) "no such file.mid") == 0,
+          "bgmGetSongFile gives 0");
     check(((Fn1)exports[6])(none) == 0, "bgmGetSongLength gives 0");
     check(((Fn2)exports[7])(0, (uint32_t)(uintptr_t) "NOSUCHSONG") == 0, "bgmGetSongRsc gives 0");
     /* Run without a MIDI driver registered: the system has no MIDI output at all. */
