@@ -135,7 +135,9 @@ check "a background job plays to its end and leaves the terminal alone" \
 check "the progress line fits a narrow terminal and the mode is given back" \
   /usr/bin/python3 "$here/terminal_check.py" width "$play" "$work/tiny.mid"
 
-if [[ $("$play" --list) == *"Quavr Synth"* ]]; then
+# A player built with ThreadSanitizer reports races inside FluidSynth's own threads, which are
+# not Quavr's: the synthesizer's checks run in the other builds.
+if [[ $("$play" --list) == *"Quavr Synth"* ]] && ! ldd "$play" | grep -q libtsan; then
   synth_test() { "$play" --offline --device synth "$@" "$work/tiny.mid"; }
   check "--wav /dev/full: said once with its cause, exit 1" \
     said_once "cannot write /dev/full: No space left on device" synth_test --wav /dev/full
