@@ -63,10 +63,13 @@ check "an MSVC-ABI host builds against the SDK" bash -c "
     -O1 -Wall -Werror -I'$sdk/include' -c '$here/msvc_host.c' -o '$work/msvc_host.obj' &&
   lld-link /nologo /entry:start /subsystem:console /nodefaultlib /out:'$work/run/msvc_host.exe' \
     '$work/msvc_host.obj' '$sdk/lib/quavr.lib' '$work/kernel32.lib'" || exit 1
-check "the host imports from QUAVR.DLL exactly what it exports" same \
-  "$(llvm-readobj --coff-imports "$work/run/msvc_host.exe" |
-     awk '/Name: / { dll = $2 } dll == "QUAVR.DLL" && /Symbol: / { print $2 }' | LC_ALL=C sort)" \
-  "$exports"
+# The host calls the first release's functions; each of its imports must be a DLL export.
+host_imports=$(llvm-readobj --coff-imports "$work/run/msvc_host.exe" |
+  awk '/Name: / { dll = $2 } dll == "QUAVR.DLL" && /Symbol: / { print $2 }' | LC_ALL=C sort)
+check "the host imports from QUAVR.DLL only what it exports, by the exported names" same \
+  "$(LC_ALL=C comm -23 <(echo "$host_imports") <(echo "$exports"))" ""
+check "the host imports the fourteen functions and uMidiStatus" \
+  [ "$(echo "$host_imports" | wc -l)" -eq 15 ]
 
 cp "$sdk/bin/QUAVR.DLL" "$work/run/"
 cp "$root/examples/ode_to_joy.mid" "$work/run/song.mid"
