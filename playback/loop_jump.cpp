@@ -16,7 +16,8 @@ void noteSent(MidiDevice& device, const Event& event, const std::uint8_t* data) 
   if (event.kind != kChannelEvent) return;
   const std::uint8_t* b = data + event.offset;
   const std::uint8_t type = b[0] & 0xF0;
-  if (type != 0x80 && type != 0x90) return;
+  // A key byte past 127 (a file's stray status byte) is no note a port can sound.
+  if ((type != 0x80 && type != 0x90) || b[1] > 0x7F) return;
   std::uint64_t& word = device.soundingNotes[b[0] & 0x0F][b[1] >> 6];
   const std::uint64_t bit = std::uint64_t{1} << (b[1] & 63);
   // A note-on of velocity 0 is a note-off.

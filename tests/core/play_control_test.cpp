@@ -190,6 +190,18 @@ TEST_F(PlayControlTest, MutedChannelsSendNoNotes) {
   EXPECT_TRUE(has(sent, noteOn(1, 65, 100)));
 }
 
+// The fuzzer's find: a note-on whose key byte is a status byte (FF) indexed past the device's
+// table of sounding notes. It still goes out, and is not ended as a note.
+TEST_F(PlayControlTest, AKeyBytePast127IsSentButNotTrackedAsSounding) {
+  const QuavrDevice d = open(10);
+  bgmPlay(d, song({TrackWriter().raw(0, {0x90, 0xFF, 0x40}).note(0, 0, 60, 100).end(100)}));
+  tick(d);
+  EXPECT_TRUE(has(fake::shortMessages(), 0x40FF90u));
+  fake::clearRecords();
+  ASSERT_EQ(bgmSetChannelMask(d, 1), 0);
+  EXPECT_EQ(fake::shortMessages(), (std::vector<std::uint32_t>{0x3C80}));
+}
+
 TEST_F(PlayControlTest, EveryCallRefusesBadHandlesAndWorksInEveryState) {
   EXPECT_EQ(bgmGetVersion(), 0x000A00u);
   const QuavrDevice closed = open(10);
