@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/introspection.h"
+#include "platform/platform_info.h"
 #include "tests/smf/smf_writer.h"
 
 using namespace quavr;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/introspection.h"
+#include "platform/platform_info.h"
 
 namespace quavr::tools {
 

@@ -1,6 +1,6 @@
 // quavr-play: plays a Standard MIDI File on an output device through the public API, as a host
-// application would. Beyond the API it asks the platform's introspection header for what a host
-// has no call for: the devices' names (to list them and find one by name), their output errors
+// application would. Beyond the API it asks platform/platform_info.h for what a host has no
+// call for: the devices' names (to list them and find one by name), their output errors
 // (to say which file failed and why). The command line, the terminal, the keys, the device
 // choice, the song check, the progress line and the output reports each have their own file here.
 #include <stdlib.h>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/introspection.h"
+#include "platform/platform_info.h"
 #include "tools/device_choice.h"
 #include "tools/output_report.h"
 #include "tools/play_keys.h"

@@ -1,7 +1,7 @@
 // The device list: one registration line per backend, in device-number order. The monitor is
 // always there, and last, so device 0 opens on any machine.
-#include "platform/introspection.h"
 #include "platform/midi/output.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform::posix {
 

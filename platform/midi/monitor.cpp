@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "platform/introspection.h"
 #include "platform/midi/output.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform::posix {
 

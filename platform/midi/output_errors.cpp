@@ -2,8 +2,8 @@
 // returns an error result to the core, and this says which file and why.
 #include <mutex>
 
-#include "platform/introspection.h"
 #include "platform/midi/output.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform::posix {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/introspection.h"
 #include "platform/midi/audio_destination.h"
 #include "platform/midi/output.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform::posix {
 

@@ -1,7 +1,7 @@
 // Global memory blocks on Linux: the handle table over the process's memory.
 #include "platform/common/handle_table.h"
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 #include "platform/posix/linux_only.h"
 
 namespace quavr::platform {

@@ -28,8 +28,8 @@
 #include <set>
 #include <thread>
 
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 #include "platform/posix/linux_only.h"
 
 namespace quavr::platform {

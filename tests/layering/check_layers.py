@@ -10,7 +10,7 @@ import sys
 
 LAYERS = [  # (path prefix, rank); the longest matching prefix wins
     ('include/', 0),
-    ('platform/', 1),  # platform.h, the seam, and introspection.h, the tools' view
+    ('platform/', 1),  # platform.h, the seam, and platform_info.h, the tools' view
     ('platform/common/', 2),
     ('platform/posix/', 3),
     ('platform/win32/', 3),

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 #include "tests/posix/temp_dir.h"
 
 namespace quavr::platform {

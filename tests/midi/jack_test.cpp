@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/introspection.h"
+#include "platform/platform_info.h"
 #include "tests/posix/temp_dir.h"
 #include "tests/smf/smf_writer.h"
 

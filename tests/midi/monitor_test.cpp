@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 #include "tests/posix/temp_dir.h"
 
 namespace quavr::platform {

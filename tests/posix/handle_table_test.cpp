@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/common/handle_table.h"
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform {
 namespace {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform {
 namespace {

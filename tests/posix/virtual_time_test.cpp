@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/introspection.h"
 #include "platform/platform.h"
+#include "platform/platform_info.h"
 
 namespace quavr::platform {
 namespace {
