@@ -177,8 +177,11 @@ int main(int argc, char** argv) {
   bgmSetVolume(device, options.volume);
   bgmSetTempo(device, options.tempo);
   bgmPlay(device, song);
+  // A short song on a long period may already have played to its end here.
+  const bool started = bgmBgmStatus(device) == Playing ||
+                       (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
   int status = 1;
-  if (bgmBgmStatus(device) == Playing) {
+  if (started) {
     status = watch(device, options, deviceName, bgmGetSongLength(song));
   } else {
     std::fprintf(stderr, "quavr-play: the timer could not start\n");
