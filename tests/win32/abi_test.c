@@ -41,11 +41,11 @@ int main(void) {
     check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
   }
   {
-    /* The playback controls, at their frozen ordinals (22 is kept for bgmSeek). */
+    /* The playback controls, at their frozen ordinals. */
     static const struct {
       const char* name;
       int ordinal;
-    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSetLoopCount@8", 23},
+    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSeek@8", 22}, {"_bgmSetLoopCount@8", 23},
                  {"_bgmSetTempo@8", 24},    {"_bgmSetVolume@8", 25},
                  {"_bgmFade@16", 26},       {"_bgmSetChannelMask@8", 27},
                  {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
