@@ -226,5 +226,63 @@ TEST_F(SeekTest, ThePortHoldsTheTargetsStateAndTheTargetsEventsGoOut) {
   }
 }
 
+// What the device keeps across a seek: loop passes, volume (the chased CC7 scaled by it), a
+// running fade, muted channels; what it loses: the notes that sounded. Past the end, the song ends
+// at the next tick, and with passes left plays again.
+TEST_F(SeekTest, KeepsTheDevicesSettingsAndEndsPastTheEnd) {
+  const QuavrSong s = song({TrackWriter()
+                                .raw(0, {0xB0, 7, 80})
+                                .note(0, 0, 60, 100)
+                                .raw(0, {0xB1, 7, 40})
+                                .note(100, 1, 64, 100)
+                                .note(100, 0, 60, 0)
+                                .end(100)});
+  const QuavrDevice d = open(10);
+  bgmSetLoopCount(d, 2);
+  bgmPlay(d, s);
+  tick(d);
+  ASSERT_EQ(bgmSeek(d, 350), 0);  // past the end: a pass of the loop begins again
+  tick(d);
+  EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE), 1u);
+  EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOP_COUNT), 1u);
+  bgmSetVolume(d, 50);
+  bgmSetChannelMask(d, 2);
+  bgmFade(d, 0, 1000, QUAVR_FADE_CONTINUE);
+  tick(d);
+  fake::clearRecords();
+  ASSERT_EQ(bgmSeek(d, 100), 0);
+  const auto chase = fake::shortMessages();
+  EXPECT_EQ(fake::records().front().kind, fake::Record::Reset);
+  const std::uint32_t volume = bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME);
+  EXPECT_NE(std::find(chase.begin(), chase.end(), 0xB0u | 7 << 8 | (80 * volume / 100) << 16),
+            chase.end());
+  EXPECT_NE(std::find(chase.begin(), chase.end(), 0xB1u | 7 << 8 | (40 * volume / 100) << 16),
+            chase.end());
+  EXPECT_EQ(record(d).songVolume[0], 80);
+  const MidiDevice after = record(d);
+  for (const auto& channel : after.soundingNotes) EXPECT_EQ(channel[0] | channel[1], 0u);
+  EXPECT_EQ(after.fade.active, 1u);
+  EXPECT_EQ(after.mutedChannels, 2u);
+  EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE), 1u);
+  fake::clearRecords();
+  tick(d);  // the muted channel's note at the target stays silent; the fade goes on
+  for (const std::uint32_t m : fake::shortMessages()) EXPECT_EQ(m & 0xFF, 0xB0u | (m & 0x0F)) << m;
+  EXPECT_LT(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), volume);
+  // Paused: the song resumes at the target.
+  bgmPause(d);
+  ASSERT_EQ(bgmSeek(d, 200), 0);
+  EXPECT_EQ(bgmBgmStatus(d), Paused);
+  bgmSetChannelMask(d, 0);
+  bgmPause(d);
+  fake::clearRecords();
+  tick(d);
+  EXPECT_EQ(fake::shortMessages().back(), 0x3C90u);  // the note-off due at 200
+  bgmSetLoopCount(d, 0);
+  ASSERT_EQ(bgmSeek(d, 1000), 0);
+  tick(d);
+  EXPECT_EQ(bgmBgmStatus(d), Idle);
+  EXPECT_NE(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED, 0u);
+}
+
 }  // namespace
 }  // namespace quavr::test
