@@ -125,17 +125,33 @@ bool isChannelMessage(const Event& e, const std::uint8_t* data) {
   return e.kind == kChannelEvent && data[e.offset] >= 0x80 && data[e.offset] < 0xF0;
 }
 
-// A track's events before the time, still to be walked.
+// A track's events before the time, still to be walked: `at` is the next one that sets state
+// (notes and meta events set none), `key` its place in the clock's order.
 struct Cursor {
   const Event* at;
   const Event* end;
   const std::uint8_t* data;
-  std::uint32_t track;
+  std::uint64_t key;  // time << 32 | track: earlier time first, of equal times the earlier track
+  bool sysex;         // system-exclusive messages are wanted too
 };
 
-// Earlier time first; of equal times, the earlier track.
+bool setsState(const Event& e, const std::uint8_t* data, bool sysex) {
+  if (e.kind == kSysexEvent) return sysex;
+  if (e.kind != kChannelEvent) return false;
+  const std::uint8_t status = data[e.offset] & 0xF0;
+  return status == 0xB0 || status == 0xC0 || status == 0xD0 || status == 0xE0;
+}
+
+// Moves the cursor to its next event that sets state; false when there is none before the end.
+bool skipToState(Cursor& c) {
+  while (c.at != c.end && !setsState(*c.at, c.data, c.sysex)) ++c.at;
+  if (c.at == c.end) return false;
+  c.key = std::uint64_t{c.at->timeMs} << 32 | (c.key & 0xFFFFFFFF);
+  return true;
+}
+
 bool later(const Cursor& a, const Cursor& b) {
-  return a.at->timeMs != b.at->timeMs ? a.at->timeMs > b.at->timeMs : a.track > b.track;
+  return a.key > b.key;
 }
 
 void siftDown(Cursor* heap, std::uint32_t size, std::uint32_t i) {
@@ -203,7 +219,8 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       for (const Event* e = split; e != last && e->timeMs <= untilMs; ++e) {
         if (isChannelMessage(*e, data)) touch(data + e->offset, channels[data[e->offset] & 0x0F]);
       }
-      if (split != events) heap[size++] = {events, split, data, t};
+      heap[size] = {events, split, data, t, onSysex != nullptr};
+      if (skipToState(heap[size])) ++size;
     }
     for (std::uint32_t i = size; i-- > 0;) siftDown(heap.get(), size, i);
     std::uint32_t order = 0;
@@ -217,7 +234,8 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       } else if (e.kind == kSysexEvent && onSysex != nullptr) {
         onSysex(context, e, next.data);
       }
-      if (++next.at == next.end) heap[0] = heap[--size];
+      ++next.at;
+      if (!skipToState(next)) heap[0] = heap[--size];
       siftDown(heap.get(), size, 0);
     }
   }
