@@ -1,5 +1,7 @@
 // What a seek costs the host's thread: bgmSeek to the middle and to the end of a song, the port
-// silenced and the chase sent, on the fake platform's null port (the core's own cost).
+// silenced and the chase sent, on the fake platform's null port (the core's own cost). Beside
+// the songs named, a generated one of about 1 MB of nothing but controllers, programs, bends and
+// parameter data entries over 16 tracks: the chase's worst case, every event setting state.
 // Prints: seek  file  bytes  target  rounds  min_us  median_us
 // Usage: seek_bench [--rounds N] SONG...
 #include <algorithm>
@@ -13,6 +15,7 @@
 
 #include "include/quavr.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/smf/smf_writer.h"
 
 using namespace quavr;
 
@@ -47,6 +50,39 @@ void measure(const std::string& path, std::size_t bytes, int rounds) {
   bgmDeleteSong(song);
 }
 
+// 16 tracks of 3-byte channel messages in running status, each setting state.
+std::vector<std::uint8_t> controllerSong() {
+  std::vector<test::Bytes> tracks;
+  for (int t = 0; t < 16; ++t) {
+    test::TrackWriter w;
+    const auto ch = static_cast<std::uint8_t>(t);
+    for (int i = 0; i < 20000; ++i) {
+      const auto v = static_cast<std::uint8_t>(i % 128);
+      switch (i % 8) {
+        case 0:
+          w.program(1, ch, v);
+          break;
+        case 1:
+          w.raw(1, {static_cast<std::uint8_t>(0xE0 | ch), v, v});
+          break;
+        case 2:
+          w.raw(1, {static_cast<std::uint8_t>(0xB0 | ch), 101, 0});
+          break;
+        case 3:
+          w.raw(0, {static_cast<std::uint8_t>(0xB0 | ch), 100, static_cast<std::uint8_t>(i % 3)});
+          break;
+        case 4:
+          w.raw(0, {static_cast<std::uint8_t>(0xB0 | ch), 6, v});
+          break;
+        default:
+          w.raw(1, {static_cast<std::uint8_t>(0xB0 | ch), static_cast<std::uint8_t>(i % 90), v});
+      }
+    }
+    tracks.push_back(w.end());
+  }
+  return test::smf(480, tracks);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,10 +95,6 @@ int main(int argc, char** argv) {
     } else {
       paths.push_back(arg);
     }
-  }
-  if (paths.empty()) {
-    std::fprintf(stderr, "Usage: seek_bench [--rounds N] SONG...\n");
-    return 2;
   }
   for (const std::string& path : paths) {
     std::ifstream in(path, std::ios::binary);
@@ -77,5 +109,11 @@ int main(int argc, char** argv) {
     fake::addFile("song.mid", std::move(bytes));
     measure(path, size, rounds);
   }
+  fake::reset();
+  fake::setRecording(false);
+  std::vector<std::uint8_t> generated = controllerSong();
+  const std::size_t size = generated.size();
+  fake::addFile("song.mid", std::move(generated));
+  measure("controllers-1MB", size, rounds);
   return 0;
 }

@@ -150,20 +150,23 @@ bool skipToState(Cursor& c) {
   return true;
 }
 
-bool later(const Cursor& a, const Cursor& b) {
-  return a.key > b.key;
-}
+// The merge's heap: the cursors' keys, the least on top.
+struct HeapEntry {
+  std::uint64_t key;
+  std::uint32_t cursor;
+};
 
-void siftDown(Cursor* heap, std::uint32_t size, std::uint32_t i) {
+void siftDown(HeapEntry* heap, std::uint32_t size, std::uint32_t i) {
+  const HeapEntry moving = heap[i];
   for (;;) {
-    std::uint32_t least = i;
-    const std::uint32_t left = 2 * i + 1;
-    if (left < size && later(heap[least], heap[left])) least = left;
-    if (left + 1 < size && later(heap[least], heap[left + 1])) least = left + 1;
-    if (least == i) return;
-    std::swap(heap[i], heap[least]);
-    i = least;
+    std::uint32_t child = 2 * i + 1;
+    if (child >= size) break;
+    if (child + 1 < size && heap[child + 1].key < heap[child].key) ++child;
+    if (heap[child].key > moving.key) break;  // keys differ: each holds its track
+    heap[i] = heap[child];
+    i = child;
   }
+  heap[i] = moving;
 }
 
 // The tracks whose blocks the walk resolved (bound or not, a lock of its own), released on the
@@ -191,17 +194,19 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
     c.bend = 8192;
   }
   if (parameters != nullptr) std::memset(parameters, 0, sizeof(ParameterLog) * 16);
-  // One block for the walk: a cursor and a lock record per track.
-  const std::size_t bytes = (sizeof(Cursor) + sizeof(std::uint32_t)) * (trackCount + 1);
+  // One block for the walk: per track a cursor, a place in the heap and a lock record.
+  const std::size_t bytes =
+      (sizeof(Cursor) + sizeof(HeapEntry) + sizeof(std::uint32_t)) * (trackCount + 1);
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  Resolved<Cursor> heap(block);
-  if (!heap) {
+  Resolved<Cursor> cursors(block);
+  if (!cursors) {
     GlobalFree(block);
     return false;
   }
+  auto* heap = reinterpret_cast<HeapEntry*>(cursors.get() + trackCount + 1);
   std::uint32_t size = 0;
   {
-    TrackLocks locks{tracks, reinterpret_cast<std::uint32_t*>(heap.get() + trackCount + 1)};
+    TrackLocks locks{tracks, reinterpret_cast<std::uint32_t*>(heap + trackCount + 1)};
     for (std::uint32_t t = 0; t < trackCount; ++t) {
       const Track& track = tracks[t];
       if (track.eventCount == 0) continue;
@@ -219,27 +224,41 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       for (const Event* e = split; e != last && e->timeMs <= untilMs; ++e) {
         if (isChannelMessage(*e, data)) touch(data + e->offset, channels[data[e->offset] & 0x0F]);
       }
-      heap[size] = {events, split, data, t, onSysex != nullptr};
-      if (skipToState(heap[size])) ++size;
+      Cursor& c = cursors[t];
+      c = {events, split, data, t, onSysex != nullptr};
+      if (skipToState(c)) heap[size++] = {c.key, t};
     }
-    for (std::uint32_t i = size; i-- > 0;) siftDown(heap.get(), size, i);
+    for (std::uint32_t i = size; i-- > 0;) siftDown(heap, size, i);
     std::uint32_t order = 0;
     while (size != 0) {
-      Cursor& next = heap[0];
-      const Event& e = *next.at;
-      if (isChannelMessage(e, next.data)) {
-        const std::uint8_t* b = next.data + e.offset;
-        apply(b, channels[b[0] & 0x0F], parameters == nullptr ? nullptr : &parameters[b[0] & 0x0F],
-              ++order);
-      } else if (e.kind == kSysexEvent && onSysex != nullptr) {
-        onSysex(context, e, next.data);
+      Cursor& c = cursors[heap[0].cursor];
+      // The top track runs on while it stays ahead of every other.
+      std::uint64_t others = ~std::uint64_t{0};
+      if (size > 1) others = heap[1].key;
+      if (size > 2 && heap[2].key < others) others = heap[2].key;
+      bool more;
+      do {
+        const Event& e = *c.at;
+        if (isChannelMessage(e, c.data)) {
+          const std::uint8_t* b = c.data + e.offset;
+          const std::uint32_t channel = b[0] & 0x0F;
+          apply(b, channels[channel], parameters == nullptr ? nullptr : &parameters[channel],
+                ++order);
+        } else if (onSysex != nullptr) {
+          onSysex(context, e, c.data);
+        }
+        ++c.at;
+        more = skipToState(c);
+      } while (more && c.key < others);
+      if (more) {
+        heap[0].key = c.key;
+      } else {
+        heap[0] = heap[--size];
       }
-      ++next.at;
-      if (!skipToState(next)) heap[0] = heap[--size];
-      siftDown(heap.get(), size, 0);
+      siftDown(heap, size, 0);
     }
   }
-  heap.reset();
+  cursors.reset();
   GlobalFree(block);
   return true;
 }
