@@ -268,6 +268,12 @@ TEST_F(SeekTest, KeepsTheDevicesSettingsAndEndsPastTheEnd) {
   tick(d);  // the muted channel's note at the target stays silent; the fade goes on
   for (const std::uint32_t m : fake::shortMessages()) EXPECT_EQ(m & 0xFF, 0xB0u | (m & 0x0F)) << m;
   EXPECT_LT(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), volume);
+  // A seek whose blocks cannot be had (the state's, then the walk's) leaves the song where it was.
+  for (const int nth : {1, 2}) {
+    fake::failAllocation(nth);
+    EXPECT_EQ(bgmSeek(d, 250), -1);
+    EXPECT_EQ(bgmGetPosition(d), 110u);
+  }
   // Paused: the song resumes at the target.
   bgmPause(d);
   ASSERT_EQ(bgmSeek(d, 200), 0);
