@@ -1,7 +1,7 @@
 #include "playback/channel_restore.h"
 
-#include "base/shared_value.h"
 #include "playback/channel_mix.h"
+#include "playback/message_output.h"
 #include "playback/midi_status.h"
 
 namespace quavr {
@@ -9,10 +9,6 @@ namespace quavr {
 using namespace platform;
 
 namespace {
-
-void sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1, std::uint32_t data2) {
-  setMidiStatus(midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16)));
-}
 
 void sendCc(MidiDevice& device, std::uint32_t channel, std::uint32_t controller,
             std::uint32_t value) {
@@ -24,13 +20,13 @@ bool has(const std::uint32_t (&bits)[4], std::uint32_t n) {
 }
 
 void sendProgram(MidiDevice& device, std::uint32_t c, const ChannelState& s) {
-  sendShort(device, 0xC0 | c, s.program, 0);
+  setMidiStatus(sendShort(device, 0xC0 | c, s.program, 0));
 }
 void sendBend(MidiDevice& device, std::uint32_t c, const ChannelState& s) {
-  sendShort(device, 0xE0 | c, s.bend & 0x7F, s.bend >> 7);
+  setMidiStatus(sendShort(device, 0xE0 | c, s.bend & 0x7F, s.bend >> 7));
 }
 void sendPressure(MidiDevice& device, std::uint32_t c, const ChannelState& s) {
-  sendShort(device, 0xD0 | c, s.pressure, 0);
+  setMidiStatus(sendShort(device, 0xD0 | c, s.pressure, 0));
 }
 
 void restoreChannel(MidiDevice& device, std::uint32_t c, const ChannelState& s) {

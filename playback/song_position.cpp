@@ -49,7 +49,7 @@ bool seekDevice(LockedDevice& device, std::uint32_t ms) {
     setMidiStatus(silencePort(*device));
     // All sound off too: what rang at the old position has no place at the new one.
     for (std::uint32_t c = 0; c < 16; ++c) {
-      setMidiStatus(midiOutShortMsg(load(device->midiOut), 0xB0 | c | 120 << 8));
+      setMidiStatus(sendShort(*device, 0xB0 | c, 120, 0));
     }
     walked = channelStatesAt(load(song.tracks), load(song.trackCount), ms, kNoLoop, state->channels,
                              state->parameters, sendSysex, &*device);
