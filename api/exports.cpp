@@ -3,6 +3,7 @@
 #include "playback/device.h"
 #include "playback/midi_status.h"
 #include "playback/play_controls.h"
+#include "playback/song_position.h"
 #include "playback/transport.h"
 #include "song/loop_points.h"
 #include "song/song_facts.h"
@@ -91,6 +92,10 @@ QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device) {
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device) {
   return position(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms) {
+  return seek(device, ms);
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count) {

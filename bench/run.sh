@@ -43,6 +43,9 @@ echo "mido..." >&2
 echo "ticks..." >&2
 "$build/bench/tick_bench" --benchmark_format=csv 2>/dev/null | sed -n 's/^"\([A-Za-z]*\)\/\([0-9]*\)",[0-9]*,\([0-9.e+]*\),.*/tick\t\1\t\2\t\3/p' >> "$raw"
 
+echo "seeks..." >&2
+"$build/bench/seek_bench" "$songs"/dense-1MB.mid "$songs"/dense-10MB.mid >> "$raw"
+
 # Timing as this user and, when that is root, as an ordinary one too (no real-time scheduling),
 # each idle and with two processes spinning beside the player.
 as_users=(self)

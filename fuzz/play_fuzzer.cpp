@@ -44,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     chooser = chooser * 6364136223846793005ull + 1442695040888963407ull;
     const unsigned choice = static_cast<unsigned>(chooser >> 59);
     if (choice == 0) bgmPause(device);  // pause, or resume a paused device
+    // A seek anywhere up to a minute, past the end too: the chase walks whatever the file holds.
+    if (choice == 1) bgmSeek(device, static_cast<std::uint32_t>(chooser >> 16) % 60000);
     if (bgmBgmStatus(device) == Playing) tick(device);
     const auto queued = fake::queuedHeaders();
     if (queued.size() > 64) {

@@ -154,6 +154,13 @@ QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device);
 
 /* The song time the next tick plays up to; 0 when no song is bound. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
+/* The song goes on at `ms` (Ready, Playing or Paused): the notes sounding end, the port gets the
+ * song's state at `ms` (system-exclusive messages, then each channel's bank, program,
+ * controllers, parameters, pitch bend and pressure), and the next tick plays what is due at
+ * `ms`. Past the song's end, the song ends at the next tick. Loop passes, volume, fade, tempo
+ * and muted channels stay. Returns 0; -1 for a bad handle, a device with no song bound, or no
+ * memory for the chase (the song then stays where it was). */
+QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
 /* How many more times the loop (the song's loop points, else the whole song) plays: -1
  * forever, 0 none. After the last pass the song plays on to its end. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);

@@ -13,11 +13,6 @@ using namespace platform;
 
 namespace {
 
-MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
-                   std::uint32_t data2) {
-  return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
-}
-
 std::uint32_t scaled(const MidiDevice& device, std::uint32_t value) {
   return value * load(device.volume) / 100;
 }

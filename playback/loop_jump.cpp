@@ -1,12 +1,12 @@
 #include "playback/loop_jump.h"
 
-#include <algorithm>
-
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
+#include "playback/channel_restore.h"
 #include "playback/midi_status.h"
 #include "playback/playback_clock.h"
+#include "playback/song_position.h"
 
 namespace quavr {
 
@@ -37,54 +37,6 @@ bool takeLoopPass(MidiDevice& device) {
   return true;
 }
 
-namespace {
-
-MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
-                   std::uint32_t data2) {
-  return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
-}
-
-// What the loop changed, set back to its value at the loop start: controllers, then program,
-// pitch bend and pressure.
-void restoreChannels(MidiDevice& device, const LoopRestore& restore) {
-  for (std::uint32_t c = 0; c < 16; ++c) {
-    const ChannelRestore& channel = restore.channels[c];
-    for (std::uint32_t n = 0; n < 128; ++n) {
-      if ((channel.touchedControllers[n / 32] >> (n % 32) & 1) != 0) {
-        setMidiStatus(sendController(device, c, n, channel.controllers[n]));
-      }
-    }
-    if ((channel.touched & kTouchedProgram) != 0) {
-      setMidiStatus(sendShort(device, 0xC0 | c, channel.program, 0));
-    }
-    if ((channel.touched & kTouchedBend) != 0) {
-      setMidiStatus(sendShort(device, 0xE0 | c, channel.bend & 0x7F, channel.bend >> 7));
-    }
-    if ((channel.touched & kTouchedPressure) != 0) {
-      setMidiStatus(sendShort(device, 0xD0 | c, channel.pressure, 0));
-    }
-  }
-}
-
-// Every track goes on at its first event at or after the loop start; a track with none there
-// has ended.
-void rewindTracks(Song& song, std::uint32_t startMs) {
-  std::uint32_t finished = 0;
-  for (std::uint32_t t = 0; t < load(song.trackCount); ++t) {
-    Track& track = load(song.tracks)[t];
-    const Event* first = track.events;
-    const Event* last = first + track.eventCount;
-    const Event* at = std::lower_bound(
-        first, last, startMs, [](const Event& e, std::uint32_t ms) { return e.timeMs < ms; });
-    const bool ended = at == last;
-    store(track.position, ended ? -1 : static_cast<std::int32_t>(at - first));
-    finished += ended ? 1 : 0;
-  }
-  store(song.finishedTracks, finished);
-}
-
-}  // namespace
-
 void beginLoopPass(LockedDevice& device, LoopPass& pass) {
   pass.jump = false;
   if (load(device->state) != Playing) return;
@@ -114,8 +66,8 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   takeLoopPass(*device);
   // Note-offs for what sounds: the notes decay as they would at their own note-off.
   endNotes(*device, 0xFFFF);
-  restoreChannels(*device, pass.restore);
-  rewindTracks(song, loop.startMs);
+  sendChannelStates(*device, pass.restore.channels);
+  positionTracks(song, loop.startMs);
   // The time the tick's clock was past the end carries over past the start: no gap, no drift.
   // A loop set under a clock already further on starts at its start.
   std::uint32_t over = pass.clockMs - loop.endMs;

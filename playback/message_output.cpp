@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/shared_value.h"
+
 namespace quavr {
 
 using namespace platform;
@@ -50,6 +52,11 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
 }
 
 }  // namespace
+
+MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
+                   std::uint32_t data2) {
+  return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
+}
 
 MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data) {
   switch (event.kind) {

@@ -11,6 +11,11 @@ namespace quavr {
 // Returns the port's result; a long message that cannot be given blocks gives MMSYSERR_NOMEM.
 platform::MMRESULT sendEvent(platform::HMIDIOUT port, const Event& event, const std::uint8_t* data);
 
+// A short message the device itself makes (a restore, a chase, a volume): status and two data
+// bytes.
+platform::MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
+                             std::uint32_t data2);
+
 // The completion callback every device's port is opened with; the instance is the device.
 void QUAVR_CALLBACK longMessageDone(platform::HMIDIOUT port, platform::UINT message,
                                     platform::DWORD_PTR instance, platform::DWORD_PTR param1,

@@ -8,6 +8,7 @@
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
+#include "playback/song_position.h"
 #include "playback/transport.h"
 #include "song/records.h"
 
@@ -82,8 +83,7 @@ MMRESULT haltClock(LockedDevice& device) {
   device.control().timerBeingKilled.store(0);
   if (result != TIMERR_NOERROR) return result;
   endTimerPeriod(*device);
-  resetMidiDev(*device);
-  silenceNotes(*device);
+  silencePort(*device);
   return result;
 }
 

@@ -28,102 +28,10 @@ bool textIs(const MetaText& text, const char* word) {
   return true;
 }
 
-std::uint8_t powerOnValue(std::uint32_t controller) {
-  switch (controller) {
-    case 7:
-      return 100;
-    case 10:
-      return 64;
-    case 11:
-      return 127;
-    default:
-      return 0;
-  }
-}
-
-// Data entry and increments act on a parameter rather than hold a value; 120 and up are modes.
-bool isRestored(std::uint32_t controller) {
-  return controller != 6 && controller != 38 && controller != 96 && controller != 97 &&
-         controller < 120;
-}
-
-// Every channel message of the song, in track order, with its time.
-template <class Fn>
-void forEachChannelMessage(const Track* tracks, std::uint32_t trackCount, Fn&& fn) {
-  for (std::uint32_t t = 0; t < trackCount; ++t) {
-    if (tracks[t].eventCount == 0) continue;
-    Resolved<Event> events(tracks[t].eventBlock);
-    Resolved<std::uint8_t> data(tracks[t].dataBlock);
-    if (!events || !data) continue;
-    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
-      const Event& e = events[i];
-      if (e.kind != kChannelEvent || data[e.offset] >= 0xF0) continue;
-      fn(e.timeMs, data.get() + e.offset);
-    }
-  }
-}
-
-// The state at the loop start: what the events before it leave, the later of two writes (and of
-// equal times the later track) winning, as the clock sends them.
-void computeRestore(const Song& song, const Track* tracks, LoopPoints loop, LoopRestore& restore) {
-  struct Written {
-    std::uint32_t controllers[128], program, bend, pressure;
-  };
-  static_assert(sizeof(Written) * 16 < 16384, "kept on the stack");
-  Written when[16];
-  std::memset(when, 0, sizeof when);
-  std::memset(&restore, 0, sizeof restore);
+// The state at the loop start, and what the loop up to its end changes.
+bool computeRestore(const Song& song, const Track* tracks, LoopPoints loop, LoopRestore& restore) {
   restore.loop = loop;
-  for (ChannelRestore& c : restore.channels) {
-    for (std::uint32_t n = 0; n < 128; ++n) c.controllers[n] = powerOnValue(n);
-    c.bend = 8192;
-  }
-  const std::uint32_t start = loop.startMs;
-  const std::uint32_t end = loop.endMs;
-  forEachChannelMessage(tracks, song.trackCount, [&](std::uint32_t time, const std::uint8_t* b) {
-    if (time > end) return;
-    ChannelRestore& c = restore.channels[b[0] & 0x0F];
-    Written& w = when[b[0] & 0x0F];
-    const bool before = time < start;
-    const std::uint32_t stamp = time + 1;  // 0: never written
-    switch (b[0] & 0xF0) {
-      case 0xB0:
-        if (!isRestored(b[1])) return;
-        if (!before) {
-          c.touchedControllers[b[1] / 32] |= 1u << (b[1] % 32);
-        } else if (stamp >= w.controllers[b[1]]) {
-          w.controllers[b[1]] = stamp;
-          c.controllers[b[1]] = b[2];
-        }
-        return;
-      case 0xC0:
-        if (!before) {
-          c.touched |= kTouchedProgram;
-        } else if (stamp >= w.program) {
-          w.program = stamp;
-          c.program = b[1];
-        }
-        return;
-      case 0xD0:
-        if (!before) {
-          c.touched |= kTouchedPressure;
-        } else if (stamp >= w.pressure) {
-          w.pressure = stamp;
-          c.pressure = b[1];
-        }
-        return;
-      case 0xE0:
-        if (!before) {
-          c.touched |= kTouchedBend;
-        } else if (stamp >= w.bend) {
-          w.bend = stamp;
-          c.bend = static_cast<std::uint16_t>(b[1] | (b[2] << 7));
-        }
-        return;
-      default:
-        return;
-    }
-  });
+  return channelStatesAt(tracks, song.trackCount, loop.startMs, loop.endMs, restore.channels);
 }
 
 }  // namespace
@@ -214,7 +122,12 @@ bool chooseLoop(Song& song) {
     GlobalFree(block);
     return false;
   }
-  computeRestore(song, tracks.get(), loop, *restore);
+  if (!computeRestore(song, tracks.get(), loop, *restore)) {
+    restore.reset();
+    tracks.reset();
+    GlobalFree(block);
+    return false;
+  }
   song.loop.startMs = loop.startMs;
   song.loopBlock = block;
   store(song.loop.endMs, loop.endMs);

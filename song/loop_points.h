@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "song/channel_state.h"
 #include "song/records.h"
 
 namespace quavr {
@@ -14,23 +15,11 @@ inline constexpr int kLoopConventions = 3;
 // The style bit of convention i (QUAVR_LOOP_MARKERS, QUAVR_LOOP_CC116_117, QUAVR_LOOP_CC111).
 std::uint32_t loopStyleBit(int convention);
 
-// What a jump to the loop start restores on one channel: each value as it stands at the loop
-// start (the power-on value where the song never set it), for what the loop itself changes.
-struct ChannelRestore {
-  std::uint8_t controllers[128];
-  std::uint32_t touchedControllers[4];  // a bit per controller the loop changes
-  std::uint16_t bend;
-  std::uint8_t program;
-  std::uint8_t pressure;
-  std::uint32_t touched;  // kTouchedProgram | kTouchedBend | kTouchedPressure
-};
-inline constexpr std::uint32_t kTouchedProgram = 1;
-inline constexpr std::uint32_t kTouchedBend = 2;
-inline constexpr std::uint32_t kTouchedPressure = 4;
-
+// What a jump to the loop start restores: each channel as it stands at the loop start, and what
+// the loop itself changes.
 struct LoopRestore {
   LoopPoints loop;
-  ChannelRestore channels[16];
+  ChannelState channels[16];
 };
 
 // Sets song.foundLoops from the tracks' events; at load, before the song is registered.

@@ -10,6 +10,7 @@ namespace {
 constexpr int kVolumeStep = 10;
 constexpr std::uint32_t kTempoStep = 100;
 constexpr std::uint32_t kFadeOutMs = 3000;
+constexpr std::int64_t kSeekStepMs = 5000;
 
 void changeVolume(QuavrDevice device, int sign) {
   const auto now = static_cast<int>(bgmGetPlayInfo(device, QUAVR_PLAY_VOLUME));
@@ -19,6 +20,12 @@ void changeVolume(QuavrDevice device, int sign) {
 void changeTempo(QuavrDevice device, int sign) {
   const auto now = static_cast<int>(bgmGetPlayInfo(device, QUAVR_PLAY_TEMPO));
   bgmSetTempo(device, static_cast<std::uint32_t>(now + sign * static_cast<int>(kTempoStep)));
+}
+
+// Back to the start at most; past the end, the song ends.
+void seekBy(QuavrDevice device, std::int64_t ms) {
+  const std::int64_t at = static_cast<std::int64_t>(bgmGetPosition(device)) + ms;
+  bgmSeek(device, static_cast<std::uint32_t>(std::clamp<std::int64_t>(at, 0, 0xFFFFFFFE)));
 }
 
 }  // namespace
@@ -32,7 +39,9 @@ KeyAction PlayKeys::press(QuavrDevice device, char key) {
     escape_ = 0;
     if (key == 'A') changeVolume(device, +1);
     if (key == 'B') changeVolume(device, -1);
-    return KeyAction::kNone;  // left and right (seeking) are not offered yet
+    if (key == 'C') seekBy(device, +kSeekStepMs);
+    if (key == 'D') seekBy(device, -kSeekStepMs);
+    return KeyAction::kNone;
   }
   switch (key) {
     case '\x1b':

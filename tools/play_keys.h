@@ -1,5 +1,6 @@
-// quavr-play's keys while a song plays: volume (up/down arrows), fade out and stop (f), tempo
-// ([ and ]), mute of channels 1-10 (the digits, 0 for 10), pause (space) and quit (q).
+// quavr-play's keys while a song plays: volume (up/down arrows), seek 5 s back and forward
+// (left/right arrows), fade out and stop (f), tempo ([ and ]), mute of channels 1-10 (the
+// digits, 0 for 10), pause (space) and quit (q).
 #pragma once
 
 #include "include/quavr.h"

@@ -25,6 +25,7 @@ const char kUsage[] =
     "  --volume P       the music volume in percent, 0-100 (default: 100)\n"
     "  --tempo PERMILLE the speed in permille of the written one, 250-4000 (default: 1000)\n"
     "  --fade-out MS    fade out over the last MS of the song (or of the last pass)\n"
+    "  --start MS       start playing MS into the song, its state there sent first\n"
     "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
     "  --log FILE       the monitor device writes its log to FILE\n"
     "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
@@ -32,9 +33,9 @@ const char kUsage[] =
     "  --list           list the devices with their numbers, then exit\n"
     "  --help           show this text\n"
     "\n"
-    "On a terminal: space pauses and resumes, q stops; up and down change the volume, [ and ]\n"
-    "the tempo, f fades out over 3 s and stops; the digits 1-9 and 0 mute and unmute channels\n"
-    "1-10.\n";
+    "On a terminal: space pauses and resumes, q stops; up and down change the volume, left and\n"
+    "right seek 5 s back and forward, [ and ] change the tempo, f fades out over 3 s and stops;\n"
+    "the digits 1-9 and 0 mute and unmute channels 1-10.\n";
 
 // An output file that is the song itself would be truncated before the song is read.
 void refuseTheSong(const PlayOptions& o, const std::string& option, const std::string& path) {
@@ -131,6 +132,8 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.tempo = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 250, 4000));
     } else if (arg == "--fade-out") {
       o.fadeOutMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
+    } else if (arg == "--start") {
+      o.startMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
     } else if (arg == "--offline") {
       o.offline = true;
     } else if (arg == "--log") {

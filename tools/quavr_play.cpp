@@ -59,6 +59,19 @@ bool fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t positio
   return true;
 }
 
+// --start: the song is moved before anything of its opening sounds. The clock may tick between
+// the play and the seek (at once, in virtual time): meanwhile every channel is muted and the
+// device paused for the seek, so no note before the start goes out and none at it is lost.
+void playFrom(QuavrDevice device, QuavrSong song, std::uint32_t ms) {
+  const std::uint32_t muted = bgmGetPlayInfo(device, QUAVR_PLAY_MUTED);
+  bgmSetChannelMask(device, 0xFFFF);
+  bgmPlay(device, song);
+  const bool paused = bgmPause(device) == Paused;
+  if (bgmSeek(device, ms) != 0) std::fprintf(stderr, "quavr-play: --start: the song had ended\n");
+  bgmSetChannelMask(device, muted);
+  if (paused) bgmPause(device);
+}
+
 int listDevices(const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size(); ++i) std::printf("%zu  %s\n", i, names[i].c_str());
   for (const std::string& note : quavr::platform::posix::unlistedDevices()) {
@@ -176,7 +189,11 @@ int main(int argc, char** argv) {
   if (!options.repeat) bgmSetLoopCount(device, options.loops);
   bgmSetVolume(device, options.volume);
   bgmSetTempo(device, options.tempo);
-  bgmPlay(device, song);
+  if (options.startMs == 0) {
+    bgmPlay(device, song);
+  } else {
+    playFrom(device, song, options.startMs);
+  }
   // A short song on a long period may already have played to its end here.
   const bool started = bgmBgmStatus(device) == Playing ||
                        (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;

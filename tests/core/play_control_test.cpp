@@ -215,6 +215,7 @@ TEST_F(PlayControlTest, EveryCallRefusesBadHandlesAndWorksInEveryState) {
     EXPECT_EQ(bgmFade(bad, 0, 10, QUAVR_FADE_STOP), -1);
     EXPECT_EQ(bgmSetChannelMask(bad, 1), -1);
     EXPECT_EQ(bgmGetPlayInfo(bad, QUAVR_PLAY_VOLUME), 0xFFFFFFFFu);
+    EXPECT_EQ(bgmSeek(bad, 0), -1);
   }
   const QuavrSong s = tune();
   const QuavrDevice d = open(10);
@@ -227,6 +228,11 @@ TEST_F(PlayControlTest, EveryCallRefusesBadHandlesAndWorksInEveryState) {
     EXPECT_EQ(bgmSetChannelMask(d, 0), 0);
     EXPECT_EQ(bgmGetPlayInfo(d, 99), 0xFFFFFFFFu);
     EXPECT_NE(bgmGetPosition(d), 0xFFFFFFFFu);
+    // A seek needs a song to move: Idle has none.
+    EXPECT_EQ(bgmSeek(d, 150), bgmBgmStatus(d) == Idle ? -1 : 0);
+    if (bgmBgmStatus(d) != Idle) {
+      EXPECT_EQ(bgmGetPosition(d), 150u);
+    }
   };
   exercise(d);  // Idle
   bgmPlay(d, s);

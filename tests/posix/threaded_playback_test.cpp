@@ -91,7 +91,10 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
           break;
         case 5:  // the playback controls, while ticks read and step them
           bgmBgmStatus(device);
-          switch (random() % 7) {
+          switch (random() % 8) {
+            case 6:  // a seek's chase and positions, while a tick may be sending or jumping
+              bgmSeek(device, random() % 60);
+              break;
             case 0:
               bgmSetLoopCount(device, static_cast<int32_t>(random() % 4) - 1);
               break;

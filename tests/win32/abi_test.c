@@ -41,14 +41,14 @@ int main(void) {
     check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
   }
   {
-    /* The playback controls, at their frozen ordinals (22 is kept for bgmSeek). */
+    /* The playback controls, at their frozen ordinals. */
     static const struct {
       const char* name;
       int ordinal;
-    } later[] = {{"_bgmGetPosition@4", 21}, {"_bgmSetLoopCount@8", 23},
-                 {"_bgmSetTempo@8", 24},    {"_bgmSetVolume@8", 25},
-                 {"_bgmFade@16", 26},       {"_bgmSetChannelMask@8", 27},
-                 {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
+    } later[] = {
+        {"_bgmGetPosition@4", 21},    {"_bgmSeek@8", 22},        {"_bgmSetLoopCount@8", 23},
+        {"_bgmSetTempo@8", 24},       {"_bgmSetVolume@8", 25},   {"_bgmFade@16", 26},
+        {"_bgmSetChannelMask@8", 27}, {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,

@@ -20,7 +20,7 @@ set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGet
   5=_bgmGetRepeat@4 6=_bgmGetSongFile@4 7=_bgmGetSongLength@4 8=_bgmGetSongRsc@8 9=_bgmMidiStatus@4
   10=_bgmOpenMidiDev@8 11=_bgmPause@4 12=_bgmPlay@8 13=_bgmSetRepeat@8 14=_bgmStop@4 15=uMidiStatus
   16=_bgmGetSongMem@8 17=_bgmGetSongInfo@12 18=_bgmGetSongText@20 19=_bgmSetLoopStyle@8
-  20=_bgmSetLoopPoints@12 21=_bgmGetPosition@4 23=_bgmSetLoopCount@8 24=_bgmSetTempo@8
+  20=_bgmSetLoopPoints@12 21=_bgmGetPosition@4 22=_bgmSeek@8 23=_bgmSetLoopCount@8 24=_bgmSetTempo@8
   25=_bgmSetVolume@8 26=_bgmFade@16 27=_bgmSetChannelMask@8 28=_bgmGetPlayInfo@8
   29=_bgmGetVersion@0)
 list(SORT got COMPARE NATURAL)
