@@ -25,8 +25,9 @@ constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
 constexpr std::size_t kUnzeroedMappedFrom = std::size_t{64} << 10;
 #endif
 constexpr std::size_t kPage = 4096;
-// What the kept maps may hold in all while no block uses them. Their pages are also given to the
-// kernel to take back lazily, should it run short of memory.
+// What the kept maps may hold in all while no block uses them, as much as malloc itself may keep
+// at the top of its heap. They stay resident: pages given back lazily (MADV_FREE) made the next
+// load that wrote them several times slower than fresh ones.
 constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
 constexpr std::size_t kKeptMaps = 32;
 
@@ -87,7 +88,6 @@ void unmapBlockMemory(void* data, std::size_t bytes) {
   {
     std::lock_guard guard(kept.mutex);
     if (kept.count < kKeptMaps && kept.bytes + pages <= kKeptBytes) {
-      madvise(data, pages, MADV_FREE);
       kept.maps[kept.count++] = KeptMap{data, pages};
       kept.bytes += pages;
       return;
