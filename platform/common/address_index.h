@@ -59,9 +59,12 @@ class AddressIndex {
 
   std::size_t mask() const { return entries_.size() - 1; }
   std::size_t slotOf(const void* address) const {
-    // Blocks are at least 8-aligned; the multiply spreads the rest over the high bits.
-    const auto bits = reinterpret_cast<std::uintptr_t>(address) >> 3;
-    return static_cast<std::size_t>((std::uint64_t{bits} * 0x9E3779B97F4A7C15u) >> 32) & mask();
+    // Each 4 KB page of memory owns a run of 256 slots that starts wherever its number hashes
+    // to: blocks made one after another fill the same part of the table, while pages far or
+    // near spread over all of it, so probe runs stay short.
+    const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(address));
+    const std::uint64_t page = ((bits >> 12) * 0x9E3779B97F4A7C15u) >> 32;
+    return static_cast<std::size_t>(page + ((bits >> 4) & 255)) & mask();
   }
   void place(const void* address, std::uint32_t handle) {
     std::size_t at = slotOf(address);
@@ -69,10 +72,10 @@ class AddressIndex {
     entries_[at] = Entry{address, handle};
   }
   bool grow() {
+    const std::size_t size = entries_.empty() ? 64 : entries_.size() * 2;
     std::vector<Entry> old;
     try {
-      old =
-          std::exchange(entries_, std::vector<Entry>(entries_.empty() ? 64 : entries_.size() * 2));
+      old = std::exchange(entries_, std::vector<Entry>(size));
     } catch (const std::bad_alloc&) {
       return false;
     }

@@ -15,14 +15,12 @@ namespace quavr::platform::posix {
 
 namespace {
 
-// Blocks asked zero-filled are mapped from 4 MB, where a fresh map's zero pages pay; those asked
-// without (the blocks a load fills) from 64 KB, to reuse freed maps.
+// Blocks are mapped from 64 KB, so that a load finds the maps its last song freed: malloc would
+// give such blocks back to the kernel at each free and fault them in afresh at each load.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr std::size_t kMappedFrom = ~std::size_t{0};
-constexpr std::size_t kUnzeroedMappedFrom = ~std::size_t{0};
 #else
-constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
-constexpr std::size_t kUnzeroedMappedFrom = std::size_t{64} << 10;
+constexpr std::size_t kMappedFrom = std::size_t{64} << 10;
 #endif
 constexpr std::size_t kPage = 4096;
 // What the kept maps may hold in all while no block uses them, as much as malloc itself may keep
@@ -104,20 +102,11 @@ void* allocateBlockMemory(std::size_t bytes) {
 
 void* allocateUnzeroedBlockMemory(std::size_t bytes) {
   // malloc(0) may give null, which would read as a failure.
-  return bytes < kUnzeroedMappedFrom ? std::malloc(bytes == 0 ? 1 : bytes)
-                                     : mapBlockMemory(bytes, false);
+  return bytes < kMappedFrom ? std::malloc(bytes == 0 ? 1 : bytes) : mapBlockMemory(bytes, false);
 }
 
 void releaseBlockMemory(void* data, std::size_t bytes) {
   if (bytes < kMappedFrom) {
-    std::free(data);
-  } else {
-    unmapBlockMemory(data, bytes);
-  }
-}
-
-void releaseUnzeroedBlockMemory(void* data, std::size_t bytes) {
-  if (bytes < kUnzeroedMappedFrom) {
     std::free(data);
   } else {
     unmapBlockMemory(data, bytes);
