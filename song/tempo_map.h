@@ -38,13 +38,16 @@ struct TrackClock {
   }
 
   std::uint32_t timeOf(std::uint32_t eventTick) {
+    if (eventTick <= tick && timed_) return lastMs_;  // a chord's notes share their time
     tick = std::max(tick, eventTick);
     if (tick >= nextTick) {
       std::uint32_t s = segment;
       while (s < last && tick >= map[s + 1].tick) ++s;
       enter(s);
     }
-    return ms_(usTicks + std::uint64_t{usPerQuarter} * (tick - startTick));
+    timed_ = true;
+    lastMs_ = ms_(usTicks + std::uint64_t{usPerQuarter} * (tick - startTick));
+    return lastMs_;
   }
 
   const TempoPoint* map;
@@ -68,6 +71,8 @@ struct TrackClock {
   std::uint32_t usPerQuarter = 0;
   std::uint32_t nextTick = 0;
   std::uint64_t usTicks = 0;
+  bool timed_ = false;  // lastMs_ is the time of `tick`
+  std::uint32_t lastMs_ = 0;
 
  public:
   // msOf for one division, without a hardware divide per event: the quotient is estimated in
