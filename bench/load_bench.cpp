@@ -66,6 +66,13 @@ struct Pair {
   std::vector<double> load, free;  // per visit, the mean of its batch
 };
 
+constexpr const char* kUsage =
+    "Usage: load_bench [--rounds N] [--batch-ms MS] [--budget S] [--smf-max-bytes B]\n"
+    "                  [--engines NAME,...] [--wildmidi-config CFG] [--seed N] [--kept-heap] "
+    "FILE...\n"
+    "Times loading each FILE with Quavr, its peers and the floors; one line per file and engine.\n"
+    "Engines: quavr,wildmidi,fluidsynth,portsmf,libsmf,memcpy,read,read+walk\n";
+
 Options parse(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
@@ -87,9 +94,19 @@ Options parse(int argc, char** argv) {
       o.keptHeap = true;
     } else if (arg == "--seed" && hasValue) {
       o.seed = static_cast<unsigned>(std::atoi(argv[++i]));
+    } else if (arg == "--help" || arg == "-h") {
+      std::printf("%s", kUsage);
+      std::exit(0);
+    } else if (arg.rfind("--", 0) == 0) {
+      std::fprintf(stderr, "load_bench: unknown option %s\n%s", arg.c_str(), kUsage);
+      std::exit(2);
     } else {
       o.files.push_back(arg);
     }
+  }
+  if (o.files.empty()) {
+    std::fprintf(stderr, "%s", kUsage);
+    std::exit(2);
   }
   return o;
 }

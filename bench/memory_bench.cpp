@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "base/block.h"
 #include "include/quavr.h"
@@ -14,7 +15,12 @@ using namespace quavr;
 using namespace quavr::platform;
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (argc != 2 || std::string(argv[1]) == "--help") {
+    std::fprintf(argc == 2 ? stdout : stderr,
+                 "Usage: memory_bench FILE\nLoads FILE and prints the bytes of its blocks per "
+                 "event and the peak resident size.\n");
+    return argc == 2 ? 0 : 2;
+  }
   const QuavrSong handle = bgmGetSongFile(argv[1]);
   if (handle == 0) return 1;
   std::uint64_t blockBytes = GlobalSize(handle);

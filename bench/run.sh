@@ -30,7 +30,10 @@ echo "loads: ${#corpus[@]} real songs..." >&2
 # ones again with malloc keeping what is freed, as a long-running host's heap may.
 for song in "${generated[@]}"; do
   echo "loads: $song..." >&2
-  "$build/bench/load_bench" --rounds "$song_rounds" "$songs/$song.mid" >> "$raw" 2>> "$log"
+  engines=()
+  # libsmf frees a song of 65 535 tracks in minutes: it is left out there.
+  [[ $song == tracks-65535 ]] && engines=(--engines quavr,wildmidi,fluidsynth,portsmf,memcpy,read,read+walk)
+  "$build/bench/load_bench" --rounds "$song_rounds" "${engines[@]}" "$songs/$song.mid" >> "$raw" 2>> "$log"
 done
 for song in dense-1MB dense-10MB dense-50MB; do
   echo "loads: $song, malloc keeping freed memory..." >&2

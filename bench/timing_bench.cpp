@@ -67,7 +67,14 @@ void writeFile(const std::string& path, const test::Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) return 2;
+  if (argc != 3 && argc != 4) {
+    std::fprintf(argc == 2 && std::string(argv[1]) == "--help" ? stdout : stderr,
+                 "Usage: timing_bench PERIOD_MS SECONDS [LOAD]\n"
+                 "Plays a song with an event every millisecond on the monitor in real time and\n"
+                 "prints each tick's lateness against its own due time; LOAD names what runs\n"
+                 "beside it in the report (default: idle).\n");
+    return argc == 2 && std::string(argv[1]) == "--help" ? 0 : 2;
+  }
   const int period = std::atoi(argv[1]);
   const int seconds = std::atoi(argv[2]);
   const char* load = argc == 4 ? argv[3] : "idle";

@@ -42,38 +42,42 @@ std::uint32_t loopStyleBit(int convention) {
   return kBits[convention];
 }
 
-// Calls fn(convention, isStart, time) for every loop mark of the song, in one walk of its events.
+// Calls fn(convention, isStart, time) for every loop mark among the candidates.
 template <class Fn>
-void forEachLoopMark(const Song& song, const Track* tracks, Fn&& fn) {
-  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-    if (tracks[t].eventCount == 0) continue;
-    Resolved<Event> events(tracks[t].eventBlock);
-    Resolved<std::uint8_t> data(tracks[t].dataBlock);
+void forEachLoopMark(const Song& song, const Track* tracks, const std::vector<EventRef>& candidates,
+                     Fn&& fn) {
+  std::uint32_t resolvedTrack = song.trackCount;
+  Resolved<Event> events;
+  Resolved<std::uint8_t> data;
+  for (const EventRef& at : candidates) {
+    if (at.track != resolvedTrack) {
+      resolvedTrack = at.track;
+      events = Resolved<Event>(tracks[at.track].eventBlock);
+      data = Resolved<std::uint8_t>(tracks[at.track].dataBlock);
+    }
     if (!events || !data) continue;
-    for (std::uint32_t i = 0; i < tracks[t].eventCount; ++i) {
-      const Event& e = events[i];
-      const std::uint8_t* b = data.get() + e.offset;
-      MetaText text;
-      if (e.kind == kChannelEvent && (b[0] & 0xF0) == 0xB0) {
-        if (b[1] == 111) fn(kCc111, true, e.timeMs);
-        if (b[1] == 116) fn(kCc116, true, e.timeMs);
-        if (b[1] == 117) fn(kCc116, false, e.timeMs);
-      } else if (metaTextOf(e, data.get(), text) &&
-                 (text.type == kMetaText || text.type == kMetaMarker)) {
-        if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
-        if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
-      }
+    const Event& e = events[at.index];
+    const std::uint8_t* b = data.get() + e.offset;
+    MetaText text;
+    if (e.kind == kChannelEvent && (b[0] & 0xF0) == 0xB0) {
+      if (b[1] == 111) fn(kCc111, true, e.timeMs);
+      if (b[1] == 116) fn(kCc116, true, e.timeMs);
+      if (b[1] == 117) fn(kCc116, false, e.timeMs);
+    } else if (metaTextOf(e, data.get(), text) &&
+               (text.type == kMetaText || text.type == kMetaMarker)) {
+      if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
+      if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
     }
   }
 }
 
-void findLoops(Song& song, const Track* tracks) {
+void findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates) {
   // The earliest start; then the earliest end after it. A start without an end loops to the
   // song's end; an end without a start loops from 0; an end at or before the start is no end.
   // CC111 marks only a start.
   std::uint32_t start[kLoopConventions] = {kNoLoop, kNoLoop, kNoLoop};
   bool anyEnd[kLoopConventions] = {false, false, false};
-  forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
+  forEachLoopMark(song, tracks, candidates, [&](int c, bool isStart, std::uint32_t time) {
     if (isStart && time < start[c]) start[c] = time;
     if (!isStart) anyEnd[c] = true;
   });
@@ -83,7 +87,7 @@ void findLoops(Song& song, const Track* tracks) {
   std::uint32_t end[kLoopConventions] = {song.lengthMs, song.lengthMs, song.lengthMs};
   // Tracks are not in time order with one another: the ends are sought once the start is known.
   if (anyEnd[kMarkers] || anyEnd[kCc116]) {
-    forEachLoopMark(song, tracks, [&](int c, bool isStart, std::uint32_t time) {
+    forEachLoopMark(song, tracks, candidates, [&](int c, bool isStart, std::uint32_t time) {
       if (!isStart && time > start[c] && time < end[c]) end[c] = time;
     });
   }

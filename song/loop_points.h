@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 #include "song/channel_state.h"
+#include "song/meta_text.h"
 #include "song/records.h"
 
 namespace quavr {
@@ -22,8 +24,21 @@ struct LoopRestore {
   ChannelState channels[16];
 };
 
-// Sets song.foundLoops from the tracks' events; at load, before the song is registered.
-void findLoops(Song& song, const Track* tracks);
+// An event that may mark a loop under some convention: a control change 111, 116 or 117, or a
+// text or marker event. The expansion notes these, so that finding the loops walks only them.
+inline bool mayMarkLoop(std::uint32_t kind, const std::uint8_t* expanded) {
+  if (kind == kChannelEvent)
+    return (expanded[0] & 0xF0) == 0xB0 &&
+           (expanded[1] == 111 || expanded[1] == 116 || expanded[1] == 117);
+  return kind == kMetaEvent && (expanded[1] == kMetaText || expanded[1] == kMetaMarker);
+}
+struct EventRef {
+  std::uint32_t track, index;
+};
+
+// Sets song.foundLoops from the events that may mark loops, in track then event order; at load,
+// once the events are timed, before the song is registered.
+void findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates);
 
 // The loop from the host's points and styles, into song.loop, loopStyle and loopBlock. False
 // when the restore block could not be made; then the song has no loop.

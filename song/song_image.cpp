@@ -20,11 +20,14 @@ Image readSongFile(const char* path) {
     DWORD sizeHigh = 0;
     size = GetFileSize(file, &sizeHigh);
     if (sizeHigh != 0 || size == INVALID_FILE_SIZE) size = 0;
-    if (size != 0) block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    // Not zero-filled: the read writes it, and a file that shrank since its size was taken
+    // leaves zeros after what it still holds.
+    if (size != 0) block = GlobalAlloc(GMEM_MOVEABLE, size);
     if (block != 0) {
       Resolved<std::uint8_t> bytes(block);
       DWORD got = 0;
       read = bytes && ReadFile(file, bytes.get(), size, &got, nullptr);
+      if (read && got < size) std::memset(bytes.get() + got, 0, size - got);
     }
   }
   CloseHandle(file);

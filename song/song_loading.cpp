@@ -86,7 +86,8 @@ bool readSongStructure(HGLOBAL songHandle, const std::uint8_t* image, std::uint3
 }
 
 // What the load keeps beside the tracks: the wrapper's title and the loops the file marks.
-bool readSongFacts(HGLOBAL songHandle, const std::uint8_t* title, std::uint32_t titleSize) {
+bool readSongFacts(HGLOBAL songHandle, const std::uint8_t* title, std::uint32_t titleSize,
+                   const std::vector<EventRef>& loopMarks) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
   if (titleSize != 0) {
@@ -98,7 +99,7 @@ bool readSongFacts(HGLOBAL songHandle, const std::uint8_t* title, std::uint32_t 
   }
   Resolved<Track> tracks(song->trackTable);
   if (song->trackCount != 0 && !tracks) return false;
-  findLoops(*song, tracks.get());
+  findLoops(*song, tracks.get(), loopMarks);
   return true;
 }
 
@@ -122,10 +123,11 @@ HGLOBAL loadSong(Image image) {
     // Tempo changes of any track time every track's events, so all are gathered before any
     // expansion.
     TempoChanges changes;
+    std::vector<EventRef> loopMarks;
     built = song != 0 && bytes && readSongStructure(song, midi, parts.midi.size, changes) &&
-            expandSong(song, midi + parts.midi.size, changes) &&
+            expandSong(song, midi + parts.midi.size, changes, loopMarks) &&
             (changes.complete || timeSong(song)) &&
-            readSongFacts(song, bytes.get() + parts.title.offset, parts.title.size);
+            readSongFacts(song, bytes.get() + parts.title.offset, parts.title.size, loopMarks);
   }
   GlobalFree(image.block);
   if (!built) {

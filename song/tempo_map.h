@@ -33,18 +33,21 @@ platform::HGLOBAL makeTempoMap(const std::vector<TempoPoint>& found);
 // track's times never go back.
 struct TrackClock {
   TrackClock(const TempoPoint* map, std::uint32_t last, std::uint32_t division)
-      : map(map), last(last), division(division) {
+      : map(map), last(last), division(division), ms_(division) {
     if (map != nullptr) enter(0);
   }
 
   std::uint32_t timeOf(std::uint32_t eventTick) {
+    if (eventTick <= tick && timed_) return lastMs_;  // a chord's notes share their time
     tick = std::max(tick, eventTick);
     if (tick >= nextTick) {
       std::uint32_t s = segment;
       while (s < last && tick >= map[s + 1].tick) ++s;
       enter(s);
     }
-    return msOf(usTicks + std::uint64_t{usPerQuarter} * (tick - startTick), division);
+    timed_ = true;
+    lastMs_ = ms_(usTicks + std::uint64_t{usPerQuarter} * (tick - startTick));
+    return lastMs_;
   }
 
   const TempoPoint* map;
@@ -68,6 +71,36 @@ struct TrackClock {
   std::uint32_t usPerQuarter = 0;
   std::uint32_t nextTick = 0;
   std::uint64_t usTicks = 0;
+  bool timed_ = false;  // lastMs_ is the time of `tick`
+  std::uint32_t lastMs_ = 0;
+
+ public:
+  // msOf for one division, without a hardware divide per event: the quotient is estimated in
+  // double precision and then corrected, so it is exact.
+  struct MsDivider {
+    explicit MsDivider(std::uint32_t division)
+        : divisor(std::uint64_t{division} * 1000), inverse(division == 0 ? 0 : 1.0 / divisor) {}
+    std::uint32_t operator()(std::uint64_t usTicks) const {
+      if (divisor == 0) return 0;
+      // Below 2^52 the estimate is exact to within one; above, divide.
+      if (usTicks >= (std::uint64_t{1} << 52)) return clamp(usTicks / divisor);
+      auto q = static_cast<std::uint64_t>(static_cast<double>(usTicks) * inverse);
+      if (q * divisor > usTicks) {
+        --q;
+      } else if (usTicks - q * divisor >= divisor) {
+        ++q;
+      }
+      return clamp(q);
+    }
+    static std::uint32_t clamp(std::uint64_t ms) {
+      return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(ms);
+    }
+    std::uint64_t divisor;
+    double inverse;
+  };
+
+ private:
+  MsDivider ms_;
 
  public:
   // The time of a point `usTicks` (µs per quarter × ticks, summed over the tempo segments before

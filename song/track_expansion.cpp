@@ -1,6 +1,7 @@
 #include "song/track_expansion.h"
 
 #include "base/block.h"
+#include "song/loop_points.h"
 #include "song/set_tempo.h"
 #include "song/tempo_map.h"
 #include "song/track_events.h"
@@ -55,12 +56,18 @@ std::uint32_t measureTrack(Track& track, std::uint32_t chunkLength, const std::u
 
 namespace {
 
+// Where the expansion notes the events of track `track` that may mark a loop.
+struct LoopCandidates {
+  std::uint32_t track;
+  std::vector<EventRef>& list;
+};
+
 // The expansion loop, with or without timing, so the untimed one pays nothing for it. The clock is
 // a copy of its own, which the event writes cannot alias.
 template <bool kTimed>
 std::uint32_t expandEvents(const Track& track, std::uint8_t* data, Event* events,
                            const std::uint8_t* source, const std::uint8_t* imageEnd,
-                           TrackClock clock) {
+                           TrackClock clock, LoopCandidates* marks = nullptr) {
   std::uint32_t written = 0;
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
@@ -74,6 +81,8 @@ std::uint32_t expandEvents(const Track& track, std::uint8_t* data, Event* events
     const std::uint32_t timeMs = kTimed ? clock.timeOf(tick) : 0;
     events[i] = Event{tick, timeMs, shape.kind, written, shape.expanded};
     writeEvent(source, shape, data + written);
+    if (marks != nullptr && mayMarkLoop(shape.kind, data + written))
+      marks->list.push_back(EventRef{marks->track, i});
     source += shape.taken;
     written += shape.expanded;
   }
@@ -93,7 +102,7 @@ std::uint32_t expandTrack(const Track& track, std::uint8_t* data, Event* events,
 namespace {
 
 bool expandTracks(Song& song, Track* tracks, const std::uint8_t* imageEnd, const TempoPoint* map,
-                  std::uint32_t last) {
+                  std::uint32_t last, std::vector<EventRef>& loopMarks) {
   for (std::uint32_t t = 0; t < song.trackCount; ++t) {
     Track& track = tracks[t];
     // Neither block is zero-filled: the expansion writes every byte of both.
@@ -105,10 +114,14 @@ bool expandTracks(Song& song, Track* tracks, const std::uint8_t* imageEnd, const
     Resolved<std::uint8_t> data(track.dataBlock);
     Resolved<Event> events(track.eventBlock);
     if (!data || !events) return false;
-    const TrackClock clock{map, last, song.division};
-    expandTrack(track, data.get(), events.get(), track.data, imageEnd,
-                map != nullptr ? &clock : nullptr);
-    if (map == nullptr) continue;
+    LoopCandidates marks{t, loopMarks};
+    if (map == nullptr) {
+      expandEvents<false>(track, data.get(), events.get(), track.data, imageEnd, {nullptr, 0, 0},
+                          &marks);
+      continue;
+    }
+    expandEvents<true>(track, data.get(), events.get(), track.data, imageEnd,
+                       TrackClock{map, last, song.division}, &marks);
     track.lengthMs = events[track.eventCount - 1].timeMs;
     song.lengthMs = std::max(song.lengthMs, track.lengthMs);
   }
@@ -117,13 +130,14 @@ bool expandTracks(Song& song, Track* tracks, const std::uint8_t* imageEnd, const
 
 }  // namespace
 
-bool expandSong(HGLOBAL songHandle, const std::uint8_t* imageEnd, const TempoChanges& changes) {
+bool expandSong(HGLOBAL songHandle, const std::uint8_t* imageEnd, const TempoChanges& changes,
+                std::vector<EventRef>& loopMarks) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
   if (song->trackTable == 0 || song->trackCount == 0) return true;
   Resolved<Track> tracks(song->trackTable);
   if (!tracks) return false;
-  if (!changes.complete) return expandTracks(*song, tracks.get(), imageEnd, nullptr, 0);
+  if (!changes.complete) return expandTracks(*song, tracks.get(), imageEnd, nullptr, 0, loopMarks);
   const HGLOBAL mapBlock = makeTempoMap(changes.found);
   if (mapBlock == 0) return false;
   bool expanded = false;
@@ -131,7 +145,7 @@ bool expandSong(HGLOBAL songHandle, const std::uint8_t* imageEnd, const TempoCha
     Resolved<TempoPoint> map(mapBlock);
     if (map) {
       const auto last = static_cast<std::uint32_t>(changes.found.size());
-      expanded = expandTracks(*song, tracks.get(), imageEnd, map.get(), last);
+      expanded = expandTracks(*song, tracks.get(), imageEnd, map.get(), last, loopMarks);
     }
   }
   GlobalFree(mapBlock);

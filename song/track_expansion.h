@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "song/loop_points.h"
 #include "song/records.h"
 #include "song/tempo_map.h"
 
@@ -24,8 +25,10 @@ std::uint32_t expandTrack(const Track& track, std::uint8_t* data, Event* events,
 // Gives every track its data and event blocks and expands it from its chunk's first event
 // (track.data, left there by the sizing pass). When `changes` holds every tempo change, each event
 // is timed as it is written and every track's and the song's lengthMs set; else the times are left
-// for timeSong. False when a block could not be made; the blocks made so far stay in the tracks for
-// the caller to free.
-bool expandSong(platform::HGLOBAL song, const std::uint8_t* imageEnd, const TempoChanges& changes);
+// for timeSong. Adds the events that may mark a loop to `loopMarks`, in track then event order.
+// False when a block could not be made; the blocks made so far stay in the tracks for the caller
+// to free.
+bool expandSong(platform::HGLOBAL song, const std::uint8_t* imageEnd, const TempoChanges& changes,
+                std::vector<EventRef>& loopMarks);
 
 }  // namespace quavr

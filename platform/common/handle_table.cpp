@@ -15,10 +15,25 @@ void HandleTable::freeBlock(void* data, std::size_t) {
 
 HandleTable::Slot* HandleTable::find(std::uint32_t handle) {
   const std::uint32_t index = handle & kIndexMask;
-  if (index == 0 || index >= slots_.size()) return nullptr;
-  Slot& slot = slots_[index];
-  if (!slot.used || slot.generation != (handle >> kIndexBits)) return nullptr;
-  return &slot;
+  if (index == 0 || index >= slotCount_) return nullptr;
+  Slot& s = slot(index);
+  if (!s.used || s.generation != (handle >> kIndexBits)) return nullptr;
+  return &s;
+}
+
+std::uint32_t HandleTable::takeIndex() {
+  if (slotCount_ <= lastIndex_) {
+    if ((slotCount_ >> kChunkBits) == chunks_.size()) {
+      auto chunk = std::unique_ptr<Slot[]>(new (std::nothrow) Slot[std::size_t{1} << kChunkBits]);
+      if (!chunk) return 0;
+      chunks_.push_back(std::move(chunk));
+    }
+    return slotCount_++;
+  }
+  if (freeSlots_.empty()) return 0;
+  const std::uint32_t index = freeSlots_.front();
+  freeSlots_.pop_front();
+  return index;
 }
 
 std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
@@ -28,26 +43,21 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
   void* data = unzeroed ? memory_.allocateUnzeroed(bytes) : memory_.allocate(bytes);
   if (data == nullptr) return 0;
   std::lock_guard guard(mutex_);
-  std::uint32_t index;
-  if (slots_.size() <= lastIndex_) {
-    index = static_cast<std::uint32_t>(slots_.size());
-    slots_.emplace_back();
-  } else if (!freeSlots_.empty()) {
-    index = freeSlots_.front();
-    freeSlots_.pop_front();
-  } else {
+  const std::uint32_t index = takeIndex();
+  const std::uint32_t handle =
+      index == 0 ? 0 : (std::uint32_t{slot(index).generation} << kIndexBits) | index;
+  if (handle == 0 || !byAddress_.add(data, handle)) {
+    if (index != 0) freeSlots_.push_front(index);
     (unzeroed ? memory_.releaseUnzeroed : memory_.release)(data, bytes);
     return 0;
   }
-  Slot& slot = slots_[index];
-  slot.data = data;
-  slot.size = static_cast<std::uint32_t>(bytes);
-  slot.lockCount = 0;
-  slot.flags = static_cast<std::uint16_t>(flags & (GMEM_MOVEABLE | GMEM_DDESHARE));
-  slot.used = true;
-  slot.unzeroed = unzeroed;
-  const std::uint32_t handle = (std::uint32_t{slot.generation} << kIndexBits) | index;
-  byAddress_[data] = handle;
+  Slot& s = slot(index);
+  s.data = data;
+  s.size = static_cast<std::uint32_t>(bytes);
+  s.lockCount = 0;
+  s.shared = (flags & GMEM_DDESHARE) != 0;
+  s.used = true;
+  s.unzeroed = unzeroed;
   ++live_;
   return handle;
 }
@@ -55,7 +65,7 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
 void* HandleTable::lock(std::uint32_t handle) {
   std::lock_guard guard(mutex_);
   Slot* slot = find(handle);
-  if (slot == nullptr) return nullptr;
+  if (slot == nullptr || slot->lockCount == 0xFFFF) return nullptr;
   ++slot->lockCount;
   return slot->data;
 }
@@ -80,9 +90,10 @@ std::uint32_t HandleTable::free(std::uint32_t handle) {
     data = slot->data;
     size = slot->size;
     unzeroed = slot->unzeroed;
-    byAddress_.erase(data);
-    *slot =
-        Slot{.generation = static_cast<std::uint16_t>((slot->generation + 1) & kGenerationMask)};
+    byAddress_.remove(data);
+    const auto next = static_cast<std::uint16_t>((slot->generation + 1) & kGenerationMask);
+    *slot = Slot{};
+    slot->generation = next;
     freeSlots_.push_back(handle & kIndexMask);
     --live_;
   }
@@ -95,7 +106,7 @@ std::uint32_t HandleTable::flags(std::uint32_t handle) {
   Slot* slot = find(handle);
   if (slot == nullptr) return GMEM_INVALID_HANDLE;
   const std::uint32_t count = slot->lockCount > GMEM_LOCKCOUNT ? GMEM_LOCKCOUNT : slot->lockCount;
-  return count | (slot->flags & GMEM_DDESHARE);
+  return count | (slot->shared ? GMEM_DDESHARE : 0);
 }
 
 std::size_t HandleTable::size(std::uint32_t handle) {
@@ -106,8 +117,7 @@ std::size_t HandleTable::size(std::uint32_t handle) {
 
 std::uint32_t HandleTable::handleOf(const void* address) {
   std::lock_guard guard(mutex_);
-  auto it = byAddress_.find(address);
-  return it == byAddress_.end() ? 0 : it->second;
+  return byAddress_.find(address);
 }
 
 std::size_t HandleTable::liveBlocks() {

@@ -9,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
+
+#include "platform/common/address_index.h"
 
 namespace quavr::platform {
 
@@ -35,6 +37,7 @@ class HandleTable {
   // 0 when the block cannot be made. Zero-filled when the flags ask for GMEM_ZEROINIT or the
   // memory has no other way.
   std::uint32_t alloc(std::uint32_t flags, std::size_t bytes);
+  // Null past 65 535 nested locks of one block.
   void* lock(std::uint32_t handle);
   bool unlock(std::uint32_t handle);
   // 0 when freed; the handle when it names no block or the block is still resolved.
@@ -56,21 +59,31 @@ class HandleTable {
   struct Slot {
     void* data = nullptr;
     std::uint32_t size = 0;
-    std::uint32_t lockCount = 0;
-    std::uint16_t generation = 0;
-    std::uint16_t flags = 0;
-    bool used = false;
-    bool unzeroed = false;  // its memory came from allocateUnzeroed
+    std::uint16_t lockCount = 0;
+    std::uint16_t generation : 10 = 0;
+    std::uint16_t shared : 1 = 0;  // GMEM_DDESHARE
+    std::uint16_t used : 1 = 0;
+    std::uint16_t unzeroed : 1 = 0;  // its memory came from allocateUnzeroed
   };
+  static_assert(sizeof(void*) > 4 || sizeof(Slot) == 12);
+  static_assert(sizeof(void*) == 4 || sizeof(Slot) == 16);
+  // Slots come in chunks that never move, so the table grows without copying what it holds.
+  static constexpr unsigned kChunkBits = 12;
+  Slot& slot(std::uint32_t index) {
+    return chunks_[index >> kChunkBits][index & ((1u << kChunkBits) - 1)];
+  }
   // The slot a handle names while its block lives, else null. Caller holds mutex_.
   Slot* find(std::uint32_t handle);
+  // A never-used slot, else the oldest freed one; 0 when every index is taken.
+  std::uint32_t takeIndex();
 
   BlockMemory memory_;
   std::uint32_t lastIndex_;
   std::mutex mutex_;
-  std::vector<Slot> slots_ = std::vector<Slot>(1);  // index 0 stays unused: handle 0 is invalid
-  std::deque<std::uint32_t> freeSlots_;             // oldest first
-  std::unordered_map<const void*, std::uint32_t> byAddress_;
+  std::vector<std::unique_ptr<Slot[]>> chunks_;
+  std::uint32_t slotCount_ = 1;          // index 0 stays unused: handle 0 is invalid
+  std::deque<std::uint32_t> freeSlots_;  // oldest first
+  AddressIndex byAddress_;
   std::size_t live_ = 0;
 };
 

@@ -15,20 +15,19 @@ namespace quavr::platform::posix {
 
 namespace {
 
-// Blocks asked zero-filled are mapped from 4 MB, where a fresh map's zero pages pay; those asked
-// without (the blocks a load fills) from 64 KB, to reuse freed maps.
+// Blocks are mapped from 64 KB, so that a load finds the maps its last song freed: malloc would
+// give such blocks back to the kernel at each free and fault them in afresh at each load.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr std::size_t kMappedFrom = ~std::size_t{0};
-constexpr std::size_t kUnzeroedMappedFrom = ~std::size_t{0};
 #else
-constexpr std::size_t kMappedFrom = std::size_t{4} << 20;
-constexpr std::size_t kUnzeroedMappedFrom = std::size_t{64} << 10;
+constexpr std::size_t kMappedFrom = std::size_t{64} << 10;
 #endif
 constexpr std::size_t kPage = 4096;
-// What the kept maps may hold in all while no block uses them. Their pages are also given to the
-// kernel to take back lazily, should it run short of memory.
-constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
-constexpr std::size_t kKeptMaps = 32;
+// What the kept maps may hold in all while no block uses them: enough for the blocks of a 10 MB
+// song (about 90 MB) to come back without a fresh page. They stay resident: pages given back
+// lazily (MADV_FREE) made the next load that wrote them several times slower than fresh ones.
+constexpr std::size_t kKeptBytes = std::size_t{128} << 20;
+constexpr std::size_t kKeptMaps = 64;
 
 struct KeptMap {
   void* data;
@@ -87,7 +86,6 @@ void unmapBlockMemory(void* data, std::size_t bytes) {
   {
     std::lock_guard guard(kept.mutex);
     if (kept.count < kKeptMaps && kept.bytes + pages <= kKeptBytes) {
-      madvise(data, pages, MADV_FREE);
       kept.maps[kept.count++] = KeptMap{data, pages};
       kept.bytes += pages;
       return;
@@ -104,20 +102,11 @@ void* allocateBlockMemory(std::size_t bytes) {
 
 void* allocateUnzeroedBlockMemory(std::size_t bytes) {
   // malloc(0) may give null, which would read as a failure.
-  return bytes < kUnzeroedMappedFrom ? std::malloc(bytes == 0 ? 1 : bytes)
-                                     : mapBlockMemory(bytes, false);
+  return bytes < kMappedFrom ? std::malloc(bytes == 0 ? 1 : bytes) : mapBlockMemory(bytes, false);
 }
 
 void releaseBlockMemory(void* data, std::size_t bytes) {
   if (bytes < kMappedFrom) {
-    std::free(data);
-  } else {
-    unmapBlockMemory(data, bytes);
-  }
-}
-
-void releaseUnzeroedBlockMemory(void* data, std::size_t bytes) {
-  if (bytes < kUnzeroedMappedFrom) {
     std::free(data);
   } else {
     unmapBlockMemory(data, bytes);

@@ -12,7 +12,7 @@ namespace quavr::platform::posix {
 void* allocateBlockMemory(std::size_t bytes);
 // As allocateBlockMemory, without zero-filling what malloc reuses.
 void* allocateUnzeroedBlockMemory(std::size_t bytes);
-void releaseUnzeroedBlockMemory(void* data, std::size_t bytes);
+// Either kind of block goes back here.
 void releaseBlockMemory(void* data, std::size_t bytes);
 
 // Gives the calling thread (the timer thread) SCHED_FIFO and a 1 µs timer slack where the system

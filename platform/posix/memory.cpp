@@ -12,7 +12,7 @@ HandleTable& blocks() {
   // Outlives every thread.
   static auto* table =
       new HandleTable({posix::allocateBlockMemory, posix::releaseBlockMemory,
-                       posix::allocateUnzeroedBlockMemory, posix::releaseUnzeroedBlockMemory});
+                       posix::allocateUnzeroedBlockMemory, posix::releaseBlockMemory});
   return *table;
 }
 

@@ -152,6 +152,25 @@ TEST_F(TempoMapTest, ConversionIsTheExactQuotientTruncated) {
   }
 }
 
+// The expansion's divider against the plain quotient, near every multiple and far apart, up
+// to the largest product a song can hold.
+TEST_F(TempoMapTest, TheFastDividerIsTheExactQuotient) {
+  std::mt19937_64 random(11);
+  for (const std::uint32_t division : {1u, 3u, 96u, 480u, 0x7FFFu, 0xFFFFu}) {
+    const TrackClock::MsDivider divide(division);
+    const std::uint64_t d = std::uint64_t{division} * 1000;
+    for (int i = 0; i < 100000; ++i) {
+      const std::uint64_t magnitude = std::uint64_t{1} << (random() % 57);
+      const std::uint64_t base = random() % magnitude;
+      for (const std::uint64_t n : {base, base / d * d, base / d * d - 1, base / d * d + d - 1}) {
+        ASSERT_EQ(divide(n), TrackClock::msOf(n, division)) << n << " / " << d;
+      }
+    }
+  }
+  EXPECT_EQ(TrackClock::MsDivider(0)(12345), 0u);
+  EXPECT_EQ(TrackClock::MsDivider(1)(~std::uint64_t{0}), 0xFFFFFFFFu);
+}
+
 TEST_F(TempoMapTest, ManyTempoChangesKeepTheirOrder) {
   TrackWriter tempos;
   for (int i = 0; i < 100000; ++i) tempos.tempo(1, 400000 + (i % 7) * 1000);

@@ -2,9 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <random>
 #include <thread>
 #include <vector>
 
+#include "platform/common/address_index.h"
 #include "platform/common/handle_table.h"
 #include "platform/platform.h"
 #include "platform/platform_info.h"
@@ -140,6 +143,35 @@ TEST_F(HandleTableTest, LockCountsAreKeptAndAResolvedBlockIsNotFreed) {
   EXPECT_EQ(GlobalFlags(block) & GMEM_LOCKCOUNT, 0u);
   EXPECT_EQ(GlobalFree(block), 0u);
   EXPECT_EQ(GlobalHandle(first), 0u);
+}
+
+// The address index against a plain map, through adds and removes in random order, with
+// addresses that crowd into few slots so that probe runs form and removals shift them.
+TEST(AddressIndexTest, FindsEveryLiveAddressAndNoRemovedOne) {
+  AddressIndex index;
+  std::map<std::uintptr_t, std::uint32_t> live;
+  std::mt19937 random(7);
+  for (std::uint32_t handle = 1; handle < 20000; ++handle) {
+    const std::uintptr_t address = (random() % 3000 + 1) * 8 * (random() % 2 != 0 ? 1 : 4096);
+    const auto* key = reinterpret_cast<const void*>(address);
+    if (live.count(address) != 0) {
+      index.remove(key);
+      live.erase(address);
+    } else {
+      ASSERT_TRUE(index.add(key, handle));
+      live[address] = handle;
+    }
+    if (handle % 997 == 0) {
+      for (std::uintptr_t k = 1; k <= 3000; ++k) {
+        for (const std::uintptr_t a : {k * 8, k * 8 * 4096}) {
+          const auto found = live.find(a);
+          ASSERT_EQ(index.find(reinterpret_cast<const void*>(a)),
+                    found == live.end() ? 0u : found->second)
+              << a;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(HandleTableTest, ThreadsShareTheTableSafely) {
