@@ -8,22 +8,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok   $what"
-  else
-    echo "FAIL $what"
-    failures=$((failures + 1))
-    return 1
-  fi
-}
-same() { [ "$1" = "$2" ] || { diff <(echo "$2") <(echo "$1"); false; }; }
-quietly() { "$@" >/dev/null 2>&1; }
+# shellcheck source=../shell_checks.sh
+source "$here/../shell_checks.sh"
 starts_with() { [[ $1 == "$2"* ]]; }
 depends_on() {  # Depends field, packages...
   local field=", $1," package

@@ -9,22 +9,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
 quavr_info=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok   $what"
-  else
-    echo "FAIL $what"
-    failures=$((failures + 1))
-    return 1
-  fi
-}
-same() { [ "$1" = "$2" ] || { diff <(echo "$2") <(echo "$1"); false; }; }
-quietly() { "$@" >/dev/null 2>&1; }
+# shellcheck source=../shell_checks.sh
+source "$here/../shell_checks.sh"
 
 version=$(sed -n 's/^#define QUAVR_VERSION_STRING "\(.*\)"/\1/p' "$root/include/quavr.h")
 sdk=quavr-$version-win32

@@ -3,14 +3,8 @@
 # and its refusals. Usage: player_test.sh QUAVR_PLAY EXAMPLES_DIR GOLDEN_DIR
 set -uo pipefail
 play=$(realpath "$1") examples=$2 golden=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # description, command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=../shell_checks.sh
+source "$(dirname "$0")/../shell_checks.sh"
 
 differs() { ! cmp -s "$1" "$2"; }
 
