@@ -37,6 +37,13 @@ bool takeLoopPass(MidiDevice& device) {
   return true;
 }
 
+std::uint32_t loopJumpTime(MidiDevice& device) {
+  const std::uint32_t end = load(load(device.song)->loop.endMs);
+  if (end == kNoLoop || load(device.loopCount) == 0) return kNoLoop;
+  const std::uint32_t clock = load(device.clockMs);
+  return end > clock ? end : clock;
+}
+
 void beginLoopPass(LockedDevice& device, LoopPass& pass) {
   pass.jump = false;
   if (load(device->state) != Playing) return;

@@ -33,6 +33,10 @@ void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // clock is then to be sent in this same tick.
 bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 
+// The song time the next loop jump is due at (the clock itself once it is past the loop end), or
+// kNoLoop when none is to come: where a render device splits its block for the jump.
+std::uint32_t loopJumpTime(MidiDevice& device);
+
 // A pass of the loop (or of the whole song) is to begin again: counts it, and marks the device
 // looped. False, with nothing counted, when the loop count has run out.
 bool takeLoopPass(MidiDevice& device);

@@ -34,17 +34,6 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
   return timeEndPeriod(load(device.periodMs));
 }
 
-// The song has played to its end: stop, and with passes of the loop left play it again at once.
-void endOfSong(LockedDevice& device) {
-  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
-  stopDevice(device);
-  if (takeLoopPass(*device)) {
-    playDevice(device, load(device->songHandle));
-  } else {
-    store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
-  }
-}
-
 // The song time a round moves the clock: a period at the device's tempo, the thousandths of a
 // ms it cannot move yet carried to the next round, so that no time is lost over many rounds.
 std::uint32_t clockStep(MidiDevice& device) {
@@ -55,6 +44,17 @@ std::uint32_t clockStep(MidiDevice& device) {
 }
 
 }  // namespace
+
+// The song has played to its end: stop, and with passes of the loop left play it again at once.
+void endOfSong(LockedDevice& device) {
+  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
+  stopDevice(device);
+  if (takeLoopPass(*device)) {
+    playDevice(device, load(device->songHandle));
+  } else {
+    store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
+  }
+}
 
 UINT startClock(LockedDevice& device) {
   if (beginTimerPeriod(*device) == 0) return 0;
@@ -93,8 +93,10 @@ namespace {
 // sending at a few µs a message); the rest goes in the next tick.
 constexpr std::uint32_t kEventsBeforeYield = 256;
 
+// A render device never yields: its output may not depend on when host calls come.
 bool mustYield(LockedDevice& device, std::uint32_t sent) {
-  return sent >= kEventsBeforeYield && device.control().hostsWaiting.load() != 0;
+  return sent >= kEventsBeforeYield && device->render == nullptr &&
+         device.control().hostsWaiting.load() != 0;
 }
 
 // Sends the track's due events in order; when its last event goes, the track ends, and with the
@@ -129,17 +131,24 @@ bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
   return true;
 }
 
-// One round: what is due at the song clock (at the loop end: what is due up to it, then the
-// jump and what is due after the loop start), then the clock moves a period. False when it gave
-// way to a host call: the clock stays for the next tick to finish the round.
-bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+}  // namespace
+
+bool sendDue(LockedDevice& device, Song& song, std::uint32_t& sent) {
   LoopPass loop;
   beginLoopPass(device, loop);
   if (!sendAllDueEvents(device, song, sent)) {
-    abandonLoopPass(device, loop);  // the next tick's round begins it again
+    abandonLoopPass(device, loop);  // the next round begins it again
     return false;
   }
-  if (finishLoopPass(device, song, loop) && !sendAllDueEvents(device, song, sent)) return false;
+  return !finishLoopPass(device, song, loop) || sendAllDueEvents(device, song, sent);
+}
+
+namespace {
+
+// One round: what is due at the song clock, then the clock moves a period. False when it gave
+// way to a host call: the clock stays for the next tick to finish the round.
+bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+  if (!sendDue(device, song, sent)) return false;
   store(device->clockMs, load(device->clockMs) + clockStep(*device));
   return true;
 }
