@@ -12,7 +12,7 @@
 namespace quavr {
 
 // Frames the render call synthesizes at a time into its own buffer before writing them out.
-inline constexpr std::uint32_t kRenderChunk = 256;
+inline constexpr std::uint32_t kRenderChunk = 1024;
 // Messages from host calls between two renders, held for the sink until the next render.
 inline constexpr std::uint32_t kHeldBytes = 64 * 1024;
 
