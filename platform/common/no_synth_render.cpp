@@ -1,4 +1,6 @@
-// A build without the synthesizer: render devices are messages only.
+// A platform without a synthesizer (QUAVR.DLL, a Linux build without FluidSynth): render devices
+// are messages only, and one asked for a soundfont is refused. Not in quavr_platform_common,
+// which the test fake links beside its own synthesizers: each platform that needs it adds it.
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -6,7 +8,11 @@
 namespace quavr::platform {
 
 MMRESULT renderOpen(HRENDER*, UINT, const char*, char* why, UINT whySize) {
-  if (why != nullptr && whySize != 0) std::snprintf(why, whySize, "built without a synthesizer");
+  if (why != nullptr && whySize != 0) {
+    std::snprintf(why, whySize,
+                  "this build has no synthesizer: render devices take the \"\" soundfont and a "
+                  "message sink");
+  }
   return MMSYSERR_NODRIVER;
 }
 MMRESULT renderClose(HRENDER) {
