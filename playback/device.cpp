@@ -72,7 +72,7 @@ void LockedDevice::resolveIfStillOpen() {
 }
 
 HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
-  setMidiStatus(MMSYSERR_NOERROR);
+  setMidiStatus(MMSYSERR_NOERROR, "");  // and forget an earlier failure's own words
   const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MidiDevice));
   if (handle == 0) return 0;
   MMRESULT result;
