@@ -144,6 +144,7 @@ void sendDueNow(LockedDevice& device) {
     endOfSong(device);
   } else {
     const std::uint64_t due = nextDueMs(*device);
+    if (due == kNever) return;
     const auto ms = static_cast<std::uint32_t>(std::max<std::uint64_t>(due, load(device->clockMs)));
     store(device->clockMs, ms);
     std::uint32_t sent = 0;
