@@ -43,7 +43,7 @@ const char* kindName(std::uint32_t kind) {
 
 // The event's bytes: a channel message's own (its record pads it to 4), all of any other.
 std::string hex(const Event& e, const std::uint8_t* bytes) {
-  const std::uint32_t length = e.kind == kChannelEvent
+  const std::uint32_t length = e.kind == kChannelEvent && e.length != 0
                                    ? std::min(platform::midiMessageLength(bytes[0]), e.length)
                                    : e.length;
   std::string out;
