@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   }
   const QuavrSong handle = bgmGetSongFile(path);
   if (handle == 0) {
-    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", path,
+    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", quavr::tools::printable(path).c_str(),
                  quavr::tools::whyUnreadable(path).c_str());
     return 1;
   }
