@@ -228,7 +228,7 @@ QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t f
  * calls made between two renders come at frame 0 of the next. The sink must not call Quavr: a
  * device call made from inside it fails (-1). */
 typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uint8_t* bytes,
-                                            uint32_t length);
+                                           uint32_t length);
 /* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */
 QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
                                                void* user);
