@@ -16,19 +16,48 @@ std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 }  // namespace
 
-// Both halves on malloc, so the pair matches under the sanitizers too.
+// Every unaligned form, both halves on malloc, so that any pair matches under the sanitizers too.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
-void* operator new(std::size_t size) {
+namespace {
+void* counted(std::size_t size) noexcept {
   if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* countedOrThrow(std::size_t size) {
+  if (void* p = counted(size)) return p;
   throw std::bad_alloc();
+}
+}  // namespace
+void* operator new(std::size_t size) {
+  return countedOrThrow(size);
+}
+void* operator new[](std::size_t size) {
+  return countedOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return counted(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return counted(size);
 }
 void operator delete(void* p) noexcept {
   std::free(p);
 }
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
 
