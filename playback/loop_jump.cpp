@@ -144,13 +144,6 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
     if (left > 0) --left;
     if (pass.index == 0) countPass(d);
   }
-  // The loops inside this one count afresh on its next pass.
-  for (std::uint32_t i = 0; i < d.loopsKnown; ++i) {
-    MidiDevice::Loop& l = d.loops[i];
-    if (i != pass.index && l.startMs >= loop.startMs && l.endMs <= loop.endMs) {
-      l.passesLeft = kPassesUnset;
-    }
-  }
   if (d.loops[pass.index].style == QUAVR_LOOP_XMI) {
     holdNotesAcrossJump(d, song, loop);  // XMI notes end by their own lengths
   } else {
