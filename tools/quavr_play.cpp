@@ -90,7 +90,7 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
   const bool progressWanted = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
   if (Keys::foreground(STDOUT_FILENO)) {
     std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
-                options.repeat || options.loops < 0 ? ", repeating" : "");
+                options.repeat || options.loops == -1 ? ", repeating" : "");
   }
   Keys keys;
   PlayKeys playKeys;
