@@ -43,12 +43,12 @@ struct MidiDevice {
     std::uint32_t style;
   } loops[kMaxLoops];
   std::uint32_t loopsKnown;  // kNoLoop: to be copied
+  std::uint32_t loopVersion;
+  std::uint32_t armedAfterMs;
   // Notes an XMI jump left sounding (a bit per key, as soundingNotes) and the clock time each
   // ends at (kNoLoop: when something else ends it).
   std::uint64_t heldNotes[16][2];
   std::uint32_t heldUntilMs[16][128];
-  std::uint32_t loopVersion;
-  std::uint32_t armedAfterMs;
   struct Fade {
     std::uint32_t active;
     std::uint32_t from, to;  // percent

@@ -106,7 +106,6 @@ void setTrackFlags(Song& song, const LoopMark* marks) {
 
 bool findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates) {
   song.explicitLoop = {kNoLoop, kNoLoop};
-  song.loop = {kNoLoop, kNoLoop};
   return noteLoopMarks(song, tracks, candidates);
 }
 
@@ -139,8 +138,6 @@ bool chooseLoop(Song& song) {
   const bool made = loops.empty() || table != 0;
   song.loopBlock = table;
   song.loopCount = made ? static_cast<std::uint32_t>(loops.size()) : 0;
-  song.loop = song.loopCount != 0 ? loops[0].points : LoopPoints{kNoLoop, kNoLoop};
-  song.loopStyle = song.loopCount != 0 ? loops[0].style : 0;
   store(song.loopVersion, load(song.loopVersion) + 1);
   return made;
 }

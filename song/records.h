@@ -75,12 +75,10 @@ struct Song {
   LoopPoints explicitLoop;   // set by the host; kNoLoop when none
   // The loops in force (LoopEntry, by start, the outer of two at one start first), read under
   // the registry's lock; the clock compares loopVersion, which moves whenever they change,
-  // without it. `loop` and `loopStyle` are the first loop's (kNoLoop and 0 when none).
+  // without it.
   platform::HGLOBAL loopBlock;
   std::uint32_t loopCount;
   std::uint32_t loopVersion;
-  LoopPoints loop;
-  std::uint32_t loopStyle;
   // The end of an endless XMI loop, past which nothing plays: the song's length reports it
   // (0 when there is none).
   std::uint32_t endlessEndMs;
