@@ -9,13 +9,6 @@
 namespace quavr::test {
 namespace {
 
-Bytes text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-Bytes cc(std::uint8_t channel, std::uint8_t controller, std::uint8_t value) {
-  return {static_cast<std::uint8_t>(0xB0 | channel), controller, value};
-}
-
 // A song written at absolute times (one tick a millisecond), then as a file.
 struct Timed {
   std::uint32_t time;

@@ -8,10 +8,6 @@
 namespace quavr::test {
 namespace {
 
-Bytes text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
 class SongFactsTest : public CoreTest {
  protected:
   // Two tracks, a name each, texts of every kind; 1200 ms long.
