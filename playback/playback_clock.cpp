@@ -160,20 +160,22 @@ bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
   return true;
 }
 
-// One round: what is due at the song clock (at the loop end: what is due up to it, then the
-// jump and what is due after the loop start), then the clock moves a period. False when it gave
-// way to a host call: the clock stays for the next tick to finish the round.
+// One round: what is due at the song clock (at a loop end: what is due up to it, then the jump
+// and what is due after the loop start, where a loop inside may end in turn), then the clock
+// moves a period. False when it gave way to a host call: the clock stays for the next tick to
+// finish the round.
 bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
-  LoopPass loop;
-  beginLoopPass(device, loop);
-  endHeldNotesDue(*device, load(device->clockMs));
-  if (!sendAllDueEvents(device, song, sent)) {
-    abandonLoopPass(device, loop);  // the next tick's round begins it again
-    return false;
-  }
-  if (finishLoopPass(device, song, loop)) {
+  // Each jump leaves the clock inside the loop it jumped in, so only a loop inside that one can
+  // end next: the nesting bounds the jumps of a round.
+  for (std::uint32_t jumps = 0; jumps <= kMaxLoopDepth; ++jumps) {
+    LoopPass loop;
+    beginLoopPass(device, loop);
     endHeldNotesDue(*device, load(device->clockMs));
-    if (!sendAllDueEvents(device, song, sent)) return false;
+    if (!sendAllDueEvents(device, song, sent)) {
+      abandonLoopPass(device, loop);  // the next tick's round begins it again
+      return false;
+    }
+    if (!finishLoopPass(device, song, loop)) break;
   }
   loopsPassed(*device, load(device->clockMs));
   store(device->clockMs, load(device->clockMs) + clockStep(*device));

@@ -457,6 +457,29 @@ TEST_F(LoopStackTest, SeeksIntoLoopsCountInFull) {
   }
 }
 
+// A jump that carries the tick's overshoot past an inner loop's end makes that loop's jump in
+// the same tick: each pass of the outer loop plays the inner one twice, at any period.
+TEST_F(LoopStackTest, AnInnerLoopEndingInsideTheCarriedOvershootStillJumps) {
+  const QuavrSong s = song({TrackWriter()
+                                .meta(100, 0x06, text("loopStart=1"))
+                                .meta(0, 0x06, text("loopStart=1"))
+                                .note(0, 0, 60, 100)
+                                .meta(4, 0x06, text("loopEnd"))
+                                .note(0, 0, 60, 0)
+                                .meta(192, 0x06, text("loopEnd"))
+                                .end(100)});
+  bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS);
+  const QuavrDevice d = open(10);  // the outer end, 296, is reached at 300: 4 ms over
+  bgmSetLoopCount(d, QUAVR_LOOP_AS_FILE);
+  fake::clearRecords();
+  bgmPlay(d, s);
+  while (tick(d)) {
+  }
+  int plays = 0;
+  for (const std::uint32_t m : fake::shortMessages()) plays += m == noteOn(0, 60, 100) ? 1 : 0;
+  EXPECT_EQ(plays, 4);
+}
+
 // A marker played raises QUAVR_EVENT_MARKER and gives its index as QUAVR_TEXT_MARKER counts
 // (track by track), also when a loop plays it again.
 TEST_F(LoopStackTest, MarkersPlayedAreReported) {
