@@ -1,6 +1,6 @@
 #include "playback/loop_jump.h"
 
-#include <climits>
+#include <cstdint>
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
