@@ -18,27 +18,27 @@ bool contains(LoopPoints outer, LoopPoints inner) {
   return outer.startMs <= inner.startMs && inner.endMs <= outer.endMs;
 }
 
-// True when `loop` may join `taken`: it neither repeats nor crosses one, and no chain of loops
-// inside one another grows deeper than a loop may nest.
+// How deep `loop` nests among `taken`: the loops that hold it, and itself.
+std::uint32_t depth(const std::vector<FoundLoop>& taken, LoopPoints loop) {
+  std::uint32_t holders = 1;
+  for (const FoundLoop& t : taken) {
+    const bool same = t.points.startMs == loop.startMs && t.points.endMs == loop.endMs;
+    holders += !same && contains(t.points, loop) ? 1 : 0;
+  }
+  return holders;
+}
+
+// True when `loop` may join `taken`: it neither repeats nor crosses one, and neither it nor a
+// loop inside it nests deeper than a loop may.
 bool fits(const std::vector<FoundLoop>& taken, LoopPoints loop) {
-  std::uint32_t outside = 0;
   for (const FoundLoop& t : taken) {
     const LoopPoints p = t.points;
     if (p.startMs == loop.startMs && p.endMs == loop.endMs) return false;
     const bool apart = p.endMs <= loop.startMs || loop.endMs <= p.startMs;
     if (!apart && !contains(p, loop) && !contains(loop, p)) return false;
-    if (contains(p, loop)) ++outside;
+    if (contains(loop, p) && depth(taken, p) + 1 > kMaxLoopDepth) return false;
   }
-  // The deepest chain through the new loop: those around it, it, and the deepest inside it.
-  std::uint32_t below = 0;
-  for (const FoundLoop& t : taken) {
-    if (!contains(loop, t.points)) continue;
-    std::uint32_t around = 0;
-    for (const FoundLoop& u : taken)
-      around += contains(u.points, t.points) && contains(loop, u.points) ? 1 : 0;
-    below = std::max(below, around);  // t itself counted among them
-  }
-  return outside + 1 + below <= kMaxLoopDepth;
+  return depth(taken, loop) <= kMaxLoopDepth;
 }
 
 // The loops the styles set: those of the nesting styles (markers, XMI, EMIDI) together, each

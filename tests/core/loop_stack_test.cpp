@@ -367,6 +367,16 @@ TEST_F(LoopStackTest, ClashesFollowTheOnePrecedence) {
   EXPECT_EQ(bgmGetSongInfo(twoStyles, QUAVR_INFO_LOOP_STYLE, 1), QUAVR_LOOP_MARKERS);
   EXPECT_EQ(bgmGetSongInfo(twoStyles, QUAVR_INFO_LOOP_COUNT, 1), 2u);
   EXPECT_EQ(bgmGetSongInfo(twoStyles, QUAVR_INFO_LOOP_START, 2), QUAVR_NONE);
+  // Loops nest 4 deep: a fifth marker loop inside, and an XMI loop inside that, are left out.
+  TrackWriter deep;
+  for (int i = 0; i < 5; ++i) deep.meta(i == 0 ? 0 : 10, 0x06, text("loopStart=1"));
+  deep.raw(5, cc(0, 116, 2)).raw(3, cc(0, 117, 127));
+  for (int i = 0; i < 5; ++i) deep.meta(i == 0 ? 2 : 10, 0x06, text("loopEnd"));
+  const QuavrSong tooDeep = song({deep.end()});
+  bgmSetLoopStyle(tooDeep, QUAVR_LOOP_MARKERS | QUAVR_LOOP_XMI);
+  EXPECT_EQ(bgmGetSongInfo(tooDeep, QUAVR_INFO_LOOPS, 0), 4u);
+  EXPECT_EQ(bgmGetSongInfo(tooDeep, QUAVR_INFO_LOOP_START, 3), 30u);
+  EXPECT_EQ(bgmGetSongInfo(tooDeep, QUAVR_INFO_LOOP_END, 3), 60u);
   EXPECT_EQ(bgmSetLoopStyle(0, QUAVR_LOOP_XMI), -1);
   // An endless XMI loop's end is where the song ends for its length.
   const QuavrSong endless =
