@@ -10,6 +10,7 @@
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "playback/channel_mix.h"
+#include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/midi_status.h"
 #include "playback/playback_clock.h"
@@ -103,9 +104,10 @@ std::uint64_t nextMsFrame(const RenderState& r, std::uint64_t frame) {
   return (ms * r.rate + 999) / 1000;
 }
 
-// The song time of the next event any track has to send, or of the loop jump; kNever for none.
+// The song time of the next event any track has to send, of a loop jump or of a held note's end;
+// kNever for none.
 std::uint64_t nextDueMs(MidiDevice& device) {
-  std::uint64_t next = loopJumpTime(device);
+  std::uint64_t next = std::min(nextLoopJumpMs(device), nextHeldNoteEnd(device));
   if (next == kNoLoop) next = kNever;
   Song& song = *load(device.song);
   for (std::uint32_t t = 0; t < load(song.trackCount); ++t) {
@@ -149,9 +151,9 @@ void sendDueNow(LockedDevice& device) {
     store(device->clockMs, ms);
     std::uint32_t sent = 0;
     sendDue(device, *load(device->song), sent);
-    if (load(device->state) == Playing && load(device->loopsDone) != passes) {
-      anchorAfterJump(*device, ms);
-    }
+    // A jump (of any loop, or a repeat of the song) moved the clock or counted a pass.
+    const bool jumped = load(device->clockMs) != ms || load(device->loopsDone) != passes;
+    if (load(device->state) == Playing && jumped) anchorAfterJump(*device, ms);
     return;
   }
   if (load(device->state) == Playing && load(device->loopsDone) != passes) {

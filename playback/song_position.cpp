@@ -83,6 +83,7 @@ void applyChase(LockedDevice& device, const Chase& chase, std::uint32_t ms) {
   // A song with nothing left ends at the next tick, as one bound with no events does.
   device.control().endedWhenBound = positionTracks(*load(device->song), ms);
   store(device->clockMs, ms);
+  enterLoopsAt(device, ms);  // as a play from 0 reaching `ms` would, counts in full
   if (isRenderDevice(*device)) anchorRenderClock(*device, ms);
 }
 

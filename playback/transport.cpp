@@ -3,6 +3,7 @@
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/loop_jump.h"
 #include "playback/playback_clock.h"
 #include "playback/render_device.h"
 #include "playback/song_position.h"
@@ -71,6 +72,7 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
   });
   if (!bound) return false;
   store(device->clockMs, 0);
+  enterLoopsAt(device, 0);
   setState(*device, Ready);
   return true;
 }
@@ -150,6 +152,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
       store(d->loopsDone, 0u);
+      store(d->lastMarker, QUAVR_NONE);
       store(d->clockCarry, 0u);
       for (std::uint8_t& v : d->songVolume) v = 100;
     }
