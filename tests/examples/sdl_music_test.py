@@ -28,7 +28,10 @@ with tempfile.TemporaryDirectory() as work:
     said = re.search(r"song (\d+) ms, rate (\d+) Hz, buffer (\d+) frames", run.stdout)
     length_ms, rate, buffer = (int(x) for x in said.groups())
     samples = array.array("f", open(raw, "rb").read())  # float, stereo, the machine's order
-frames = len(samples) // 2
+# While the device is still paused (between its opening and the play) SDL writes whole buffers of
+# silence: they are not the song's.
+zeros = next((i for i, x in enumerate(samples) if x != 0.0), len(samples)) // 2
+frames = len(samples) // 2 - zeros // buffer * buffer
 song_frames = length_ms * rate // 1000
 peak = max(abs(x) for x in samples)
 print(f"SDL wrote {frames} frames for a song of {song_frames} ({frames - song_frames} more, "
