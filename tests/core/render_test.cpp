@@ -8,6 +8,7 @@
 #include <new>
 #include <random>
 
+#include "platform/common/reset_messages.h"
 #include "tests/core/playback_fixture.h"
 
 // Counts the allocations the render path makes while a test asks.
@@ -326,6 +327,55 @@ TEST_F(RenderTest, ALoopEndInsideABlockLosesNothing) {
   for (std::uint64_t f = 4800; f < 4800 + 5 * 28800; ++f) {
     ASSERT_NE(audio[2 * f], 0.0f) << "silent frame " << f;
   }
+}
+
+// Nested counted loops: a render device sends what a port device ticked every millisecond
+// sends, message for message, and the song ends on the frame of its unrolled length.
+TEST_F(RenderTest, NestedLoopsPlayAsTheTimerPlaysThem) {
+  auto text = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  TrackWriter t;
+  t.program(0, 0, 3).meta(0, 0x06, text("loopStart=1"));  // outer at 0, one more pass
+  for (int i = 0; i < 4; ++i)
+    t.note(i == 0 ? 50 : 0, 0, 60, 100).note(25, 0, 60, 0).note(25, 0, 62, 90);
+  t.meta(0, 0x06, text("loopStart=2")).note(10, 0, 64, 100);  // inner at 210, two more passes
+  t.raw(30, {0xB0, 1, 70}).note(20, 0, 64, 0).meta(0, 0x06, text("loopEnd"));  // inner end 270
+  t.note(30, 0, 62, 0).meta(0, 0x06, text("loopEnd")).end(40);                 // outer end 300
+  const Bytes file = smf(500, {t});
+  const QuavrSong a = loadBytes(file, "a.mid");
+  const QuavrSong b = loadBytes(file, "b.mid");
+  songs_.insert(songs_.end(), {a, b});
+  bgmSetLoopStyle(a, QUAVR_LOOP_MARKERS);
+  bgmSetLoopStyle(b, QUAVR_LOOP_MARKERS);
+  const QuavrDevice port = open(1);
+  bgmSetLoopCount(port, QUAVR_LOOP_AS_FILE);
+  bgmPlay(port, a);
+  fake::clearRecords();
+  while (tick(port)) {
+  }
+  std::vector<std::uint32_t> ticked;
+  for (const fake::Record& r : fake::records()) {
+    if (r.kind == fake::Record::Short) ticked.push_back(r.message);
+  }
+  const QuavrDevice d = openRender(8000);
+  SinkLog log;
+  bgmSetMessageSink(d, logMessage, &log);
+  bgmSetLoopCount(d, QUAVR_LOOP_AS_FILE);
+  bgmPlay(d, b);
+  std::int32_t songFrames = 0;
+  while (bgmBgmStatus(d) == Playing) songFrames += renderCall(d, log, nullptr, 333, 0);
+  std::vector<std::uint32_t> rendered;
+  for (const SinkEntry& e : log.entries) {
+    rendered.push_back(e.bytes[0] | (e.bytes.size() > 1 ? e.bytes[1] << 8 : 0) |
+                       (e.bytes.size() > 2 ? e.bytes[2] << 16 : 0));
+  }
+  ASSERT_GT(rendered.size(), 40u);
+  // The port's reset at the end is one call; a render device sends its messages.
+  ASSERT_EQ(rendered.size(), ticked.size() + platform::kResetMessageCount);
+  rendered.resize(ticked.size());
+  EXPECT_EQ(rendered, ticked);
+  // 340 ms, the inner loop's two more passes (120 ms), the outer's one more (340 ms, the inner
+  // loop's two more passes again), then 40 ms to the end.
+  EXPECT_EQ(songFrames, (340 + 120 + 340 + 120 + 40) * 8);
 }
 
 // The end: the call it ends in returns the song's frames, later calls 0 and silence.
