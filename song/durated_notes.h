@@ -18,18 +18,11 @@ class DuratedNotes {
   // Appends the note-on to `track` and keeps its note-off; a duration of 0 counts as 1.
   void noteOn(BuiltTrack& track, std::uint32_t tick, std::uint8_t channel, std::uint8_t key,
               std::uint8_t velocity, std::uint32_t duration);
-  // Merges the note-offs into `track` at their ticks and ends the track at `endTick`, or at its
-  // last event when that is later.
+  // Puts the note-offs in order and ends the track at `endTick`, or at its last note-off when
+  // that is later.
   void finish(BuiltTrack& track, std::uint32_t endTick);
 
  private:
-  struct NoteOff {
-    std::uint64_t order;  // tick above, then the place among the events of that tick
-    std::uint32_t onTick;
-    std::uint32_t onIndex;
-    std::uint8_t channel, key;
-  };
-  std::vector<NoteOff> offs_;
   std::int32_t sounding_[16][128];  // the latest note-off of each channel and key, or -1
 };
 

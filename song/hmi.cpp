@@ -38,6 +38,7 @@ void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& trac
   DuratedNotes notes;
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
+  track.reserveForDurations(static_cast<std::size_t>(end - at));
   while (at < end) {
     const VarLen delay = readVarLen(at, end);
     if (!delay.complete) break;

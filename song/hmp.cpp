@@ -39,6 +39,7 @@ void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& trac
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
   std::uint64_t delay;
+  track.reserveFor(static_cast<std::size_t>(end - at));
   while (readDelay(at, end, delay)) {
     tick = tickAfter(tick, delay);
     if (end - at >= 2 && at[0] == 0xFF && at[1] == 0x2F) break;

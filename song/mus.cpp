@@ -49,6 +49,7 @@ class Score {
 
   // Reads events until the score ends; the tick it ended at.
   std::uint32_t read(const std::uint8_t* at, const std::uint8_t* end) {
+    track_.reserveFor(static_cast<std::size_t>(end - at));
     while (at < end) {
       const std::uint8_t descriptor = *at++;
       const auto type = static_cast<std::uint8_t>((descriptor >> 4) & 7);
