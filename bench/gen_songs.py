@@ -60,11 +60,15 @@ def dense_xmi(megabytes):
     for j in range(megabytes * 1_000_000 // 6):
         key = 36 + (j * 5) % 48
         notes += bytes([1 + (j * 7) % 23, 0x90 | (j % 16), key, 90]) + vlq(60 + (j * 13) % 400)
-    events = b'\xFF\x51\x03\x07\xA1\x20' + bytes(notes) + b'\x01\xFF\x2F\x00'
+    # An even length: the peer misreads the pad byte after an odd chunk.
+    notes += b'\x01' * (1 + len(notes) % 2)
+    events = b'\xFF\x51\x03\x07\xA1\x20' + bytes(notes) + b'\xFF\x2F\x00'
 
     def iff(cid, body):
         return cid + struct.pack('>I', len(body)) + body + (b'\x00' if len(body) % 2 else b'')
-    return iff(b'FORM', b'XMID' + iff(b'EVNT', events))
+    # In a collection of one: the peer loads no bare song form.
+    song = iff(b'FORM', b'XMID' + iff(b'EVNT', events))
+    return iff(b'FORM', b'XDIR' + iff(b'INFO', b'\x01\x00')) + iff(b'CAT ', b'XMID' + song)
 
 
 def dense_mus(megabytes):

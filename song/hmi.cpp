@@ -9,8 +9,7 @@
 #include "base/block.h"
 #include "include/quavr.h"
 #include "platform/common/midi_message.h"
-#include "song/built_tracks.h"
-#include "song/durated_notes.h"
+#include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
 #include "song/song_format.h"
 #include "song/track_events.h"
@@ -34,13 +33,13 @@ std::uint32_t formatEventLength(const std::uint8_t* at, const std::uint8_t* end)
   return length <= static_cast<std::uint64_t>(end - at) ? length : 0;
 }
 
-void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& track) {
-  DuratedNotes notes;
+template <class Sink>
+void readTrack(const std::uint8_t* at, const std::uint8_t* end, Sink& sink) {
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
-  track.reserveForDurations(static_cast<std::size_t>(end - at));
+  sink.expectNotes(static_cast<std::size_t>(end - at));
   while (at < end) {
-    const VarLen delay = readVarLen(at, end);
+    const VarLen delay = readShortVarLen(at, end);
     if (!delay.complete) break;
     at += delay.size;
     tick = tickAfter(tick, delay.value);
@@ -52,7 +51,7 @@ void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& trac
       continue;
     }
     if (at[0] >= 0xF0) {
-      const std::uint32_t taken = appendSmfEvent(track, tick, at, end, runningStatus);
+      const std::uint32_t taken = smfEvent(sink, tick, at, end, runningStatus);
       if (taken == 0) break;
       at += taken;
       continue;
@@ -63,16 +62,16 @@ void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& trac
     if (static_cast<std::uint64_t>(end - at) < data) break;
     const std::uint8_t second = data == 2 ? at[1] : 0;
     if ((runningStatus & 0xF0) == 0x90 && second != 0) {
-      const VarLen duration = readVarLen(at + 2, end);
+      const VarLen duration = readShortVarLen(at + 2, end);
       if (!duration.complete) break;
-      notes.noteOn(track, tick, runningStatus & 0x0F, at[0], second, duration.value);
+      sink.noteOn(tick, runningStatus & 0x0F, at[0], second, duration.value);
       at += 2 + duration.size;
       continue;
     }
-    track.channel(tick, runningStatus, at[0], second);
+    sink.channel(tick, runningStatus, at[0], second);
     at += data;
   }
-  notes.finish(track, tick);
+  sink.end(tick);
 }
 
 bool recognise(const std::uint8_t* image, std::uint32_t size) {
@@ -81,7 +80,11 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
 
 bool load(const LoadInput& in) {
   std::uint32_t rate = kDefaultTicksPerSecond;
-  std::vector<BuiltTrack> tracks;
+  struct Range {
+    const std::uint8_t* begin;
+    const std::uint8_t* end;
+  };
+  std::vector<Range> tracks;
   if (in.size >= kHeaderSize) {
     if (littleEndian(in.image + 0xD4, 2) != 0) rate = littleEndian(in.image + 0xD4, 2);
     const std::uint32_t count = littleEndian(in.image + 0xE4, 2);
@@ -97,11 +100,8 @@ bool load(const LoadInput& in) {
       const std::uint64_t next = t + 1 < count ? offsetOf(t + 1) : in.size;
       const std::uint64_t end = next > start && next <= in.size ? next : in.size;
       const std::uint64_t events = start + littleEndian(in.image + start + kEventsField, 4);
-      tracks.emplace_back();
-      if (events < end)
-        readTrack(in.image + events, in.image + end, tracks.back());
-      else
-        tracks.back().endOfTrack(0);
+      const std::uint64_t begin = events < end ? events : end;
+      tracks.push_back(Range{in.image + begin, in.image + end});
     }
   }
   {
@@ -111,7 +111,9 @@ bool load(const LoadInput& in) {
     song->division = rate / 2;
     song->tickRate = rate;
   }
-  return storeTracks(in.song, tracks, rate, in.loopMarks);
+  return storeTracks(
+      in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
+      [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
 }
 
 }  // namespace

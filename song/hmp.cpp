@@ -8,7 +8,7 @@
 
 #include "base/block.h"
 #include "include/quavr.h"
-#include "song/built_tracks.h"
+#include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
 #include "song/song_format.h"
 
@@ -35,19 +35,19 @@ bool readDelay(const std::uint8_t*& at, const std::uint8_t* end, std::uint64_t& 
   return false;
 }
 
-void readTrack(const std::uint8_t* at, const std::uint8_t* end, BuiltTrack& track) {
+template <class Sink>
+void readTrack(const std::uint8_t* at, const std::uint8_t* end, Sink& sink) {
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
   std::uint64_t delay;
-  track.reserveFor(static_cast<std::size_t>(end - at));
   while (readDelay(at, end, delay)) {
     tick = tickAfter(tick, delay);
     if (end - at >= 2 && at[0] == 0xFF && at[1] == 0x2F) break;
-    const std::uint32_t taken = appendSmfEvent(track, tick, at, end, runningStatus);
+    const std::uint32_t taken = smfEvent(sink, tick, at, end, runningStatus);
     if (taken == 0) break;
     at += taken;
   }
-  track.endOfTrack(tick);
+  sink.end(tick);
 }
 
 bool recognise(const std::uint8_t* image, std::uint32_t size) {
@@ -58,7 +58,11 @@ bool load(const LoadInput& in) {
   const bool version2 = in.size >= 14 && std::memcmp(in.image + 8, "013195", 6) == 0;
   const std::uint32_t first = version2 ? kVersion2Tracks : kVersion1Tracks;
   std::uint32_t rate = kDefaultTicksPerSecond;
-  std::vector<BuiltTrack> tracks;
+  struct Range {
+    const std::uint8_t* begin;
+    const std::uint8_t* end;
+  };
+  std::vector<Range> tracks;
   if (in.size >= first) {
     const std::uint32_t count = littleEndian(in.image + 0x30, 4);
     if (littleEndian(in.image + 0x38, 4) != 0) rate = littleEndian(in.image + 0x38, 4);
@@ -68,8 +72,7 @@ bool load(const LoadInput& in) {
       const std::uint32_t length = littleEndian(at + 4, 4);
       if (length < kTrackHeader) break;
       const std::uint8_t* next = length > static_cast<std::uint64_t>(end - at) ? end : at + length;
-      tracks.emplace_back();
-      readTrack(at + kTrackHeader, next, tracks.back());
+      tracks.push_back(Range{at + kTrackHeader, next});
       at = next;
     }
   }
@@ -80,7 +83,9 @@ bool load(const LoadInput& in) {
     song->division = in.size >= first ? littleEndian(in.image + 0x34, 4) : 0;
     song->tickRate = rate;
   }
-  return storeTracks(in.song, tracks, rate, in.loopMarks);
+  return storeTracks(
+      in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
+      [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "base/block.h"
 #include "include/quavr.h"
-#include "song/built_tracks.h"
+#include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
 #include "song/song_format.h"
 #include "song/track_events.h"
@@ -41,15 +41,13 @@ std::uint8_t clamp7(std::uint8_t value) {
   return value > 127 ? 127 : value;
 }
 
+template <class Sink>
 class Score {
  public:
-  explicit Score(BuiltTrack& track) : track_(track) {
-    std::fill(std::begin(midi_), std::end(midi_), 0xFF);
-  }
+  explicit Score(Sink& sink) : sink_(sink) { std::fill(std::begin(midi_), std::end(midi_), 0xFF); }
 
-  // Reads events until the score ends; the tick it ended at.
-  std::uint32_t read(const std::uint8_t* at, const std::uint8_t* end) {
-    track_.reserveFor(static_cast<std::size_t>(end - at));
+  // Reads events until the score ends, and ends the track there.
+  void read(const std::uint8_t* at, const std::uint8_t* end) {
     while (at < end) {
       const std::uint8_t descriptor = *at++;
       const auto type = static_cast<std::uint8_t>((descriptor >> 4) & 7);
@@ -74,13 +72,13 @@ class Score {
         ++at;
       }
       if ((descriptor & 0x80) != 0) {
-        const VarLen delay = readVarLen(at, end);
+        const VarLen delay = readShortVarLen(at, end);
         if (!delay.complete) break;
         tick_ = tickAfter(tick_, delay.value);
         at += delay.size;
       }
     }
-    return tick_;
+    sink_.end(tick_);
   }
 
  private:
@@ -93,8 +91,8 @@ class Score {
   }
 
   void send(std::uint8_t kind, std::uint8_t musChannel, int first, int second) {
-    track_.channel(tick_, static_cast<std::uint8_t>(kind | midiChannel(musChannel)),
-                   static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second));
+    sink_.channel(tick_, static_cast<std::uint8_t>(kind | midiChannel(musChannel)),
+                  static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(second));
   }
 
   std::uint8_t midiChannel(std::uint8_t musChannel) {
@@ -106,7 +104,7 @@ class Score {
     return midi_[musChannel];
   }
 
-  BuiltTrack& track_;
+  Sink& sink_;
   std::uint32_t tick_ = 0;
   std::uint8_t midi_[15];
   std::uint8_t next_ = 0;
@@ -120,17 +118,10 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
 }
 
 bool load(const LoadInput& in) {
-  std::vector<BuiltTrack> tracks;
-  if (in.size >= kHeaderSize) {
-    // The score runs to its end event: its stated length, 16 bits, cannot tell a score longer
-    // than 64 KiB and is not needed.
-    const std::uint32_t start = littleEndian(in.image + 6, 2);
-    if (start <= in.size) {
-      tracks.emplace_back();
-      const std::uint32_t endTick = Score(tracks.back()).read(in.image + start, in.image + in.size);
-      tracks.back().endOfTrack(endTick);
-    }
-  }
+  // The score runs to its end event: its stated length, 16 bits, cannot tell a score longer
+  // than 64 KiB and is not needed.
+  const std::uint32_t start = in.size >= kHeaderSize ? littleEndian(in.image + 6, 2) : in.size + 1;
+  const std::uint32_t tracks = start <= in.size ? 1 : 0;
   {
     Resolved<Song> song(in.song);
     if (!song) return false;
@@ -138,7 +129,9 @@ bool load(const LoadInput& in) {
     song->division = kTicksPerSecond / 2;
     song->tickRate = kTicksPerSecond;
   }
-  return storeTracks(in.song, tracks, kTicksPerSecond, in.loopMarks);
+  return storeTracks(
+      in.song, tracks, kTicksPerSecond, in.loopMarks,
+      [&](std::uint32_t, auto& sink) { Score(sink).read(in.image + start, in.image + in.size); });
 }
 
 }  // namespace

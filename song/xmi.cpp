@@ -10,8 +10,7 @@
 #include "base/block.h"
 #include "include/quavr.h"
 #include "platform/common/midi_message.h"
-#include "song/built_tracks.h"
-#include "song/durated_notes.h"
+#include "song/fixed_rate_tracks.h"
 #include "song/smf_chunks.h"
 #include "song/song_format.h"
 #include "song/track_events.h"
@@ -65,14 +64,14 @@ std::vector<Bytes> findSongs(const std::uint8_t* image, std::uint32_t size) {
   return songs;
 }
 
-// The events of one EVNT chunk into `track`.
-void readEvents(Bytes events, BuiltTrack& track) {
-  DuratedNotes notes;
+// The events of one EVNT chunk into `sink`.
+template <class Sink>
+void readEvents(Bytes events, Sink& sink) {
   std::uint32_t tick = 0;
   std::uint8_t noRunningStatus = 0;
   const std::uint8_t* at = events.begin;
   const std::uint8_t* end = events.end;
-  track.reserveForDurations(static_cast<std::size_t>(end - at));
+  sink.expectNotes(static_cast<std::size_t>(end - at));
   while (at < end) {
     const std::uint8_t status = *at;
     if (status < 0x80) {  // one byte of a delay
@@ -82,7 +81,7 @@ void readEvents(Bytes events, BuiltTrack& track) {
     }
     if (status == 0xFF && end - at >= 2 && at[1] == 0x2F) break;  // the end of the track
     if (status >= 0xF0) {
-      const std::uint32_t taken = appendSmfEvent(track, tick, at, end, noRunningStatus);
+      const std::uint32_t taken = smfEvent(sink, tick, at, end, noRunningStatus);
       if (taken == 0) break;
       at += taken;
       continue;
@@ -91,20 +90,20 @@ void readEvents(Bytes events, BuiltTrack& track) {
     if (end - at < static_cast<std::ptrdiff_t>(length)) break;
     const std::uint8_t second = length == 3 ? at[2] : 0;
     if ((status & 0xF0) == 0x90) {
-      const VarLen duration = readVarLen(at + 3, end);
+      const VarLen duration = readShortVarLen(at + 3, end);
       if (!duration.complete) break;
       if (second == 0) {
-        track.channel(tick, static_cast<std::uint8_t>(0x80 | (status & 0x0F)), at[1], 0);
+        sink.channel(tick, static_cast<std::uint8_t>(0x80 | (status & 0x0F)), at[1], 0);
       } else {
-        notes.noteOn(track, tick, status & 0x0F, at[1], second, duration.value);
+        sink.noteOn(tick, status & 0x0F, at[1], second, duration.value);
       }
       at += 3 + duration.size;
       continue;
     }
-    track.channel(tick, status, at[1], second);
+    sink.channel(tick, status, at[1], second);
     at += length;
   }
-  notes.finish(track, tick);
+  sink.end(tick);
 }
 
 bool recognise(const std::uint8_t* image, std::uint32_t size) {
@@ -114,12 +113,11 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
 
 bool load(const LoadInput& in) {
   const std::vector<Bytes> songs = findSongs(in.image, in.size);
-  std::vector<BuiltTrack> tracks;
+  std::vector<Bytes> tracks;
   if (in.songIndex < songs.size()) {
     walkChunks(songs[in.songIndex], [&](const std::uint8_t* id, Bytes body) {
       if (!is(id, "EVNT")) return true;  // TIMB and RBRN are not needed to play
-      tracks.emplace_back();
-      readEvents(body, tracks.back());
+      tracks.push_back(body);
       return false;
     });
   }
@@ -131,7 +129,9 @@ bool load(const LoadInput& in) {
     song->tickRate = kTicksPerSecond;
     song->songCount = songs.empty() ? 1 : static_cast<std::uint32_t>(songs.size());
   }
-  return storeTracks(in.song, tracks, kTicksPerSecond, in.loopMarks);
+  return storeTracks(in.song, static_cast<std::uint32_t>(tracks.size()), kTicksPerSecond,
+                     in.loopMarks,
+                     [&](std::uint32_t t, auto& sink) { readEvents(tracks[t], sink); });
 }
 
 }  // namespace
