@@ -65,6 +65,16 @@ void TrackWriter::offsBefore(std::uint32_t tick) {
   }
 }
 
+bool setFixedRate(HGLOBAL songHandle, std::uint32_t format, std::uint32_t ticksPerSecond,
+                  std::uint32_t division) {
+  Resolved<Song> song(songHandle);
+  if (!song) return false;
+  song->format = format;
+  song->tickRate = ticksPerSecond;
+  song->division = division;
+  return true;
+}
+
 bool makeTrackTable(HGLOBAL songHandle, std::uint32_t trackCount) {
   Resolved<Song> song(songHandle);
   if (!song) return false;

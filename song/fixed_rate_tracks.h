@@ -27,6 +27,12 @@ inline std::uint32_t tickAfter(std::uint32_t tick, std::uint64_t delta) {
   return sum > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(sum);
 }
 
+// A part of the file: a track's events, a chunk's body.
+struct ByteRange {
+  const std::uint8_t* begin;
+  const std::uint8_t* end;
+};
+
 // What every sink takes: a channel message, an SMF-style event (sysex, escape, meta: the shape
 // measureEvent gives of the bytes at `at`), a note-on with its duration, and the track's end.
 // Pass one.
@@ -152,6 +158,26 @@ std::uint32_t smfEvent(Sink& sink, std::uint32_t tick, const std::uint8_t* at,
   }
   return shape.taken;
 }
+
+// A note-on whose duration follows its velocity (XMI, HMI), `at` at its key; velocity 0 is a
+// note-off. The bytes it took after the status; 0 when it does not end before `end`.
+template <class Sink>
+std::uint32_t duratedNoteOn(Sink& sink, std::uint32_t tick, std::uint8_t status,
+                            const std::uint8_t* at, const std::uint8_t* end) {
+  if (end - at < 2) return 0;
+  const VarLen duration = readShortVarLen(at + 2, end);
+  if (!duration.complete) return 0;
+  if (at[1] == 0) {
+    sink.channel(tick, static_cast<std::uint8_t>(0x80 | (status & 0x0F)), at[0], 0);
+  } else {
+    sink.noteOn(tick, status & 0x0F, at[0], at[1], duration.value);
+  }
+  return 2 + duration.size;
+}
+
+// The timing and format of a song of a fixed-rate format. False when the song would not resolve.
+bool setFixedRate(platform::HGLOBAL song, std::uint32_t format, std::uint32_t ticksPerSecond,
+                  std::uint32_t division);
 
 // Gives the song a table of `trackCount` tracks, each parsed by parseTrack(t, sink) twice, with a
 // TrackCounter and then a TrackWriter; parseTrack calls sink.end once at the end. Every event is

@@ -6,7 +6,6 @@
 // format's own, of a length set by its type.
 #include <cstring>
 
-#include "base/block.h"
 #include "include/quavr.h"
 #include "platform/common/midi_message.h"
 #include "song/fixed_rate_tracks.h"
@@ -58,17 +57,15 @@ void readTrack(const std::uint8_t* at, const std::uint8_t* end, Sink& sink) {
     }
     if (at[0] >= 0x80) runningStatus = *at++;
     if (runningStatus == 0) break;  // data bytes before any status
-    const std::uint32_t data = platform::midiMessageLength(runningStatus) - 1;
-    if (static_cast<std::uint64_t>(end - at) < data) break;
-    const std::uint8_t second = data == 2 ? at[1] : 0;
-    if ((runningStatus & 0xF0) == 0x90 && second != 0) {
-      const VarLen duration = readShortVarLen(at + 2, end);
-      if (!duration.complete) break;
-      sink.noteOn(tick, runningStatus & 0x0F, at[0], second, duration.value);
-      at += 2 + duration.size;
+    if ((runningStatus & 0xF0) == 0x90) {
+      const std::uint32_t taken = duratedNoteOn(sink, tick, runningStatus, at, end);
+      if (taken == 0) break;
+      at += taken;
       continue;
     }
-    sink.channel(tick, runningStatus, at[0], second);
+    const std::uint32_t data = platform::midiMessageLength(runningStatus) - 1;
+    if (static_cast<std::uint64_t>(end - at) < data) break;
+    sink.channel(tick, runningStatus, at[0], data == 2 ? at[1] : 0);
     at += data;
   }
   sink.end(tick);
@@ -80,11 +77,7 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
 
 bool load(const LoadInput& in) {
   std::uint32_t rate = kDefaultTicksPerSecond;
-  struct Range {
-    const std::uint8_t* begin;
-    const std::uint8_t* end;
-  };
-  std::vector<Range> tracks;
+  std::vector<ByteRange> tracks;
   if (in.size >= kHeaderSize) {
     if (littleEndian(in.image + 0xD4, 2) != 0) rate = littleEndian(in.image + 0xD4, 2);
     const std::uint32_t count = littleEndian(in.image + 0xE4, 2);
@@ -101,19 +94,13 @@ bool load(const LoadInput& in) {
       const std::uint64_t end = next > start && next <= in.size ? next : in.size;
       const std::uint64_t events = start + littleEndian(in.image + start + kEventsField, 4);
       const std::uint64_t begin = events < end ? events : end;
-      tracks.push_back(Range{in.image + begin, in.image + end});
+      tracks.push_back(ByteRange{in.image + begin, in.image + end});
     }
   }
-  {
-    Resolved<Song> song(in.song);
-    if (!song) return false;
-    song->format = QUAVR_FORMAT_HMI;
-    song->division = rate / 2;
-    song->tickRate = rate;
-  }
-  return storeTracks(
-      in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
-      [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
+  return setFixedRate(in.song, QUAVR_FORMAT_HMI, rate, rate / 2) &&
+         storeTracks(
+             in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
+             [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
 }
 
 }  // namespace

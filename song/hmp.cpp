@@ -6,7 +6,6 @@
 // marked by bit 7.
 #include <cstring>
 
-#include "base/block.h"
 #include "include/quavr.h"
 #include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
@@ -58,11 +57,7 @@ bool load(const LoadInput& in) {
   const bool version2 = in.size >= 14 && std::memcmp(in.image + 8, "013195", 6) == 0;
   const std::uint32_t first = version2 ? kVersion2Tracks : kVersion1Tracks;
   std::uint32_t rate = kDefaultTicksPerSecond;
-  struct Range {
-    const std::uint8_t* begin;
-    const std::uint8_t* end;
-  };
-  std::vector<Range> tracks;
+  std::vector<ByteRange> tracks;
   if (in.size >= first) {
     const std::uint32_t count = littleEndian(in.image + 0x30, 4);
     if (littleEndian(in.image + 0x38, 4) != 0) rate = littleEndian(in.image + 0x38, 4);
@@ -72,20 +67,15 @@ bool load(const LoadInput& in) {
       const std::uint32_t length = littleEndian(at + 4, 4);
       if (length < kTrackHeader) break;
       const std::uint8_t* next = length > static_cast<std::uint64_t>(end - at) ? end : at + length;
-      tracks.push_back(Range{at + kTrackHeader, next});
+      tracks.push_back(ByteRange{at + kTrackHeader, next});
       at = next;
     }
   }
-  {
-    Resolved<Song> song(in.song);
-    if (!song) return false;
-    song->format = QUAVR_FORMAT_HMP;
-    song->division = in.size >= first ? littleEndian(in.image + 0x34, 4) : 0;
-    song->tickRate = rate;
-  }
-  return storeTracks(
-      in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
-      [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
+  const std::uint32_t division = in.size >= first ? littleEndian(in.image + 0x34, 4) : 0;
+  return setFixedRate(in.song, QUAVR_FORMAT_HMP, rate, division) &&
+         storeTracks(
+             in.song, static_cast<std::uint32_t>(tracks.size()), rate, in.loopMarks,
+             [&](std::uint32_t t, auto& sink) { readTrack(tracks[t].begin, tracks[t].end, sink); });
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/block.h"
 #include "include/quavr.h"
 #include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
@@ -122,16 +121,11 @@ bool load(const LoadInput& in) {
   // than 64 KiB and is not needed.
   const std::uint32_t start = in.size >= kHeaderSize ? littleEndian(in.image + 6, 2) : in.size + 1;
   const std::uint32_t tracks = start <= in.size ? 1 : 0;
-  {
-    Resolved<Song> song(in.song);
-    if (!song) return false;
-    song->format = QUAVR_FORMAT_MUS;
-    song->division = kTicksPerSecond / 2;
-    song->tickRate = kTicksPerSecond;
-  }
-  return storeTracks(
-      in.song, tracks, kTicksPerSecond, in.loopMarks,
-      [&](std::uint32_t, auto& sink) { Score(sink).read(in.image + start, in.image + in.size); });
+  return setFixedRate(in.song, QUAVR_FORMAT_MUS, kTicksPerSecond, kTicksPerSecond / 2) &&
+         storeTracks(in.song, tracks, kTicksPerSecond, in.loopMarks,
+                     [&](std::uint32_t, auto& sink) {
+                       Score(sink).read(in.image + start, in.image + in.size);
+                     });
 }
 
 }  // namespace

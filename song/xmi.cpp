@@ -21,11 +21,6 @@ namespace {
 
 constexpr std::uint32_t kTicksPerSecond = 120;
 
-struct Bytes {
-  const std::uint8_t* begin;
-  const std::uint8_t* end;
-};
-
 bool is(const std::uint8_t* at, const char* id) {
   return std::memcmp(at, id, 4) == 0;
 }
@@ -33,32 +28,32 @@ bool is(const std::uint8_t* at, const char* id) {
 // Calls fn(id, body) for each chunk in `range` until fn returns false. A chunk whose length runs
 // past the range is given clipped to it and ends the walk.
 template <class Fn>
-void walkChunks(Bytes range, Fn&& fn) {
+void walkChunks(ByteRange range, Fn&& fn) {
   const std::uint8_t* at = range.begin;
   while (range.end - at >= 8) {
     const std::uint8_t* body = at + 8;
     const std::uint64_t length = bigEndian(at + 4, 4);
     const auto left = static_cast<std::uint64_t>(range.end - body);
-    if (!fn(at, Bytes{body, length > left ? range.end : body + length})) return;
+    if (!fn(at, ByteRange{body, length > left ? range.end : body + length})) return;
     if (length + (length & 1) >= left) return;
     at = body + length + (length & 1);
   }
 }
 
 // A form or list of `type`: its chunks follow the type.
-bool isGroup(const std::uint8_t* id, Bytes body, const char* group, const char* type) {
+bool isGroup(const std::uint8_t* id, ByteRange body, const char* group, const char* type) {
   return is(id, group) && body.end - body.begin >= 4 && is(body.begin, type);
 }
 
 // The "FORM XMID" of every song, in file order.
-std::vector<Bytes> findSongs(const std::uint8_t* image, std::uint32_t size) {
-  std::vector<Bytes> songs;
-  const auto addSong = [&](const std::uint8_t* id, Bytes body) {
-    if (isGroup(id, body, "FORM", "XMID")) songs.push_back(Bytes{body.begin + 4, body.end});
+std::vector<ByteRange> findSongs(const std::uint8_t* image, std::uint32_t size) {
+  std::vector<ByteRange> songs;
+  const auto addSong = [&](const std::uint8_t* id, ByteRange body) {
+    if (isGroup(id, body, "FORM", "XMID")) songs.push_back(ByteRange{body.begin + 4, body.end});
     return true;
   };
-  walkChunks(Bytes{image, image + size}, [&](const std::uint8_t* id, Bytes body) {
-    if (isGroup(id, body, "CAT ", "XMID")) walkChunks(Bytes{body.begin + 4, body.end}, addSong);
+  walkChunks(ByteRange{image, image + size}, [&](const std::uint8_t* id, ByteRange body) {
+    if (isGroup(id, body, "CAT ", "XMID")) walkChunks(ByteRange{body.begin + 4, body.end}, addSong);
     return addSong(id, body);
   });
   return songs;
@@ -66,7 +61,7 @@ std::vector<Bytes> findSongs(const std::uint8_t* image, std::uint32_t size) {
 
 // The events of one EVNT chunk into `sink`.
 template <class Sink>
-void readEvents(Bytes events, Sink& sink) {
+void readEvents(ByteRange events, Sink& sink) {
   std::uint32_t tick = 0;
   std::uint8_t noRunningStatus = 0;
   const std::uint8_t* at = events.begin;
@@ -86,21 +81,15 @@ void readEvents(Bytes events, Sink& sink) {
       at += taken;
       continue;
     }
-    const std::uint32_t length = platform::midiMessageLength(status);
-    if (end - at < static_cast<std::ptrdiff_t>(length)) break;
-    const std::uint8_t second = length == 3 ? at[2] : 0;
     if ((status & 0xF0) == 0x90) {
-      const VarLen duration = readShortVarLen(at + 3, end);
-      if (!duration.complete) break;
-      if (second == 0) {
-        sink.channel(tick, static_cast<std::uint8_t>(0x80 | (status & 0x0F)), at[1], 0);
-      } else {
-        sink.noteOn(tick, status & 0x0F, at[1], second, duration.value);
-      }
-      at += 3 + duration.size;
+      const std::uint32_t taken = duratedNoteOn(sink, tick, status, at + 1, end);
+      if (taken == 0) break;
+      at += 1 + taken;
       continue;
     }
-    sink.channel(tick, status, at[1], second);
+    const std::uint32_t length = platform::midiMessageLength(status);
+    if (end - at < static_cast<std::ptrdiff_t>(length)) break;
+    sink.channel(tick, status, at[1], length == 3 ? at[2] : 0);
     at += length;
   }
   sink.end(tick);
@@ -112,10 +101,10 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
 }
 
 bool load(const LoadInput& in) {
-  const std::vector<Bytes> songs = findSongs(in.image, in.size);
-  std::vector<Bytes> tracks;
+  const std::vector<ByteRange> songs = findSongs(in.image, in.size);
+  std::vector<ByteRange> tracks;
   if (in.songIndex < songs.size()) {
-    walkChunks(songs[in.songIndex], [&](const std::uint8_t* id, Bytes body) {
+    walkChunks(songs[in.songIndex], [&](const std::uint8_t* id, ByteRange body) {
       if (!is(id, "EVNT")) return true;  // TIMB and RBRN are not needed to play
       tracks.push_back(body);
       return false;
@@ -124,12 +113,11 @@ bool load(const LoadInput& in) {
   {
     Resolved<Song> song(in.song);
     if (!song) return false;
-    song->format = QUAVR_FORMAT_XMI;
-    song->division = kTicksPerSecond / 2;  // a quarter note at 120 beats per minute
-    song->tickRate = kTicksPerSecond;
     song->songCount = songs.empty() ? 1 : static_cast<std::uint32_t>(songs.size());
   }
-  return storeTracks(in.song, static_cast<std::uint32_t>(tracks.size()), kTicksPerSecond,
+  // A quarter note at 120 beats per minute.
+  return setFixedRate(in.song, QUAVR_FORMAT_XMI, kTicksPerSecond, kTicksPerSecond / 2) &&
+         storeTracks(in.song, static_cast<std::uint32_t>(tracks.size()), kTicksPerSecond,
                      in.loopMarks,
                      [&](std::uint32_t t, auto& sink) { readEvents(tracks[t], sink); });
 }
