@@ -10,21 +10,46 @@ using namespace platform;
 
 void TrackCounter::noteOn(std::uint32_t tick, std::uint8_t channel, std::uint8_t key, std::uint8_t,
                           std::uint32_t duration) {
-  Sounding& latest = sounding_[channel & 0x0F][key & 0x7F];
-  if (latest.note >= 0) {
-    std::uint32_t& earlier = notes[static_cast<std::size_t>(latest.note)].offTick;
-    if (earlier > tick) earlier = std::max(latest.onTick, tick == 0 ? 0 : tick - 1);
+  std::int32_t& latest = sounding_[channel & 0x0F][key & 0x7F];
+  if (latest >= 0) {
+    Note& earlier = notes[static_cast<std::size_t>(latest)];
+    if (earlier.offTick > tick)
+      earlier.offTick = std::max(earlier.onTick, tick == 0 ? 0 : tick - 1);
   }
-  latest = Sounding{static_cast<std::int32_t>(notes.size()), tick};
-  notes.push_back(Note{tickAfter(tick, duration == 0 ? 1 : duration),
+  latest = static_cast<std::int32_t>(notes.size());
+  notes.push_back(Note{tick, tickAfter(tick, duration == 0 ? 1 : duration),
                        static_cast<std::uint8_t>(0x80 | (channel & 0x0F)),
                        static_cast<std::uint8_t>(key & 0x7F)});
   add(4);
 }
 
+namespace {
+
+// Sorts by the high 32 bits, keeping the order of equal ones: a radix sort, 11 bits a pass, that
+// skips the passes whose digit all keys share (the high bits of a song's ticks mostly).
+void sortByHighWord(std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint64_t> sorted(keys.size());
+  for (unsigned shift = 32; shift < 64; shift += 11) {
+    std::uint32_t start[2049] = {};
+    for (std::uint64_t key : keys) ++start[((key >> shift) & 2047) + 1];
+    if (keys.empty() || start[((keys[0] >> shift) & 2047) + 1] == keys.size()) continue;
+    for (std::size_t d = 1; d <= 2048; ++d) start[d] += start[d - 1];
+    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 2047]++] = key;
+    keys.swap(sorted);
+  }
+}
+
+}  // namespace
+
 void TrackCounter::end(std::uint32_t tick) {
   endTick = tick;
-  for (const Note& note : notes) endTick = std::max(endTick, note.offTick);
+  offOrder.reserve(notes.size());
+  for (std::uint32_t k = 0; k < notes.size(); ++k) {
+    endTick = std::max(endTick, notes[k].offTick);
+    if (notes[k].offTick > notes[k].onTick)
+      offOrder.push_back((std::uint64_t{notes[k].offTick} << 32) | k);
+  }
+  sortByHighWord(offOrder);
   events += notes.size() + 1;
   bytes += 4 * std::uint64_t{notes.size()} + 3;
 }
@@ -35,11 +60,7 @@ void TrackWriter::noteOn(std::uint32_t tick, std::uint8_t channelNumber, std::ui
   if (note_ >= counted_.notes.size()) return;
   const TrackCounter::Note& note = counted_.notes[note_];
   // Cut back to its own tick by a note on the same key: it ends right after it starts.
-  if (note.offTick <= tick) {
-    writeOff(tick, note);
-  } else {
-    pending_.push((std::uint64_t{note.offTick} << 32) | note_);
-  }
+  if (note.offTick <= tick) writeOff(tick, note);
   ++note_;
 }
 
@@ -58,10 +79,10 @@ void TrackWriter::end(std::uint32_t) {
 }
 
 void TrackWriter::offsBefore(std::uint32_t tick) {
-  while (!pending_.empty() && pending_.top() >> 32 <= tick) {
-    const std::uint64_t off = pending_.top();
-    pending_.pop();
-    writeOff(static_cast<std::uint32_t>(off >> 32), counted_.notes[off & 0xFFFFFFFFu]);
+  const std::vector<std::uint64_t>& order = counted_.offOrder;
+  for (; nextOff_ < order.size() && order[nextOff_] >> 32 <= tick; ++nextOff_) {
+    writeOff(static_cast<std::uint32_t>(order[nextOff_] >> 32),
+             counted_.notes[order[nextOff_] & 0xFFFFFFFFu]);
   }
 }
 

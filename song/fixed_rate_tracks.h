@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <queue>
 #include <vector>
 
 #include "base/block.h"
@@ -38,7 +36,7 @@ struct ByteRange {
 // Pass one.
 class TrackCounter {
  public:
-  TrackCounter() { std::fill(&sounding_[0][0], &sounding_[0][0] + 16 * 128, Sounding{-1, 0}); }
+  TrackCounter() { std::fill(&sounding_[0][0], &sounding_[0][0] + 16 * 128, -1); }
 
   // Room for the notes of a track of `bytes` bytes whose note-ons take four bytes or more, so
   // that the list is not copied as it grows.
@@ -54,12 +52,16 @@ class TrackCounter {
 
   std::uint64_t events = 0;  // all of them: own events, note-offs, the end
   std::uint64_t bytes = 0;
-  // Each note-on with a duration, in order: the tick of its note-off, the note-off's status, key.
+  // Each note-on with a duration, in order: its tick, the tick of its note-off, the note-off's
+  // status and key.
   struct Note {
-    std::uint32_t offTick;
+    std::uint32_t onTick, offTick;
     std::uint8_t status, key;
   };
   std::vector<Note> notes;
+  // The note-offs that do not end their note at its own tick, in the order they go: tick (high
+  // 32 bits), then note number (those of one tick in the order of their notes).
+  std::vector<std::uint64_t> offOrder;
   std::uint32_t endTick = 0;
 
  private:
@@ -67,12 +69,7 @@ class TrackCounter {
     ++events;
     bytes += size;
   }
-  // The latest note of each channel and key: its number in `notes` (-1: none) and its tick.
-  struct Sounding {
-    std::int32_t note;
-    std::uint32_t onTick;
-  };
-  Sounding sounding_[16][128];
+  std::int32_t sounding_[16][128];  // the latest note of each channel and key in `notes`, or -1
 };
 
 // Pass two: the same calls, on the blocks pass one sized. It never writes past them, whatever
@@ -91,7 +88,8 @@ class TrackWriter {
   void expectNotes(std::size_t) {}
   void channel(std::uint32_t tick, std::uint8_t status, std::uint8_t first,
                std::uint8_t second = 0) {
-    if (!pending_.empty() && pending_.top() >> 32 <= tick) offsBefore(tick);
+    if (nextOff_ < counted_.offOrder.size() && counted_.offOrder[nextOff_] >> 32 <= tick)
+      offsBefore(tick);
     const std::uint8_t bytes[4] = {status, first, second, 0};
     write(tick, kChannelEvent, bytes, 4);
   }
@@ -135,9 +133,7 @@ class TrackWriter {
   TrackClock::MsDivider ms_;
   std::uint32_t track_;
   std::vector<EventRef>& loopMarks_;
-  // The note-offs still to come: tick (high 32 bits) then note number, so that those of one tick
-  // go in the order of their notes.
-  std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<>> pending_;
+  std::size_t nextOff_ = 0;  // in counted_.offOrder
   std::uint32_t note_ = 0, count_ = 0, written_ = 0, lastTick_ = 0, lastMs_ = 0;
 };
 
