@@ -2,6 +2,7 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
@@ -61,6 +62,7 @@ void endNotes(MidiDevice& device, std::uint32_t mask) {
     }
     device.soundingNotes[c][0] = device.soundingNotes[c][1] = 0;
   }
+  dropHeldNotes(device, mask);
 }
 
 void applyChannelMask(MidiDevice& device, std::uint32_t mask) {

@@ -61,6 +61,7 @@ bool seekDevice(LockedDevice& device, std::uint32_t ms) {
   // A song with nothing left ends at the next tick, as one bound with no events does.
   device.control().endedWhenBound = positionTracks(song, ms);
   store(device->clockMs, ms);
+  enterLoopsAt(device, ms);  // as a play from 0 reaching `ms` would, counts in full
   return true;
 }
 

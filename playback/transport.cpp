@@ -3,6 +3,7 @@
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/loop_jump.h"
 #include "playback/playback_clock.h"
 #include "song/records.h"
 #include "song/song_registry.h"
@@ -69,6 +70,7 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
   });
   if (!bound) return false;
   store(device->clockMs, 0);
+  enterLoopsAt(device, 0);
   setState(*device, Ready);
   return true;
 }
@@ -137,6 +139,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
       store(d->loopsDone, 0u);
+      store(d->lastMarker, QUAVR_NONE);
       store(d->clockCarry, 0u);
       for (std::uint8_t& v : d->songVolume) v = 100;
     }

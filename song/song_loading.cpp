@@ -24,11 +24,16 @@ HGLOBAL newSong() {
   return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(Song));
 }
 
-// Frees the loop and every track's blocks, then the track table. A block whose free fails keeps
-// its handle in its field, so that a later delete tries only what is left. True when all went.
+// Frees the loops, the marks and every track's blocks, then the track table: all that one song of
+// the file holds. A block whose free fails keeps its handle in its field, so that a later delete
+// tries only what is left. True when all went.
 bool freeTracks(Song& song) {
   song.loopBlock = GlobalFree(song.loopBlock);
-  if (song.loopBlock != 0) return false;
+  song.markBlock = GlobalFree(song.markBlock);
+  song.markerBlock = GlobalFree(song.markerBlock);
+  if (song.loopBlock != 0 || song.markBlock != 0 || song.markerBlock != 0) return false;
+  song.loopCount = song.markCount = song.markerCount = 0;
+  song.endlessEndMs = 0;
   if (song.trackTable == 0) return true;
   bool freed = true;
   {
@@ -137,9 +142,11 @@ const SongFormat& formatOf(const std::uint8_t* image, std::uint32_t size) {
   return kSmfFormat;
 }
 
-// Builds song `index` of the image into a song record that holds no tracks, and finds its loops.
+// Builds song `index` of the image into a song record that holds no tracks, and finds its loops
+// and those in force. A load (`fresh`) of an Extended MIDI song plays its For/Next loops, as the
+// format's own player does; a song selected later keeps the host's styles.
 bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size,
-               std::uint32_t index) {
+               std::uint32_t index, bool fresh) {
   std::vector<EventRef> loopMarks;
   if (!formatOf(image, size).load(LoadInput{songHandle, image, size, index, loopMarks}))
     return false;
@@ -147,10 +154,10 @@ bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size
   if (!song) return false;
   song->songIndex = index;
   if (song->songCount == 0) song->songCount = 1;
+  if (fresh && song->format == QUAVR_FORMAT_XMI) song->loopStyles = QUAVR_LOOP_XMI;
   Resolved<Track> tracks(song->trackTable);
   if (song->trackCount != 0 && !tracks) return false;
-  findLoops(*song, tracks.get(), loopMarks);
-  return true;
+  return findLoops(*song, tracks.get(), loopMarks) && chooseLoop(*song);
 }
 
 }  // namespace
@@ -168,7 +175,7 @@ HGLOBAL loadSong(Image image) {
   {
     // Resolved across the load: an SMF's sizing pass leaves pointers into it for the expansion.
     Resolved<std::uint8_t> bytes(image.block);
-    built = song != 0 && bytes && buildSong(song, bytes.get(), image.size, 0);
+    built = song != 0 && bytes && buildSong(song, bytes.get(), image.size, 0, true);
     Resolved<Song> record(song);
     if (built && record && record->songCount > 1) {
       record->sourceBlock = image.block;
@@ -204,10 +211,10 @@ std::int32_t selectSong(HGLOBAL songHandle, std::uint32_t index) {
     Resolved<std::uint8_t> bytes(song->sourceBlock);
     const std::uint32_t size = song->sourceSize;
     song.reset();
-    const bool built = bytes && buildSong(songHandle, bytes.get(), size, index);
+    const bool built = bytes && buildSong(songHandle, bytes.get(), size, index, false);
     song = Resolved<Song>(songHandle);
     if (!song) return false;
-    if (!built || !chooseLoop(*song)) {
+    if (!built) {
       freeTracks(*song);
       song->trackCount = 0;
       song->lengthMs = 0;
@@ -233,7 +240,7 @@ std::uint32_t songLength(HGLOBAL songHandle) {
   std::uint32_t length = 0;
   withLoadedSong(songHandle, [&] {
     Resolved<Song> song(songHandle);
-    if (song) length = load(song->lengthMs);
+    if (song) length = reportedLength(*song);
   });
   return length;
 }

@@ -99,6 +99,12 @@ TEST_F(GameFormatsTest, XmiCollectionPlaysOneSongAtATime) {
   ASSERT_EQ(second.tracks.size(), 1u);
   EXPECT_EQ(timed(second.tracks[0]), xmiBEvents);
   EXPECT_EQ(bgmGetSongLength(song), 2000u);
+  // For/Next loops play by default in an Extended MIDI song, and the styles outlive a select.
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_STYLE, 0), QUAVR_LOOP_XMI);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0), 1u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), 0u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0), 1000u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, 0), 3u);
   EXPECT_EQ(bgmSelectSong(song, 2), -1);
   EXPECT_EQ(bgmSelectSong(0xDEAD0000u, 0), -1);
   EXPECT_EQ(bgmSelectSong(song, 0), 0);

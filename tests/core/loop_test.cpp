@@ -12,14 +12,6 @@
 namespace quavr::test {
 namespace {
 
-Bytes text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
-Bytes cc(std::uint8_t channel, std::uint8_t controller, std::uint8_t value) {
-  return {static_cast<std::uint8_t>(0xB0 | channel), controller, value};
-}
-
 // What the messages sent so far leave on each channel, as a synthesizer keeps it.
 struct ChannelModel {
   std::array<int, 128> controllers;
