@@ -108,7 +108,8 @@ int main(void) {
     } later[] = {
         {"_bgmGetPosition@4", 21},    {"_bgmSeek@8", 22},        {"_bgmSetLoopCount@8", 23},
         {"_bgmSetTempo@8", 24},       {"_bgmSetVolume@8", 25},   {"_bgmFade@16", 26},
-        {"_bgmSetChannelMask@8", 27}, {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29}};
+        {"_bgmSetChannelMask@8", 27}, {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29},
+        {"_bgmSelectSong@8", 34}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
