@@ -3,6 +3,7 @@
 #include "playback/device.h"
 #include "playback/midi_status.h"
 #include "playback/play_controls.h"
+#include "playback/render_device.h"
 #include "playback/song_position.h"
 #include "playback/transport.h"
 #include "song/loop_points.h"
@@ -26,7 +27,7 @@ QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice) {
 }
 
 QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size) {
-  return platform::midiOutGetErrorTextA(midiStatus(), buffer, size);
+  return midiErrorText(buffer, size);
 }
 
 QUAVR_API QuavrSong QUAVR_CALL bgmGetSongFile(const char* path) {
@@ -129,6 +130,20 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what) 
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void) {
   return version();
+}
+
+QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont) {
+  return openRenderDev(sampleRate, soundfont);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t frames,
+                                       uint32_t format) {
+  return render(device, out, frames, format);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
+                                               void* user) {
+  return setMessageSink(device, sink, user);
 }
 
 }  // extern "C"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and measures, in one run on this machine: loads against the
 # peers (WildMIDI, FluidSynth's player, portsmf, libsmf, mido) and the floors, pathological loads,
-# tick cost, real-time timing accuracy and memory. Prints the tables and writes them, with the
-# date and the machine, to bench/RESULTS.md; the raw figures stay in build-bench/raw.tsv.
+# tick cost, render devices (against FluidSynth's player), real-time timing accuracy and memory.
+# Prints the tables and writes them, with the date and the machine, to bench/RESULTS.md; the raw
+# figures stay in build-bench/raw.tsv.
 # Usage: bench/run.sh [--quick]   (--quick: fewer rounds and 3 s timing runs, for trying it out)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,6 +55,11 @@ echo "ticks..." >&2
 
 echo "seeks..." >&2
 "$build/bench/seek_bench" "$songs"/dense-1MB.mid "$songs"/dense-10MB.mid >> "$raw"
+
+echo "render devices..." >&2
+"$build/bench/render_bench" --peer "$root/examples/ode_to_joy.mid" "$songs"/dense-1MB.mid >> "$raw"
+"$build/bench/render_bench" --messages "$songs"/dense-10MB.mid >> "$raw"
+"$build/bench/render_bench" --wait "$songs"/dense-10MB.mid >> "$raw"
 
 # Timing as this user and, when that is root, as an ordinary one too (no real-time scheduling),
 # each idle and with two processes spinning beside the player.

@@ -250,6 +250,43 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
 /* The library's version: (major << 16) | (minor << 8) | patch. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
 
+/* Render devices: the host owns the audio. A render device has no timer and no port; the host
+ * pulls the music from it with bgmRender (from its audio callback, say), and every event sounds
+ * at the frame of its song time, floor(t * rate / 1000) with the tempo applied, whatever the
+ * sizes of the host's buffers. Every transport and control call above works on it; a call from
+ * another thread takes effect at the next bgmRender. */
+
+/* Opens a render device at `sampleRate` Hz (8000-192000; else 0 with MMSYSERR_INVALPARAM in
+ * uMidiStatus). `soundfont`: NULL, the default soundfont (as Quavr Synth finds it); a path, that
+ * SoundFont 2 file (missing, unreadable or not a soundfont: 0, with the reason from
+ * bgmGetMidiErrorText); "" no synthesizer at all: messages only, to the sink. Windows: only "",
+ * any soundfont gives 0 with MMSYSERR_NODRIVER. Closed with bgmCloseMidiDev. */
+QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont);
+
+/* What bgmRender writes: interleaved stereo frames of float (-1..1) or int16 (clipped), written
+ * over what `out` holds or, with QUAVR_RENDER_MIX, added to it. */
+#define QUAVR_RENDER_F32 1u
+#define QUAVR_RENDER_S16 2u
+#define QUAVR_RENDER_MIX 0x100u
+/* Advances the device by exactly `frames` frames and fills all of them (silence where nothing
+ * plays, the last notes' release after the end). Returns the frames that were song: `frames`
+ * while it plays, fewer in the call where it ends or pauses, 0 when it is not playing; -1 for
+ * a bad handle, a port device, an unknown format, or a NULL `out` on a device with a
+ * synthesizer. On a messages-only device `out` may be NULL (any format, 0 included). Never
+ * allocates, reads files or waits for a host call's slow part: safe on an audio thread. */
+QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t frames,
+                                       uint32_t format);
+
+/* Called from inside bgmRender with each message the device sends (notes, controllers, system
+ * exclusive, a seek's chase, resets) and its frame inside that call, in order. Messages of host
+ * calls made between two renders come at frame 0 of the next. The sink must not call Quavr: a
+ * device call made from inside it fails (-1). */
+typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uint8_t* bytes,
+                                           uint32_t length);
+/* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */
+QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
+                                               void* user);
+
 #ifdef __cplusplus
 }
 #endif

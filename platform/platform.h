@@ -151,6 +151,25 @@ MMRESULT timeEndPeriod(UINT periodMs);
 UINT timeSetEvent(UINT delayMs, UINT resolutionMs, TimeProc callback, DWORD_PTR user, UINT flags);
 MMRESULT timeKillEvent(UINT timerId);
 
+// ---- Render synthesizer -------------------------------------------------------------------
+// No Windows original: a synthesizer with no audio output of its own, which a render device
+// pulls audio from. One caller at a time per synthesizer (the device's lock); none of these
+// allocates or blocks once opened, so they can run on a host's audio thread.
+using HRENDER = std::uint32_t;
+
+// Opens a synthesizer rendering at `sampleRate` Hz with `soundfont` (null: the platform's
+// default). MMSYSERR_NODRIVER where the platform has no synthesizer; on failure `why` (when
+// `whySize` is not 0) holds a text naming the file and the cause.
+MMRESULT renderOpen(HRENDER* synth, UINT sampleRate, const char* soundfont, char* why,
+                    UINT whySize);
+MMRESULT renderClose(HRENDER synth);
+// A short message packed as midiOutShortMsg takes it; it sounds from the next frame written.
+MMRESULT renderShortMsg(HRENDER synth, DWORD message);
+// A long message's bytes (system exclusive, or a stream of messages).
+MMRESULT renderLongMsg(HRENDER synth, const std::uint8_t* bytes, DWORD length);
+// The next `frames` stereo frames, interleaved floats, into `out`.
+MMRESULT renderWrite(HRENDER synth, float* out, UINT frames);
+
 // ---- Files ---------------------------------------------------------------------------------
 inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD OPEN_EXISTING = 3;

@@ -29,7 +29,7 @@ MMRESULT sendMixed(LockedDevice& device, const Event& event, const std::uint8_t*
       return MMSYSERR_NOERROR;
     }
   }
-  const MMRESULT result = sendEvent(load(device->midiOut), event, data);
+  const MMRESULT result = sendEvent(*device, event, data);
   noteSent(*device, event, data);
   return result;
 }

@@ -4,8 +4,10 @@
 #include <thread>
 
 #include "base/registry.h"
+#include "platform/common/reset_messages.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
+#include "playback/render_device.h"
 #include "playback/transport.h"
 
 namespace quavr {
@@ -20,13 +22,27 @@ Registry<std::shared_ptr<DeviceControl>>& openDevices() {
   return *devices;
 }
 
+thread_local bool tInSink = false;
+
 }  // namespace
+
+InSink::InSink() {
+  tInSink = true;
+}
+InSink::~InSink() {
+  tInSink = false;
+}
+
+void addOpenDevice(HGLOBAL device) {
+  openDevices().add(device, std::make_shared<DeviceControl>());
+}
 
 std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
   return device == 0 ? nullptr : openDevices().find(device);
 }
 
-LockedDevice::LockedDevice(HGLOBAL device) : handle_(device), control_(findDevice(device)) {
+LockedDevice::LockedDevice(HGLOBAL device)
+    : handle_(device), control_(tInSink ? nullptr : findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock, std::try_to_lock);
   if (!guard_.owns_lock()) {  // a tick is sending: it sees us and lets go soon
@@ -56,7 +72,7 @@ void LockedDevice::resolveIfStillOpen() {
 }
 
 HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
-  setMidiStatus(MMSYSERR_NOERROR);
+  setMidiStatus(MMSYSERR_NOERROR, "");  // and forget an earlier failure's own words
   const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MidiDevice));
   if (handle == 0) return 0;
   MMRESULT result;
@@ -80,7 +96,7 @@ HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
     GlobalFree(handle);
     return 0;
   }
-  openDevices().add(handle, std::make_shared<DeviceControl>());
+  addOpenDevice(handle);
   return handle;
 }
 
@@ -90,13 +106,17 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
     LockedDevice device(handle);
     if (!device) return MMSYSERR_INVALHANDLE;
     releaseDevice(device);
-    // A port refuses to close while a long message is queued (only a failure path leaves one);
-    // a reset returns it. Asking the port, not a count of our own, leaves alone a completion
-    // that is on its way: the port's close waits for it.
-    result = midiOutClose(device->midiOut);
-    if (result == MIDIERR_STILLPLAYING) {
-      resetMidiDev(*device);
+    if (isRenderDevice(*device)) {
+      result = closeRenderOutput(*device);
+    } else {
+      // A port refuses to close while a long message is queued (only a failure path leaves
+      // one); a reset returns it. Asking the port, not a count of our own, leaves alone a
+      // completion that is on its way: the port's close waits for it.
       result = midiOutClose(device->midiOut);
+      if (result == MIDIERR_STILLPLAYING) {
+        resetMidiDev(*device);
+        result = midiOutClose(device->midiOut);
+      }
     }
     setMidiStatus(result);
     openDevices().remove(handle);
@@ -106,7 +126,14 @@ MMRESULT closeMidiDev(HGLOBAL handle) {
 }
 
 MMRESULT resetMidiDev(MidiDevice& device) {
-  return midiOutReset(device.midiOut);
+  if (!isRenderDevice(device)) return midiOutReset(device.midiOut);
+  // A render device sends the reset itself, so that its sink sees it.
+  MMRESULT result = MMSYSERR_NOERROR;
+  for (const auto& message : resetMessages()) {
+    const MMRESULT sent = renderMessage(device, message.data(), 3, false);
+    if (sent != MMSYSERR_NOERROR) result = sent;
+  }
+  return result;
 }
 
 }  // namespace quavr

@@ -12,6 +12,8 @@
 
 namespace quavr {
 
+struct RenderState;
+
 struct MidiDevice {
   platform::HMIDIOUT midiOut;
   std::int32_t state;      // written by the transport alone
@@ -55,6 +57,10 @@ struct MidiDevice {
     std::uint32_t ms, elapsedMs;
     std::uint32_t then;  // QUAVR_FADE_
   } fade;
+  // A render device's record (render_device.h), resolved while the device is open; port
+  // devices have none.
+  platform::HGLOBAL renderBlock;
+  RenderState* render;
 };
 
 // What a device needs beside its record: the lock every export and every tick takes, so host
@@ -77,7 +83,8 @@ struct DeviceControl {
 std::shared_ptr<DeviceControl> findDevice(platform::HGLOBAL device);
 
 // An open device, locked and resolved for the length of a scope; false when the handle names no
-// open device (it was never one, or it was closed while this waited for the lock).
+// open device (it was never one, or it was closed while this waited for the lock), and on a
+// thread running a render device's message sink, which may not call back.
 class LockedDevice {
  public:
   explicit LockedDevice(platform::HGLOBAL device);
@@ -106,6 +113,18 @@ Result withDevice(platform::HGLOBAL handle, Result failure, Fn&& fn) {
   LockedDevice device(handle);
   return device ? static_cast<Result>(fn(device)) : failure;
 }
+
+// While alive, the thread is inside a message sink: every device call on it fails.
+class InSink {
+ public:
+  InSink();
+  ~InSink();
+  InSink(const InSink&) = delete;
+  InSink& operator=(const InSink&) = delete;
+};
+
+// Adds a device whose record is ready to the open devices.
+void addOpenDevice(platform::HGLOBAL device);
 
 platform::HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs);
 platform::MMRESULT closeMidiDev(platform::HGLOBAL device);

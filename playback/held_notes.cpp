@@ -73,6 +73,18 @@ void holdNotesAcrossJump(MidiDevice& device, const Song& song, LoopPoints loop) 
   }
 }
 
+std::uint32_t nextHeldNoteEnd(const MidiDevice& device) {
+  std::uint32_t next = kNoLoop;
+  if (!anyHeldNotes(device)) return next;
+  for (std::uint32_t c = 0; c < 16; ++c) {
+    for (std::uint32_t key = 0; key < 128; ++key) {
+      if (has(device.heldNotes[c], key) && device.heldUntilMs[c][key] < next)
+        next = device.heldUntilMs[c][key];
+    }
+  }
+  return next;
+}
+
 void endHeldNotesDue(MidiDevice& device, std::uint32_t clockMs) {
   if (!anyHeldNotes(device)) return;
   for (std::uint32_t c = 0; c < 16; ++c) {

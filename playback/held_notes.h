@@ -13,6 +13,8 @@ namespace quavr {
 // its note-off at the loop start plus the time from the loop end to its own note-off; notes
 // held from an earlier jump move along the same way.
 void holdNotesAcrossJump(MidiDevice& device, const Song& song, LoopPoints loop);
+// The earliest time a held note ends at, or kNoLoop: where a render device splits its block.
+std::uint32_t nextHeldNoteEnd(const MidiDevice& device);
 // Sends the note-offs of the held notes due by `clockMs`.
 void endHeldNotesDue(MidiDevice& device, std::uint32_t clockMs);
 // A note-on for a held key: the held note ends first.

@@ -50,6 +50,13 @@ bool jumps(MidiDevice& device, std::uint32_t index) {
   return false;
 }
 
+// What jumps() will answer at the loop's end, asked before it: nothing changes.
+bool wouldJump(const MidiDevice& device, std::uint32_t index) {
+  if (counted(device, index)) return load(device.loopCount) != 0;
+  const MidiDevice::Loop& loop = device.loops[index];
+  return loop.passesLeft == kPassesUnset ? loop.repeats != 0 : loop.passesLeft != 0;
+}
+
 void countPass(MidiDevice& device) {
   store(device.loopsDone, load(device.loopsDone) + 1);
   store(device.events, load(device.events) | QUAVR_EVENT_LOOPED);
@@ -87,6 +94,18 @@ void enterLoopsAt(LockedDevice& device, std::uint32_t ms) {
   device->loopsKnown = kNoLoop;
   syncLoops(*device);
   loopsPassed(*device, ms);
+}
+
+std::uint32_t nextLoopJumpMs(MidiDevice& device) {
+  if (syncLoops(device)) loopsPassed(device, 0);
+  std::uint32_t next = kNoLoop;
+  for (std::uint32_t i = 0; i < device.loopsKnown; ++i) {
+    const MidiDevice::Loop& l = device.loops[i];
+    if (l.endMs <= device.armedAfterMs || l.endMs >= next || !wouldJump(device, i)) continue;
+    next = l.endMs;
+  }
+  const std::uint32_t clock = load(device.clockMs);
+  return next == kNoLoop || next > clock ? next : clock;
 }
 
 void beginLoopPass(LockedDevice& device, LoopPass& pass) {

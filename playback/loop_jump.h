@@ -42,6 +42,11 @@ void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // clock is then to be sent in this same tick.
 bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 
+// The song time the next loop jump is due at (the clock itself once it is past a loop's end), or
+// kNoLoop when none is to come: where a render device splits its block for the jump. Copies a
+// changed loop table first, as the next pass would.
+std::uint32_t nextLoopJumpMs(MidiDevice& device);
+
 // A pass of the outermost loop (or of the whole song) is to begin again: counts it, and marks
 // the device looped. False, with nothing counted, when the loop count has run out or is the
 // file's.

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "base/shared_value.h"
+#include "platform/common/midi_message.h"
+#include "playback/render_device.h"
 
 namespace quavr {
 
@@ -55,19 +57,25 @@ MMRESULT sendLongMessage(HMIDIOUT port, const Event& event, const std::uint8_t* 
 
 MMRESULT sendShort(MidiDevice& device, std::uint32_t status, std::uint32_t data1,
                    std::uint32_t data2) {
+  if (isRenderDevice(device)) {
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(status),
+                                   static_cast<std::uint8_t>(data1),
+                                   static_cast<std::uint8_t>(data2)};
+    return renderMessage(device, bytes, midiMessageLength(bytes[0]), false);
+  }
   return midiOutShortMsg(load(device.midiOut), status | (data1 << 8) | (data2 << 16));
 }
 
-MMRESULT sendEvent(HMIDIOUT port, const Event& event, const std::uint8_t* data) {
-  switch (event.kind) {
-    case kSysexEvent:
-    case kEscapeEvent:
-      return sendLongMessage(port, event, data);
-    case kMetaEvent:
-      return MMSYSERR_NOERROR;  // never sent
-    default:
-      return sendShortMessage(port, event, data);
+MMRESULT sendEvent(MidiDevice& device, const Event& event, const std::uint8_t* data) {
+  if (event.kind == kMetaEvent) return MMSYSERR_NOERROR;  // never sent
+  const bool isLong = event.kind == kSysexEvent || event.kind == kEscapeEvent;
+  if (isRenderDevice(device)) {
+    const std::uint8_t* bytes = data + event.offset;
+    return renderMessage(device, bytes, isLong ? event.length : midiMessageLength(bytes[0]),
+                         isLong);
   }
+  const HMIDIOUT port = load(device.midiOut);
+  return isLong ? sendLongMessage(port, event, data) : sendShortMessage(port, event, data);
 }
 
 // Runs on the driver's thread. It never takes the device lock: a reset under that lock may wait

@@ -7,9 +7,10 @@
 
 namespace quavr {
 
-// Sends the event as its kind calls for: a short message, a long message, or nothing (meta).
-// Returns the port's result; a long message that cannot be given blocks gives MMSYSERR_NOMEM.
-platform::MMRESULT sendEvent(platform::HMIDIOUT port, const Event& event, const std::uint8_t* data);
+// Sends the event as its kind calls for: a short message, a long message, or nothing (meta), to
+// the device's port or, on a render device, to its synthesizer and sink. Returns the output's
+// result; a long message that cannot be given blocks gives MMSYSERR_NOMEM.
+platform::MMRESULT sendEvent(MidiDevice& device, const Event& event, const std::uint8_t* data);
 
 // A short message the device itself makes (a restore, a chase, a volume): status and two data
 // bytes.

@@ -6,6 +6,7 @@
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
 #include "playback/device.h"
+#include "playback/render_device.h"
 
 namespace quavr {
 
@@ -16,8 +17,10 @@ constexpr std::int32_t kBadHandle = -1;
 }  // namespace
 
 std::uint32_t position(HGLOBAL device) {
-  return withDevice(device, kNoPosition,
-                    [](LockedDevice& d) { return load(d->state) == Idle ? 0u : load(d->clockMs); });
+  return withDevice(device, kNoPosition, [](LockedDevice& d) {
+    if (load(d->state) == Idle) return 0u;
+    return isRenderDevice(*d) ? renderPosition(*d) : load(d->clockMs);
+  });
 }
 
 std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
@@ -30,7 +33,9 @@ std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
 
 std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    store(d->tempo, std::clamp<std::uint32_t>(permille, 250, 4000));
+    const std::uint32_t tempo = std::clamp<std::uint32_t>(permille, 250, 4000);
+    if (isRenderDevice(*d)) retimeRenderClock(*d, tempo);
+    store(d->tempo, tempo);
     return 0;
   });
 }

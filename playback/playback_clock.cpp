@@ -37,17 +37,6 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
   return timeEndPeriod(load(device.periodMs));
 }
 
-// The song has played to its end: stop, and with passes of the loop left play it again at once.
-void endOfSong(LockedDevice& device) {
-  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
-  stopDevice(device);
-  if (takeLoopPass(*device)) {
-    playDevice(device, load(device->songHandle));
-  } else {
-    store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
-  }
-}
-
 // The song time a round moves the clock: a period at the device's tempo, the thousandths of a
 // ms it cannot move yet carried to the next round, so that no time is lost over many rounds.
 std::uint32_t clockStep(MidiDevice& device) {
@@ -58,6 +47,17 @@ std::uint32_t clockStep(MidiDevice& device) {
 }
 
 }  // namespace
+
+// The song has played to its end: stop, and with passes of the loop left play it again at once.
+void endOfSong(LockedDevice& device) {
+  if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
+  stopDevice(device);
+  if (takeLoopPass(*device)) {
+    playDevice(device, load(device->songHandle));
+  } else {
+    store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
+  }
+}
 
 UINT startClock(LockedDevice& device) {
   if (beginTimerPeriod(*device) == 0) return 0;
@@ -96,8 +96,10 @@ namespace {
 // sending at a few µs a message); the rest goes in the next tick.
 constexpr std::uint32_t kEventsBeforeYield = 256;
 
+// A render device never yields: its output may not depend on when host calls come.
 bool mustYield(LockedDevice& device, std::uint32_t sent) {
-  return sent >= kEventsBeforeYield && device.control().hostsWaiting.load() != 0;
+  return sent >= kEventsBeforeYield && device->render == nullptr &&
+         device.control().hostsWaiting.load() != 0;
 }
 
 // Sends one event of a track as the loop styles in force play it: nothing from a track meant for
@@ -160,24 +162,31 @@ bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
   return true;
 }
 
-// One round: what is due at the song clock (at a loop end: what is due up to it, then the jump
-// and what is due after the loop start, where a loop inside may end in turn), then the clock
-// moves a period. False when it gave way to a host call: the clock stays for the next tick to
-// finish the round.
-bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+}  // namespace
+
+bool sendDue(LockedDevice& device, Song& song, std::uint32_t& sent) {
   // Each jump leaves the clock inside the loop it jumped in, so only a loop inside that one can
-  // end next: the nesting bounds the jumps of a round.
+  // end next: the nesting bounds the jumps.
   for (std::uint32_t jumps = 0; jumps <= kMaxLoopDepth; ++jumps) {
     LoopPass loop;
     beginLoopPass(device, loop);
     endHeldNotesDue(*device, load(device->clockMs));
     if (!sendAllDueEvents(device, song, sent)) {
-      abandonLoopPass(device, loop);  // the next tick's round begins it again
+      abandonLoopPass(device, loop);  // the next round begins it again
       return false;
     }
     if (!finishLoopPass(device, song, loop)) break;
   }
   loopsPassed(*device, load(device->clockMs));
+  return true;
+}
+
+namespace {
+
+// One round: what is due at the song clock, then the clock moves a period. False when it gave
+// way to a host call: the clock stays for the next tick to finish the round.
+bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
+  if (!sendDue(device, song, sent)) return false;
   store(device->clockMs, load(device->clockMs) + clockStep(*device));
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "playback/device.h"
+#include "song/records.h"
 
 namespace quavr {
 
@@ -16,6 +17,15 @@ platform::MMRESULT haltClock(LockedDevice& device);
 
 // The most song time one round moves the clock at the device's tempo.
 std::uint32_t longestClockStep(const MidiDevice& device);
+
+// The sequencer both drivers run. What is due at the song clock goes out: the bound song's
+// events (at the loop end: what is due up to it, then the jump and what is due after the loop
+// start), and the song's end. The timer's tick runs it once a period, then moves the clock a
+// period; a render device runs it at each due event's frame, the clock set to that event's time.
+// False when it gave way to a host call (a render device never does).
+bool sendDue(LockedDevice& device, Song& song, std::uint32_t& sent);
+// The song has played to its end: stop, and with passes of the loop left play it again at once.
+void endOfSong(LockedDevice& device);
 
 void QUAVR_CALLBACK clockTick(platform::UINT timerId, platform::UINT message,
                               platform::DWORD_PTR user, platform::DWORD_PTR param1,

@@ -5,6 +5,8 @@
 #include "include/quavr.h"
 #include "playback/loop_jump.h"
 #include "playback/playback_clock.h"
+#include "playback/render_device.h"
+#include "playback/song_position.h"
 #include "song/records.h"
 #include "song/song_registry.h"
 
@@ -81,12 +83,23 @@ void unbindSong(MidiDevice& device) {
   setState(device, Idle);
 }
 
+// A render device's clock is its host's render calls: there is no timer to start or kill.
 void startPlaying(LockedDevice& device) {
-  if (startClock(device) != 0) setState(*device, Playing);
+  if (isRenderDevice(*device)) {
+    if (load(device->state) == Paused) renderResumed(*device);
+  } else if (startClock(device) == 0) {
+    return;
+  }
+  setState(*device, Playing);
 }
 
 bool halt(LockedDevice& device) {
-  if (haltClock(device) != TIMERR_NOERROR) return false;
+  if (isRenderDevice(*device)) {
+    silencePort(*device);
+    renderHalted(*device);
+  } else if (haltClock(device) != TIMERR_NOERROR) {
+    return false;
+  }
   setState(*device, Paused);
   return true;
 }
@@ -143,7 +156,9 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
       store(d->clockCarry, 0u);
       for (std::uint8_t& v : d->songVolume) v = 100;
     }
-    return playDevice(d, song);
+    const std::int32_t found = playDevice(d, song);
+    if (found == Idle && isRenderDevice(*d)) anchorRenderClock(*d, 0);
+    return found;
   });
 }
 

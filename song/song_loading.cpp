@@ -228,8 +228,8 @@ std::int32_t selectSong(HGLOBAL songHandle, std::uint32_t index) {
 
 HGLOBAL deleteSong(HGLOBAL song) {
   HGLOBAL result = song;
-  loadedSongs().visit(song, [&](LoadedSong&) {
-    if (songIsBound(song) || !freeSongData(song)) return false;
+  loadedSongs().visit(song, [&](LoadedSong& entry) {
+    if (entry.readers != 0 || songIsBound(song) || !freeSongData(song)) return false;
     result = GlobalFree(song);
     return result == 0;
   });

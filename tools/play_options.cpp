@@ -29,7 +29,10 @@ const char kUsage[] =
     "  --tempo PERMILLE the speed in permille of the written one, 250-4000 (default: 1000)\n"
     "  --fade-out MS    fade out over the last MS of the song (or of the last pass)\n"
     "  --start MS       start playing MS into the song, its state there sent first\n"
-    "  --offline        virtual time: play as fast as the machine allows, with the same ticks\n"
+    "  --offline        play as fast as the machine allows: virtual time, with the same ticks;\n"
+    "                   Quavr Synth renders sample-exact through a render device\n"
+    "  --rate HZ        with --offline, the rate Quavr Synth renders at, 8000-192000\n"
+    "                   (default: 48000)\n"
     "  --log FILE       the monitor device writes its log to FILE\n"
     "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
     "                   (WAV, RF64 past 4 GiB, FLAC when FILE ends in .flac)\n"
@@ -102,6 +105,7 @@ void fail(const std::string& message, int status) {
 
 PlayOptions parsePlayOptions(int argc, char** argv) {
   PlayOptions o;
+  bool rateGiven = false;
   auto value = [&](int& i) -> std::string {
     if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value\n" + kUsage, 2);
     return argv[++i];
@@ -139,6 +143,9 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.fadeOutMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
     } else if (arg == "--start") {
       o.startMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
+    } else if (arg == "--rate") {
+      o.rate = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 8000, 192000));
+      rateGiven = true;
     } else if (arg == "--offline") {
       o.offline = true;
     } else if (arg == "--log") {
@@ -157,6 +164,7 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
   }
   if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
   if (o.offline && (o.repeat || o.loops == -1)) fail("--offline with --repeat would never end", 2);
+  if (rateGiven && !o.offline) fail("--rate is for --offline rendering", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

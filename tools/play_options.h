@@ -20,6 +20,7 @@ struct PlayOptions {
   std::uint32_t tempo = 1000;             // permille
   std::uint32_t fadeOutMs = 0;            // 0: no fade at the end
   std::uint32_t startMs = 0;              // --start: where in the song playing begins
+  std::uint32_t rate = 48000;             // --rate: Hz of the audio --offline renders
   std::string log;
   std::string wav;
   std::string file;

@@ -14,6 +14,10 @@
 #include "include/quavr.h"
 #include "platform/platform_info.h"
 #include "tools/device_choice.h"
+#include "tools/fade_out.h"
+#if QUAVR_WITH_SYNTH
+#include "tools/offline_render.h"
+#endif
 #include "tools/output_report.h"
 #include "tools/play_keys.h"
 #include "tools/play_options.h"
@@ -27,6 +31,15 @@
 namespace {
 
 using namespace quavr::tools;
+
+#if QUAVR_WITH_SYNTH
+constexpr bool kCanRender = true;
+#else
+constexpr bool kCanRender = false;
+int renderToFile(QuavrDevice, const PlayOptions&, std::uint32_t) {
+  return 1;
+}
+#endif
 
 std::string midiErrorText() {
   char text[256];
@@ -46,18 +59,6 @@ void configureLibrary(const PlayOptions& options) {
 // second are ample. In 64 bits, for a 0xFFFFFFFF-ms song or period.
 std::uint64_t endGuardMs(std::uint32_t length, std::uint32_t period) {
   return std::uint64_t{length} + 8 * std::uint64_t{period} + 1000;
-}
-
-// --fade-out: once the last pass is within `ms` of the song's end, a fade to silence that ends
-// with it (the fade runs in played time, the song in song time). True once started.
-bool fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t position,
-                     std::uint32_t length) {
-  if (ms == 0 || bgmGetPlayInfo(device, QUAVR_PLAY_LOOP_COUNT) != 0) return false;
-  if (std::uint64_t{position} + ms < length) return false;
-  const std::uint32_t tempo = bgmGetPlayInfo(device, QUAVR_PLAY_TEMPO);
-  const std::uint64_t left = std::min<std::uint64_t>(ms, length - std::min(position, length));
-  bgmFade(device, 0, static_cast<std::uint32_t>(left * 1000 / tempo), QUAVR_FADE_STOP);
-  return true;
 }
 
 // --start: the song is moved before anything of its opening sounds. The clock may tick between
@@ -186,7 +187,10 @@ int main(int argc, char** argv) {
     bgmDeleteSong(song);
     fail("not a MIDI file: " + printable(options.file) + " (it has no MIDI tracks)");
   }
-  const QuavrDevice device = bgmOpenMidiDev(deviceId, options.period);
+  // Offline, Quavr Synth's audio comes from a render device: sample-exact, with no timer.
+  const bool rendering = kCanRender && options.offline && deviceName == "Quavr Synth";
+  const QuavrDevice device = rendering ? bgmOpenRenderDev(options.rate, nullptr)
+                                       : bgmOpenMidiDev(deviceId, options.period);
   if (device == 0) {
     bgmDeleteSong(song);
     const std::string cause = deviceOutputError();
@@ -210,7 +214,9 @@ int main(int argc, char** argv) {
   const bool started = bgmBgmStatus(device) == Playing ||
                        (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
   int status = 1;
-  if (started) {
+  if (rendering) {
+    status = renderToFile(device, options, bgmGetSongLength(song));
+  } else if (started) {
     status = watch(device, options, deviceName, bgmGetSongLength(song));
   } else {
     std::fprintf(stderr, "quavr-play: the timer could not start\n");

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "platform/common/midi_message.h"
+#include "platform/common/reset_messages.h"
 #include "platform/midi/output.h"
-#include "platform/midi/reset_messages.h"
 
 namespace quavr::platform::posix {
 

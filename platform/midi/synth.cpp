@@ -14,34 +14,14 @@
 #include <mutex>
 #include <string>
 
-#include "platform/midi/midi_stream.h"
+#include "platform/common/reset_messages.h"
+#include "platform/midi/fluid_glue.h"
 #include "platform/midi/output.h"
-#include "platform/midi/reset_messages.h"
 #include "platform/midi/synth_audio.h"
 
 namespace quavr::platform::posix {
 
 namespace {
-
-constexpr const char* kDefaultSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-
-std::string soundfontPath() {
-  const char* chosen = std::getenv("QUAVR_SOUNDFONT");
-  return chosen != nullptr && *chosen != '\0' ? chosen : kDefaultSoundfont;
-}
-
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
-
-// Probing audio outputs that are not there makes FluidSynth and ALSA print; the result says it.
-void silenceLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
-      fluid_set_log_function(level, nullptr, nullptr);
-    }
-    snd_lib_error_set_handler(quietAlsa);
-  });
-}
 
 std::atomic<bool> gOpen{false};  // one synthesizer at a time, as one sound card
 
@@ -70,13 +50,7 @@ class Synth final : public PortSink {
   MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
     std::lock_guard guard(audio_->lock());
     const bool written = audio_->catchUp();
-    readMidiStream(
-        bytes, length,
-        [&](const std::uint8_t* data, std::size_t size) {
-          fluid_synth_sysex(synth_, reinterpret_cast<const char*>(data), static_cast<int>(size),
-                            nullptr, nullptr, nullptr, 0);
-        },
-        [&](std::uint8_t status, std::uint8_t a, std::uint8_t b) { apply(status, a, b); });
+    applyLongMessage(synth_, bytes, length);
     return written ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
 
@@ -90,60 +64,13 @@ class Synth final : public PortSink {
 
  private:
   void apply(std::uint8_t status, std::uint8_t a, std::uint8_t b) {
-    const int channel = status & 0x0F;
-    switch (status & 0xF0) {
-      case 0x80:
-        fluid_synth_noteoff(synth_, channel, a);
-        break;
-      case 0x90:
-        if (b == 0) {
-          fluid_synth_noteoff(synth_, channel, a);
-        } else {
-          fluid_synth_noteon(synth_, channel, a, b);
-        }
-        break;
-      case 0xA0:
-        fluid_synth_key_pressure(synth_, channel, a, b);
-        break;
-      case 0xB0:
-        fluid_synth_cc(synth_, channel, a, b);
-        break;
-      case 0xC0:
-        fluid_synth_program_change(synth_, channel, a);
-        break;
-      case 0xD0:
-        fluid_synth_channel_pressure(synth_, channel, a);
-        break;
-      case 0xE0:
-        fluid_synth_pitch_bend(synth_, channel, a | (b << 7));
-        break;
-      default:
-        break;  // system messages and bytes without a status: nothing to play
-    }
+    applyMessage(synth_, status, a, b);
   }
 
   fluid_settings_t* settings_;
   fluid_synth_t* synth_;
   std::unique_ptr<SynthAudio> audio_;
 };
-
-// Why the soundfont cannot be loaded, or empty. Checked before the synthesizer is listed, so a
-// file that is not a whole soundfont leaves it out instead of failing (loudly) when opened.
-std::string soundfontProblem(const std::string& path) {
-  if (access(path.c_str(), R_OK) != 0) return path + ": " + std::strerror(errno);
-  silenceLibraries();  // the check logs its reason; this says it
-  if (!fluid_is_soundfont(path.c_str())) return path + " is not a soundfont";
-  // The RIFF header's size against the file's: a truncated download passes the check above.
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  const auto size = static_cast<std::uint64_t>(in.tellg());
-  unsigned char header[8] = {};
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(header), sizeof header);
-  const std::uint64_t riff =
-      header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint64_t>(header[7]) << 24;
-  if (!in || riff + 8 > size) return path + " is truncated";
-  return {};
-}
 
 std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
   silenceLibraries();
@@ -154,7 +81,8 @@ std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_settings_setnum(settings, "synth.sample-rate", kSynthSampleRate);
   fluid_synth_t* synth = settings == nullptr ? nullptr : new_fluid_synth(settings);
-  if (synth == nullptr || fluid_synth_sfload(synth, soundfontPath().c_str(), 1) == FLUID_FAILED) {
+  if (synth == nullptr ||
+      fluid_synth_sfload(synth, defaultSoundfont().c_str(), 1) == FLUID_FAILED) {
     if (synth != nullptr) delete_fluid_synth(synth);
     if (settings != nullptr) delete_fluid_settings(settings);
     gOpen = false;
@@ -173,7 +101,7 @@ std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
 }  // namespace
 
 std::string synthUnlisted() {
-  static const std::string why = soundfontProblem(soundfontPath());
+  static const std::string why = soundfontProblem(defaultSoundfont());
   return why;
 }
 

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "platform/common/handle_table.h"
+#include "platform/common/midi_message.h"
 
 namespace quavr::fake {
 
@@ -33,8 +35,16 @@ struct File {
   std::uint32_t type;
 };
 
+struct Synth {
+  std::uint8_t velocity[16][128] = {};
+  std::uint64_t frames = 0;
+  std::vector<RenderRecord> log;
+};
+
 struct State {
   std::mutex mutex;
+  std::map<HRENDER, Synth> synths;
+  HRENDER nextSynth = 0x500;
   HandleTable* blocks = new HandleTable;  // kept across resets: a leak must stay countable
   int allocations = 0;
   int failAt = 0;
@@ -123,6 +133,7 @@ void reset() {
   s.files.clear();
   s.resources.clear();
   s.openFiles = 0;
+  s.synths.clear();
 }
 
 std::size_t liveBlocks() {
@@ -235,6 +246,25 @@ void setRecording(bool on) {
 void onShortMessage(std::function<void()> hook) {
   std::lock_guard guard(state().mutex);
   state().shortHook = std::move(hook);
+}
+
+std::vector<RenderRecord> renderLog(HRENDER synth) {
+  std::lock_guard guard(state().mutex);
+  auto it = state().synths.find(synth);
+  return it == state().synths.end() ? std::vector<RenderRecord>{} : it->second.log;
+}
+std::uint64_t renderFrames(HRENDER synth) {
+  std::lock_guard guard(state().mutex);
+  auto it = state().synths.find(synth);
+  return it == state().synths.end() ? 0 : it->second.frames;
+}
+int openRenderCount() {
+  std::lock_guard guard(state().mutex);
+  return static_cast<int>(state().synths.size());
+}
+HRENDER onlyRender() {
+  std::lock_guard guard(state().mutex);
+  return state().synths.size() == 1 ? state().synths.begin()->first : 0;
 }
 
 std::uint32_t nowMs() {
@@ -505,6 +535,101 @@ MMRESULT timeKillEvent(UINT timerId) {
   if (fake::injected(Op::TimeKillEvent, result)) return result;
   std::lock_guard guard(state().mutex);
   return state().timers.erase(timerId) == 1 ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
+}
+
+namespace {
+
+void applyToSynth(fake::Synth& synth, std::uint8_t status, std::uint8_t a, std::uint8_t b) {
+  const int channel = status & 0x0F;
+  switch (status & 0xF0) {
+    case 0x80:
+      synth.velocity[channel][a & 0x7F] = 0;
+      break;
+    case 0x90:
+      synth.velocity[channel][a & 0x7F] = b;
+      break;
+    case 0xB0:
+      if (a == 120 || a == 123) std::memset(synth.velocity[channel], 0, 128);
+      break;
+    default:
+      break;
+  }
+}
+
+void noteRender(fake::Synth& synth, const std::uint8_t* bytes, std::size_t length) {
+  if (state().recording) synth.log.push_back({synth.frames, {bytes, bytes + length}});
+}
+
+void reasonIs(char* why, UINT size, const std::string& text) {
+  if (why == nullptr || size == 0) return;
+  std::snprintf(why, size, "%s", text.c_str());
+}
+
+}  // namespace
+
+MMRESULT renderOpen(HRENDER* synth, UINT, const char* soundfont, char* why, UINT whySize) {
+  auto& s = state();
+  std::lock_guard guard(s.mutex);
+  if (soundfont != nullptr) {
+    auto it = s.files.find(soundfont);
+    if (it == s.files.end()) {
+      reasonIs(why, whySize, std::string(soundfont) + ": No such file or directory");
+      return MMSYSERR_NODRIVER;
+    }
+    const auto& bytes = it->second.bytes;
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "sfbk", 4) != 0) {
+      reasonIs(why, whySize, std::string(soundfont) + " is not a soundfont");
+      return MMSYSERR_NODRIVER;
+    }
+  }
+  *synth = s.nextSynth++;
+  s.synths[*synth];
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT renderClose(HRENDER synth) {
+  std::lock_guard guard(state().mutex);
+  return state().synths.erase(synth) == 1 ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT renderShortMsg(HRENDER synth, DWORD message) {
+  std::lock_guard guard(state().mutex);
+  auto it = state().synths.find(synth);
+  if (it == state().synths.end()) return MMSYSERR_INVALHANDLE;
+  const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
+                                 static_cast<std::uint8_t>(message >> 8),
+                                 static_cast<std::uint8_t>(message >> 16)};
+  noteRender(it->second, bytes, midiMessageLength(bytes[0]));
+  applyToSynth(it->second, bytes[0], bytes[1], bytes[2]);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT renderLongMsg(HRENDER synth, const std::uint8_t* bytes, DWORD length) {
+  std::lock_guard guard(state().mutex);
+  auto it = state().synths.find(synth);
+  if (it == state().synths.end()) return MMSYSERR_INVALHANDLE;
+  noteRender(it->second, bytes, length);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT renderWrite(HRENDER synth, float* out, UINT frames) {
+  std::lock_guard guard(state().mutex);
+  auto it = state().synths.find(synth);
+  if (it == state().synths.end()) return MMSYSERR_INVALHANDLE;
+  fake::Synth& sy = it->second;
+  int sum = 0;
+  for (const auto& channel : sy.velocity) {
+    for (const std::uint8_t v : channel) sum += v;
+  }
+  for (UINT i = 0; i < frames; ++i) {
+    const float left =
+        static_cast<float>(sum) / 64.0f * (1.0f + static_cast<float>((sy.frames + i) % 7) / 8.0f);
+    out[2 * i] = left;
+    out[2 * i + 1] = -left / 2;
+  }
+  sy.frames += frames;
+  return MMSYSERR_NOERROR;
 }
 
 HANDLE CreateFileA(const char* path, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {

@@ -106,6 +106,22 @@ bool fireOnlyTimer();
 std::vector<UINT> activePeriods();
 void setTimerCaps(UINT minMs, UINT maxMs);
 
+// ---- Render synthesizers: deterministic stand-ins for a real one. Each sample depends on the
+// notes sounding and on the synthesizer's own frame count, so a message that arrives a frame
+// early or late changes the audio. Left: the sounding velocities / 64 times 1 + (frame % 7) / 8;
+// right: minus half of it. renderOpen accepts null and files added with addFile that begin
+// "RIFF....sfbk"; anything else fails as a real platform does, with a reason.
+struct RenderRecord {
+  std::uint64_t frame;  // frames the synthesizer had written when the message came
+  std::vector<std::uint8_t> bytes;
+};
+// What each open synthesizer received (kept while recording is on), and its frames written.
+std::vector<RenderRecord> renderLog(platform::HRENDER synth);
+std::uint64_t renderFrames(platform::HRENDER synth);
+int openRenderCount();
+// The only open synthesizer (0 for none or several).
+platform::HRENDER onlyRender();
+
 // ---- Files and resources
 void addFile(const std::string& path, std::vector<std::uint8_t> bytes,
              std::uint32_t type = platform::FILE_TYPE_DISK);

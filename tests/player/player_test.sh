@@ -181,6 +181,23 @@ while f[at:at + 4] != b"data":
 data = f[at + 8:at + 8 + struct.unpack("<I", f[at + 4:at + 8])[0]]
 sys.exit(not (len(data) > 0 and s[:4] == b"RIFF" and s[4:8] == b"\xff" * 4 and s[44:] == data))
 PY
+  # Offline, the synthesizer renders through a render device, at --rate.
+  synth_test --rate 22050 --wav "$work/rate.wav" 2>/dev/null
+  check "--offline --rate 22050 renders the song at 22050 Hz, its last notes' release after it" \
+    /usr/bin/python3 - "$work/rate.wav" 750 <<'PY'
+import struct, sys
+f = open(sys.argv[1], "rb").read()
+chunks, at = {}, 12
+while at + 8 <= len(f):
+    size = struct.unpack("<I", f[at + 4:at + 8])[0]
+    chunks[f[at:at + 4]] = (at + 8, size)
+    at += 8 + size + (size & 1)
+rate = struct.unpack("<I", f[chunks[b"fmt "][0] + 4:chunks[b"fmt "][0] + 8])[0]
+frames = chunks[b"data"][1] // 8
+sys.exit(not (rate == 22050 and frames >= int(sys.argv[2]) * 22050 // 1000))
+PY
+  check "--rate without --offline is refused, exit 2" \
+    bash -c "\"\$0\" --device synth --rate 22050 '$work/tiny.mid' 2>/dev/null; [[ \$? -eq 2 ]]" "$play"
   synth_test --wav "$work/song.flac" 2>/dev/null
   check "a .flac name gives FLAC" bash -c "[[ \$(head -c4 '$work/song.flac') == fLaC ]]"
   check "the fallback file is never shared: the second player takes quavr-out-2.wav" \

@@ -22,6 +22,66 @@ typedef uint32_t(__stdcall* Fn5)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_
 
 #define EXPORTS 20
 
+/* What the sink of the render check saw. */
+static struct {
+  uint32_t messages, noteFrame, callFrames;
+  int outside;
+} seen;
+
+static void __stdcall sink(void* user, uint32_t frame, const uint8_t* bytes, uint32_t length) {
+  (void)user;
+  ++seen.messages;
+  if (frame >= seen.callFrames) seen.outside = 1;
+  if (length == 3 && bytes[0] == 0x90 && bytes[2] != 0) seen.noteFrame = frame;
+}
+
+/* A render device with no synthesizer: the DLL has none, so the "" soundfont works, messages
+ * only, and any soundfont is refused with MMSYSERR_NODRIVER. A note 250 ms into a song at
+ * 44100 Hz reaches the sink at frame 11025, inside a 16384-frame call; the audio is silence. */
+static void check_message_only_render(HMODULE dll) {
+  typedef uint32_t(__stdcall * Open)(uint32_t, const char*);
+  typedef int32_t(__stdcall * Render)(uint32_t, void*, uint32_t, uint32_t);
+  typedef void(__stdcall * Sink)(void*, uint32_t, const uint8_t*, uint32_t);
+  typedef int32_t(__stdcall * SetSink)(uint32_t, Sink, void*);
+  typedef uint32_t(__stdcall * Mem)(const void*, uint32_t);
+  const Open open = (Open)GetProcAddress(dll, "_bgmOpenRenderDev@8");
+  const Render render = (Render)GetProcAddress(dll, "_bgmRender@16");
+  const SetSink setSink = (SetSink)GetProcAddress(dll, "_bgmSetMessageSink@12");
+  const Mem load = (Mem)GetProcAddress(dll, "_bgmGetSongMem@8");
+  const Fn2 play = (Fn2)GetProcAddress(dll, "_bgmPlay@8");
+  const Fn1 close = (Fn1)GetProcAddress(dll, "_bgmCloseMidiDev@4");
+  const Fn1 remove = (Fn1)GetProcAddress(dll, "_bgmDeleteSong@4");
+  const Fn1 status = (Fn1)GetProcAddress(dll, "_bgmMidiStatus@4");
+  /* Division 500 at the default tempo: a tick is a ms. Note on at 250, off at 300. */
+  static const unsigned char song[] = {'M',  'T',  'h', 'd',  0,    0,    0,    6,   0,
+                                       0,    0,    1,   0x01, 0xF4, 'M',  'T',  'r', 'k',
+                                       0,    0,    0,   13,   0x81, 0x7A, 0x90, 60,  100,
+                                       0x32, 0x80, 60,  0,    0x00, 0xFF, 0x2F, 0x00};
+  static float audio[2 * 16384];
+  uint32_t device, s;
+  int i, silent = 1;
+  check(open(44100, "C:\\nothing.sf2") == 0 && status(0) == 6,
+        "bgmOpenRenderDev refuses a soundfont with MMSYSERR_NODRIVER");
+  check(open(44100, NULL) == 0 && status(0) == 6, "and the default soundfont too");
+  check(open(7999, "") == 0 && status(0) == 11, "and a rate below 8000 Hz");
+  device = open(44100, "");
+  check(device != 0, "bgmOpenRenderDev opens a messages-only device");
+  if (device == 0) return;
+  s = load(song, sizeof song);
+  check(setSink(device, sink, NULL) == 0, "bgmSetMessageSink sets the sink");
+  check(play(device, s) == 0, "the song plays on it");
+  for (i = 0; i < 2 * 16384; ++i) audio[i] = 1.0f;
+  seen.callFrames = 16384;
+  check(render(device, audio, 16384, 1) == 16384, "bgmRender renders 16384 frames of song");
+  for (i = 0; i < 2 * 16384; ++i) silent = silent && audio[i] == 0.0f;
+  check(silent, "as silence");
+  check(seen.noteFrame == 11025 && !seen.outside, "the note reaches the sink at frame 11025");
+  check(render(device, NULL, 100000, 0) < 100000, "the song ends in the next call");
+  check(render(device, audio, 4, 3) == -1, "an unknown format is refused");
+  check(close(device) == 0, "the render device closes");
+  check(remove(s) == 0, "the song is deleted");
+}
+
 int main(void) {
   static const char* const names[EXPORTS] = {
       "_bgmBgmStatus@4",    "_bgmCloseMidiDev@4", "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
@@ -61,7 +121,21 @@ int main(void) {
     check(((Fn1)GetProcAddress(dll, "_bgmGetPosition@4"))(0xDEAD0000u) == 0xFFFFFFFFu,
           "bgmGetPosition refuses a bad device");
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(30)) == NULL, "no export past the last");
+  {
+    /* The render device exports, at theirs. */
+    static const struct {
+      const char* name;
+      int ordinal;
+    } render[] = {
+        {"_bgmOpenRenderDev@8", 31}, {"_bgmRender@16", 32}, {"_bgmSetMessageSink@12", 33}};
+    for (i = 0; i < (int)(sizeof render / sizeof render[0]); ++i) {
+      const FARPROC f = GetProcAddress(dll, render[i].name);
+      snprintf(what, sizeof what, "%s is export %d by name and by ordinal", render[i].name,
+               render[i].ordinal);
+      check(f != NULL && f == GetProcAddress(dll, MAKEINTRESOURCEA(render[i].ordinal)), what);
+    }
+  }
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(35)) == NULL, "no export past the last");
   check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
   if (failures) return 1;
 
@@ -100,6 +174,8 @@ int main(void) {
     check(((Fn2)exports[18])(none, 1) == (uint32_t)-1, "bgmSetLoopStyle refuses a bad song");
     check(((Fn3)exports[19])(none, 0, 10) == (uint32_t)-1, "bgmSetLoopPoints refuses a bad song");
   }
+
+  check_message_only_render(dll);
 
   {
     char path[MAX_PATH];

@@ -1,0 +1,76 @@
+#include "tools/offline_render.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "platform/midi/audio_destination.h"
+#include "platform/midi/audio_file.h"
+#include "platform/midi/output.h"
+#include "tools/fade_out.h"
+#include "tools/play_signals.h"
+
+namespace quavr::tools {
+
+namespace {
+
+using namespace platform::posix;
+
+constexpr std::uint32_t kBlock = 1024;
+// After the end, the release goes on until a block is silent, for at most this long.
+constexpr std::uint32_t kLongestTailMs = 3000;
+
+struct Block {
+  float frames[2 * kBlock];
+  float left[kBlock];
+  float right[kBlock];
+  bool silent() const {
+    for (const float v : frames) {
+      if (std::fabs(v) > 1e-5f) return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t length) {
+  const AudioDestination destination = openAudioDestination();
+  if (destination.fd < 0) {
+    noteOutputError(destination.path, destination.error);
+    return 1;
+  }
+  if (!destination.chosen) {
+    std::fprintf(stderr, "Quavr Synth: rendering to %s\n", destination.path.c_str());
+  }
+  AudioFile file(std::make_unique<FdSink>(destination.fd), destination.path, options.rate);
+  auto block = std::make_unique<Block>();
+  bool fading = false;
+  std::uint64_t tail = 0;  // frames rendered after the end
+  const std::uint64_t longestTail = std::uint64_t{options.rate} * kLongestTailMs / 1000;
+  int status = 0;
+  while (file.ok()) {
+    if (endingSignal() != 0) {
+      status = 128 + endingSignal();
+      break;
+    }
+    const bool playing = bgmBgmStatus(device) != Idle;
+    if (playing && !fading)
+      fading = fadeOutAtTheEnd(device, options.fadeOutMs, bgmGetPosition(device), length);
+    bgmRender(device, block->frames, kBlock, QUAVR_RENDER_F32);
+    if (!playing && (block->silent() || tail >= longestTail)) break;
+    if (!playing) tail += kBlock;
+    for (std::uint32_t i = 0; i < kBlock; ++i) {
+      block->left[i] = block->frames[2 * i];
+      block->right[i] = block->frames[2 * i + 1];
+    }
+    file.write(block->left, block->right, kBlock);
+  }
+  if (!file.close() || file.error() != 0) {
+    noteOutputError(destination.path, file.error());
+    status = 1;
+  }
+  return status;
+}
+
+}  // namespace quavr::tools

@@ -1,0 +1,17 @@
+// quavr-play --offline on Quavr Synth: the song rendered through a render device into the audio
+// file, sample-exact and as fast as the machine allows.
+#pragma once
+
+#include <cstdint>
+
+#include "include/quavr.h"
+#include "tools/play_options.h"
+
+namespace quavr::tools {
+
+// Renders the playing render device into the audio file (QUAVR_WAV, or quavr-out.wav…) until its
+// song ends, then the last notes' release; a fade-out at the end as --fade-out asks. The exit
+// status; an output file's error is noted for deviceOutputError().
+int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t length);
+
+}  // namespace quavr::tools
