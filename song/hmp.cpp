@@ -63,7 +63,8 @@ bool load(const LoadInput& in) {
     if (littleEndian(in.image + 0x38, 4) != 0) rate = littleEndian(in.image + 0x38, 4);
     const std::uint8_t* end = in.image + in.size;
     const std::uint8_t* at = in.image + first;
-    for (std::uint32_t t = 0; t < count && t < kMaxTracks && end - at >= kTrackHeader; ++t) {
+    for (std::uint32_t t = 0;
+         t < count && t < kMaxTracks && static_cast<std::size_t>(end - at) >= kTrackHeader; ++t) {
       const std::uint32_t length = littleEndian(at + 4, 4);
       if (length < kTrackHeader) break;
       const std::uint8_t* next = length > static_cast<std::uint64_t>(end - at) ? end : at + length;
