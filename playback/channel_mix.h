@@ -24,7 +24,10 @@ void applyChannelMask(MidiDevice& device, std::uint32_t mask);
 // Note-offs for every sounding note of the channels in `mask`, which then sound no more.
 void endNotes(MidiDevice& device, std::uint32_t mask);
 
-// One tick's step of a running fade; at its end, what it was asked to do then. Under the lock.
-void stepFade(LockedDevice& device);
+// A step of the fade over `playedMs` of playing (a fade waiting for its song time begins first
+// when the next round reaches it); at its end, what it was asked to do then. Under the lock.
+void stepFade(LockedDevice& device, std::uint32_t playedMs);
+// The fade ends with its song, unfinished: no event, no `then`; the volume stays where it came.
+void endFade(MidiDevice& device);
 
 }  // namespace quavr

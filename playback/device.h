@@ -28,6 +28,7 @@ struct MidiDevice {
   // ends. A bit per key, 64 to a word.
   std::uint64_t soundingNotes[16][2];
   std::uint32_t loopJumpDue;    // the clock reached the loop end in this tick: no replay, a jump
+  std::uint32_t pastLoopEnd;    // a seek put the song past its loop end: it plays on to its end
   std::uint32_t tempo;          // permille of the written speed
   std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
   std::uint32_t volume;         // percent, what CC7 values go out scaled by
@@ -35,7 +36,9 @@ struct MidiDevice {
   std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
   std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them
   struct Fade {
-    std::uint32_t active;
+    std::uint32_t active;   // stepping, a step each tick
+    std::uint32_t waiting;  // to begin once the song clock reaches atMs in the last pass
+    std::uint32_t atMs;
     std::uint32_t from, to;  // percent
     std::uint32_t ms, elapsedMs;
     std::uint32_t then;  // QUAVR_FADE_

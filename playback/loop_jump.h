@@ -33,9 +33,18 @@ void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // clock is then to be sent in this same tick.
 bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 
-// A pass of the loop (or of the whole song) is to begin again: counts it, and marks the device
-// looped. False, with nothing counted, when the loop count has run out.
-bool takeLoopPass(MidiDevice& device);
+// Passes of the loop (or of the whole song) are to begin again: counts them, and marks the
+// device looped. False, with nothing counted, when the loop count has run out.
+bool takeLoopPasses(MidiDevice& device, std::uint32_t passes);
+
+// Where the song stands for the next round, once the loop jump due there (if any) has carried
+// the clock around the loop: the song time, and the passes of the loop still to come then (-1
+// forever). Reads the loop under the song's lock.
+struct SongPoint {
+  std::uint32_t clockMs;
+  std::int32_t loopsLeft;
+};
+SongPoint songPointAhead(const MidiDevice& device);
 
 inline bool loopJumpDue(const MidiDevice& device) {
   return device.loopJumpDue != 0;

@@ -38,9 +38,10 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
 void endOfSong(LockedDevice& device) {
   if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
-  if (takeLoopPass(*device)) {
+  if (takeLoopPasses(*device, 1)) {
     playDevice(device, load(device->songHandle));
   } else {
+    endFade(*device);
     store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
   }
 }
@@ -140,7 +141,9 @@ bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
     return false;
   }
   if (finishLoopPass(device, song, loop) && !sendAllDueEvents(device, song, sent)) return false;
-  store(device->clockMs, load(device->clockMs) + clockStep(*device));
+  // Saturating, as event times do: a song whose last events saturated still plays them.
+  const std::uint64_t next = std::uint64_t{load(device->clockMs)} + clockStep(*device);
+  store(device->clockMs, next < kLastClockMs ? next : kLastClockMs);
   return true;
 }
 
@@ -150,7 +153,7 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   LockedDevice device(static_cast<HGLOBAL>(user), timerId);
   // A tick of a timer that is no longer the device's (killed, replaced) does nothing.
   if (!device || load(device->state) != Playing || load(device->timerId) != timerId) return;
-  stepFade(device);  // may pause or stop
+  stepFade(device, load(device->periodMs));  // may pause or stop
   if (load(device->state) != Playing) return;
   Song& song = *load(device->song);
   // A song whose tracks were all empty ended when it was bound.

@@ -41,6 +41,8 @@ void sendSysex(void* device, const Event& event, const std::uint8_t* data) {
 
 bool seekDevice(LockedDevice& device, std::uint32_t ms) {
   Song& song = *load(device->song);
+  // Past the end is the end: the position never leaves the song (nor becomes kNoPosition).
+  if (ms > song.lengthMs) ms = song.lengthMs;
   const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(SongState));
   Resolved<SongState> state(block);
   // A seek whose blocks cannot be had leaves the song where it was.
@@ -61,6 +63,9 @@ bool seekDevice(LockedDevice& device, std::uint32_t ms) {
   // A song with nothing left ends at the next tick, as one bound with no events does.
   device.control().endedWhenBound = positionTracks(song, ms);
   store(device->clockMs, ms);
+  // A target past the loop end is honoured: the song plays on to its end, no jump back.
+  const std::uint32_t loopEnd = load(song.loop.endMs);
+  store(device->pastLoopEnd, loopEnd != kNoLoop && ms > loopEnd ? 1u : 0u);
   return true;
 }
 

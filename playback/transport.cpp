@@ -3,6 +3,7 @@
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/channel_mix.h"
 #include "playback/playback_clock.h"
 #include "song/records.h"
 #include "song/song_registry.h"
@@ -65,6 +66,7 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
     store(song->finishedTracks, finished);
     store(device->songHandle, songHandle);
     store(device->song, song.release());
+    store(device->pastLoopEnd, 0u);
     bound = true;
   });
   if (!bound) return false;
@@ -146,7 +148,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
 
 std::int32_t stop(HGLOBAL device) {
   return withDevice(device, kNoDevice, [](LockedDevice& d) {
-    store(d->fade.active, 0u);  // a fade belongs to the playback the host ends here
+    endFade(*d);  // a fade belongs to the playback the host ends here
     return stopDevice(d);
   });
 }

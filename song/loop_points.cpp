@@ -186,4 +186,13 @@ bool copyLoop(HGLOBAL songHandle, LoopRestore& out) {
   return copied;
 }
 
+LoopPoints loopInForce(HGLOBAL songHandle) {
+  LoopPoints loop{kNoLoop, kNoLoop};
+  withLoadedSong(songHandle, [&] {
+    Resolved<Song> song(songHandle);
+    if (song) loop = {song->loop.startMs, load(song->loop.endMs)};
+  });
+  return loop;
+}
+
 }  // namespace quavr

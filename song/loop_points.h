@@ -51,5 +51,7 @@ std::int32_t setLoopPoints(platform::HGLOBAL song, std::uint32_t startMs, std::u
 
 // A copy of the loop in force; false when the song has none. Under the registry's lock.
 bool copyLoop(platform::HGLOBAL song, LoopRestore& out);
+// The points alone of the loop in force; kNoLoop in both when there is none.
+LoopPoints loopInForce(platform::HGLOBAL song);
 
 }  // namespace quavr
