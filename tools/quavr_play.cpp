@@ -47,21 +47,18 @@ std::uint64_t endGuardMs(std::uint32_t length, std::uint32_t period) {
   return std::uint64_t{length} + 8 * std::uint64_t{period} + 1000;
 }
 
-// --fade-out: once the last pass is within `ms` of the song's end, a fade to silence that ends
-// with it (the fade runs in played time, the song in song time). True once started.
-bool fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t position,
-                     std::uint32_t length) {
-  if (ms == 0 || bgmGetPlayInfo(device, QUAVR_PLAY_LOOP_COUNT) != 0) return false;
-  if (std::uint64_t{position} + ms < length) return false;
+// --fade-out: a fade to silence over the last `ms` of the song's last pass, begun by the library
+// at that song time (the fade runs in played time, the song in song time).
+void fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t length) {
+  const std::uint32_t span = std::min(ms, length);
   const std::uint32_t tempo = bgmGetPlayInfo(device, QUAVR_PLAY_TEMPO);
-  const std::uint64_t left = std::min<std::uint64_t>(ms, length - std::min(position, length));
-  bgmFade(device, 0, static_cast<std::uint32_t>(left * 1000 / tempo), QUAVR_FADE_STOP);
-  return true;
+  bgmFadeAt(device, length - span, 0,
+            static_cast<std::uint32_t>(std::uint64_t{span} * 1000 / tempo), QUAVR_FADE_STOP);
 }
 
 // --start: the song is moved before anything of its opening sounds. The clock may tick between
-// the play and the seek (at once, in virtual time): meanwhile every channel is muted and the
-// device paused for the seek, so no note before the start goes out and none at it is lost.
+// the play and the seek (not offline, where it is held): meanwhile every channel is muted and
+// the device paused for the seek, so no note before the start goes out and none at it is lost.
 void playFrom(QuavrDevice device, QuavrSong song, std::uint32_t ms) {
   const std::uint32_t muted = bgmGetPlayInfo(device, QUAVR_PLAY_MUTED);
   bgmSetChannelMask(device, 0xFFFF);
@@ -95,7 +92,6 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
   Keys keys;
   PlayKeys playKeys;
   bool paused = false;
-  bool fading = false;
   bool lineShown = false;
   auto endLine = [&] {
     if (lineShown) std::printf("\n");
@@ -128,7 +124,6 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
     // Song time, from the library's clock: with loops, tempo and fades it is the only one.
     const std::uint32_t ms = bgmGetPosition(device);
     if (ms == QUAVR_NONE) break;
-    if (!fading) fading = fadeOutAtTheEnd(device, options.fadeOutMs, ms, length);
     if (!paused && ms > endGuardMs(length, options.period)) {
       endLine();
       std::fprintf(stderr, "quavr-play: the song had not ended %llu ms after its length; stopped\n",
@@ -189,11 +184,16 @@ int main(int argc, char** argv) {
   if (!options.repeat) bgmSetLoopCount(device, options.loops);
   bgmSetVolume(device, options.volume);
   bgmSetTempo(device, options.tempo);
+  // Offline, the song is set up at one virtual time: no tick comes between these calls, however
+  // slowly this process gets to make them, and so every run's log is the same.
+  if (options.offline) quavr::platform::posix::holdVirtualTime(true);
   if (options.startMs == 0) {
     bgmPlay(device, song);
   } else {
     playFrom(device, song, options.startMs);
   }
+  if (options.fadeOutMs != 0) fadeOutAtTheEnd(device, options.fadeOutMs, bgmGetSongLength(song));
+  if (options.offline) quavr::platform::posix::holdVirtualTime(false);
   // A short song on a long period may already have played to its end here.
   const bool started = bgmBgmStatus(device) == Playing ||
                        (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
