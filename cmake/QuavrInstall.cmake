@@ -13,6 +13,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/quavr.h DESTINATION ${CMAKE_INSTALL_
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT lib)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/open_device.c ${PROJECT_SOURCE_DIR}/examples/play_song.c
               ${PROJECT_SOURCE_DIR}/examples/ode_to_joy.mid ${PROJECT_SOURCE_DIR}/examples/fanfare.mid
+              ${PROJECT_SOURCE_DIR}/examples/loop_theme.mid
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT dev)
 # Every page in man/ is installed: a new function brings its page and nothing else.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/man/man1 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT tools)
@@ -52,18 +53,6 @@ function(quavr_pc_dir dir base)  # a GNUInstallDirs directory as quavr.pc writes
     set(QUAVR_PC_${dir} "\${${base}}/${CMAKE_INSTALL_${dir}}" PARENT_SCOPE)
   endif()
 endfunction()
-# The outputs built in (QUAVR_WITH_SYNTH, QUAVR_WITH_RTMIDI), as a static link needs them.
-set(QUAVR_PC_REQUIRES_PRIVATE "")
-set(QUAVR_DEV_DEPENDS "")
-if(QUAVR_WITH_RTMIDI)
-  string(APPEND QUAVR_PC_REQUIRES_PRIVATE " rtmidi jack")
-  string(APPEND QUAVR_DEV_DEPENDS ", librtmidi-dev, libjack-jackd2-dev | libjack-dev")
-endif()
-if(QUAVR_WITH_SYNTH)
-  string(APPEND QUAVR_PC_REQUIRES_PRIVATE " fluidsynth alsa sndfile")
-  string(APPEND QUAVR_DEV_DEPENDS ", libfluidsynth-dev, libasound2-dev, libsndfile1-dev")
-endif()
-string(STRIP "${QUAVR_PC_REQUIRES_PRIVATE}" QUAVR_PC_REQUIRES_PRIVATE)
 quavr_pc_dir(LIBDIR exec_prefix)
 quavr_pc_dir(INCLUDEDIR prefix)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/quavr.pc.in ${PROJECT_BINARY_DIR}/quavr.pc.in @ONLY)

@@ -38,8 +38,8 @@ ports, or into a log.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libquavr-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-# quavr.pc requires its outputs' pkg-config files, even for a shared link.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libquavr0 ${QUAVR_DEB_EXACT}${QUAVR_DEV_DEPENDS}")
+# The header and the .so link are all a host builds with: libquavr.so.0 brings its own dependencies.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libquavr0 ${QUAVR_DEB_EXACT}")
 set(CPACK_COMPONENT_DEV_DESCRIPTION "Standard MIDI Files as background music (development files)
 The header, pkg-config file, CMake package, examples and manual
 pages of Quavr's C API.")

@@ -29,6 +29,7 @@ std::uint32_t position(HGLOBAL device) {
 std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
     store(d->loopCount, count < 0 ? -1 : count);
+    store(d->repeat, 0);  // a count replaces the legacy flag: bgmGetRepeat reads it as 1
     return 0;
   });
 }

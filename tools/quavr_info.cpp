@@ -1,4 +1,5 @@
 // quavr-info: what a song holds once Quavr has loaded it, read through the song view.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -6,7 +7,9 @@
 #include <vector>
 
 #include "include/quavr.h"
+#include "platform/common/midi_message.h"
 #include "song/song_view.h"
+#include "tools/printable.h"
 #include "tools/unreadable.h"
 
 namespace {
@@ -38,7 +41,11 @@ const char* kindName(std::uint32_t kind) {
   }
 }
 
-std::string hex(const std::uint8_t* bytes, std::uint32_t length) {
+// The event's bytes: a channel message's own (its record pads it to 4), all of any other.
+std::string hex(const Event& e, const std::uint8_t* bytes) {
+  const std::uint32_t length = e.kind == kChannelEvent && e.length != 0
+                                   ? std::min(platform::midiMessageLength(bytes[0]), e.length)
+                                   : e.length;
   std::string out;
   char byte[4];
   for (std::uint32_t i = 0; i < length; ++i) {
@@ -61,19 +68,19 @@ void listEvents(const SongView& song) {
     std::uint32_t i = 0;
     for (const Event& e : track.events()) {
       std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", t, i++, e.tick, e.timeMs, kindName(e.kind),
-                  hex(track.data() + e.offset, e.length).c_str());
+                  hex(e, track.data() + e.offset).c_str());
     }
   }
 }
 
-// A text of the song, or "" when it has none.
+// A text of the song as it may be shown, or "" when it has none.
 std::string songText(QuavrSong song, std::uint32_t kind, std::uint32_t index) {
   const std::int32_t length = bgmGetSongText(song, kind, index, nullptr, 0);
   if (length < 0) return "";
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
   bgmGetSongText(song, kind, index, text.data(), static_cast<std::uint32_t>(text.size()));
   text.resize(static_cast<std::size_t>(length));
-  return text;
+  return quavr::tools::printable(text);
 }
 
 // The markers with their times, and the loop found under each convention.
@@ -103,7 +110,7 @@ void describeMarkersAndLoops(QuavrSong song) {
 
 void describe(const char* path, QuavrSong handle, const SongView& view) {
   const Song& song = view.song();
-  std::printf("File:      %s\n", path);
+  std::printf("File:      %s\n", quavr::tools::printable(path).c_str());
   if (!view.hasTrackTable()) {
     std::printf("Not a Standard MIDI File, or a track chunk is missing: no tracks.\n");
     std::printf("Length:    0 ms\n");
@@ -161,7 +168,7 @@ int main(int argc, char** argv) {
   }
   const QuavrSong handle = bgmGetSongFile(path);
   if (handle == 0) {
-    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", path,
+    std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", quavr::tools::printable(path).c_str(),
                  quavr::tools::whyUnreadable(path).c_str());
     return 1;
   }

@@ -18,6 +18,7 @@
 #include "tools/play_keys.h"
 #include "tools/play_options.h"
 #include "tools/play_signals.h"
+#include "tools/printable.h"
 #include "tools/progress.h"
 #include "tools/song_check.h"
 #include "tools/terminal.h"
@@ -70,7 +71,8 @@ void playFrom(QuavrDevice device, QuavrSong song, std::uint32_t ms) {
 }
 
 int listDevices(const std::vector<std::string>& names) {
-  for (std::size_t i = 0; i < names.size(); ++i) std::printf("%zu  %s\n", i, names[i].c_str());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    std::printf("%zu  %s\n", i, printable(names[i]).c_str());
   for (const std::string& note : quavr::platform::posix::unlistedDevices()) {
     std::fprintf(stderr, "%s\n", note.c_str());
   }
@@ -86,13 +88,15 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
                                  std::getenv("QUAVR_MONITOR_LOG") == nullptr;
   const bool progressWanted = isatty(STDOUT_FILENO) && !monitorOnTerminal && !options.offline;
   if (Keys::foreground(STDOUT_FILENO)) {
-    std::printf("Playing %s on %s%s\n", options.file.c_str(), deviceName.c_str(),
+    std::printf("Playing %s on %s%s\n", printable(options.file).c_str(),
+                printable(deviceName).c_str(),
                 options.repeat || options.loops < 0 ? ", repeating" : "");
   }
   Keys keys;
   PlayKeys playKeys;
   bool paused = false;
   bool lineShown = false;
+  std::uint32_t lastMs = 0;  // the position last read while the song was still bound
   auto endLine = [&] {
     if (lineShown) std::printf("\n");
     lineShown = false;
@@ -122,8 +126,15 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
     if (action == KeyAction::kPause) bgmPause(device);
     paused = bgmBgmStatus(device) == Paused;
     // Song time, from the library's clock: with loops, tempo and fades it is the only one.
-    const std::uint32_t ms = bgmGetPosition(device);
+    std::uint32_t ms = bgmGetPosition(device);
     if (ms == QUAVR_NONE) break;
+    // A stopped song reads 0: the last line shows where it stopped (a fade's end, or its own).
+    const bool stopped = bgmBgmStatus(device) == Idle;
+    if (stopped) {
+      const bool ended = (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
+      ms = ended ? length : lastMs;
+    }
+    lastMs = ms;
     if (!paused && ms > endGuardMs(length, options.period)) {
       endLine();
       std::fprintf(stderr, "quavr-play: the song had not ended %llu ms after its length; stopped\n",
@@ -164,16 +175,17 @@ int main(int argc, char** argv) {
 
   // The song first: a file that cannot be read should not open (or start rendering) a device.
   const QuavrSong song = bgmGetSongFile(options.file.c_str());
-  if (song == 0) fail("cannot load " + options.file + ": " + whyUnreadable(options.file));
+  if (song == 0)
+    fail("cannot load " + printable(options.file) + ": " + whyUnreadable(options.file));
   if (!hasMidiTracks(song)) {
     bgmDeleteSong(song);
-    fail("not a MIDI file: " + options.file + " (it has no MIDI tracks)");
+    fail("not a MIDI file: " + printable(options.file) + " (it has no MIDI tracks)");
   }
   const QuavrDevice device = bgmOpenMidiDev(deviceId, options.period);
   if (device == 0) {
     bgmDeleteSong(song);
     const std::string cause = deviceOutputError();
-    fail("cannot open device " + std::to_string(deviceId) + " (" + deviceName +
+    fail("cannot open device " + std::to_string(deviceId) + " (" + printable(deviceName) +
          "): " + (cause.empty() ? midiErrorText() : cause));
   }
   bgmSetLoopStyle(song, options.loopStyles);

@@ -1,5 +1,7 @@
 #include "platform/win32/win32.h"
 
+#include "platform/common/pedal_release.h"
+
 namespace quavr::platform {
 
 using win32::narrow;
@@ -26,14 +28,10 @@ MMRESULT midiOutOpen(HMIDIOUT* port, UINT deviceId, DWORD_PTR callback, DWORD_PT
 MMRESULT midiOutClose(HMIDIOUT port) {
   return ::midiOutClose(native<::HMIDIOUT>(port));
 }
-// Drivers differ in what their reset releases: the pedals go off first, so no note hangs on
-// sostenuto, soft or hold 2 after a pause or stop (sustain too, whatever the driver does).
+// Drivers differ in what their reset releases: the pedals go off first.
 MMRESULT midiOutReset(HMIDIOUT port) {
-  static constexpr ::DWORD kPedals[] = {0x40, 0x42, 0x43, 0x45};
-  for (::DWORD channel = 0; channel < 16; ++channel) {
-    for (const ::DWORD pedal : kPedals) {
-      ::midiOutShortMsg(native<::HMIDIOUT>(port), (0xB0 | channel) | pedal << 8);
-    }
+  for (std::uint32_t i = 0; i < QUAVR_PEDAL_RELEASE_COUNT; ++i) {
+    ::midiOutShortMsg(native<::HMIDIOUT>(port), quavrPedalRelease(i));
   }
   return ::midiOutReset(native<::HMIDIOUT>(port));
 }

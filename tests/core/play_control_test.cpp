@@ -72,8 +72,12 @@ TEST_F(PlayControlTest, LoopCountsEndWithTheTail) {
   EXPECT_EQ(bgmSetRepeat(d, 5), 5);
   EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOP_COUNT), 0xFFFFFFFFu);
   EXPECT_EQ(bgmGetRepeat(d), 5);
+  bgmSetLoopCount(d, 3);
+  EXPECT_EQ(bgmGetRepeat(d), 1) << "a count replaces the flag";
+  bgmSetRepeat(d, 5);
   bgmSetLoopCount(d, -7);
   EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOP_COUNT), 0xFFFFFFFFu);
+  EXPECT_EQ(bgmGetRepeat(d), 1);
 }
 
 // The clock moves period × tempo / 1000 a tick, the fractions carried: exact over many ticks;

@@ -5,7 +5,7 @@
 #include <quavr.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
+#include <time.h>
 
 int main(int argc, char** argv) {
   QuavrSong song;
@@ -32,7 +32,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (bgmPlay(device, song) != Idle || bgmBgmStatus(device) != Playing) return 1;
-  while (bgmBgmStatus(device) != Idle) usleep(1000);
+  while (bgmBgmStatus(device) != Idle) {
+    const struct timespec ms = {0, 1000000};
+    nanosleep(&ms, NULL);
+  }
   printf("played; close %u, delete %u\n", (unsigned)bgmCloseMidiDev(device),
          (unsigned)bgmDeleteSong(song));
   return 0;

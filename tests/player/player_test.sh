@@ -165,6 +165,8 @@ check "a background job plays to its end and leaves the terminal alone" \
   /usr/bin/python3 "$here/terminal_check.py" background "$play" "$work/tiny.mid"
 check "the progress line fits a narrow terminal and the mode is given back" \
   /usr/bin/python3 "$here/terminal_check.py" width "$play" "$work/tiny.mid"
+check "after f the last progress line shows where the fade stopped the song" \
+  /usr/bin/python3 "$here/terminal_check.py" fade "$play" "$ode"
 
 # A player built with ThreadSanitizer reports races inside FluidSynth's own threads, which are
 # not Quavr's: the synthesizer's checks run in the other builds. (Not `ldd | grep -q`: grep

@@ -6,10 +6,13 @@
   terminal_check.py width PLAY SONG       a foreground job on a 24-column terminal: every
                                           progress line fits in 23 columns, and the mode is
                                           given back at the end
+  terminal_check.py fade PLAY SONG        f pressed a second into the song: the last progress
+                                          line shows where the fade stopped it, not 0:00
 """
 import fcntl
 import os
 import pty
+import re
 import struct
 import sys
 import termios
@@ -43,6 +46,7 @@ if pid == 0:
     os._exit(os.waitstatus_to_exitcode(status))
 
 output = b""
+faded = False
 while True:
     try:
         chunk = os.read(master, 4096)
@@ -51,6 +55,9 @@ while True:
     if not chunk:
         break
     output += chunk
+    if mode == "fade" and not faded and b"0:01 /" in output:
+        os.write(master, b"f")
+        faded = True
 _, status = os.waitpid(pid, 0)
 code = os.waitstatus_to_exitcode(status)
 text = output.decode(errors="replace").replace("\x1b[K", "")
@@ -64,3 +71,8 @@ if mode == "width":
     wide = [l for l in lines if len(l) > COLUMNS - 1]
     if wide:
         sys.exit("width: lines wider than %d: %r" % (COLUMNS - 1, wide))
+if mode == "fade":
+    shown = re.findall(r"(\d+):(\d\d) /", text)
+    last = int(shown[-1][0]) * 60 + int(shown[-1][1]) if shown else 0
+    if not faded or last < 2:
+        sys.exit("fade: the last progress line shows %d s: %r" % (last, text[-200:]))
