@@ -15,13 +15,34 @@ using namespace quavr;
 void checkFacts(QuavrSong song) {
   const std::uint32_t length = bgmGetSongInfo(song, QUAVR_INFO_LENGTH, 0);
   FUZZ_CHECK(length == bgmGetSongLength(song));
-  for (std::uint32_t styles = 0; styles < 8; ++styles) {
+  // Each style alone, then all: the loops lie in the song, each pair apart or one inside the
+  // other, at most 4 deep.
+  for (std::uint32_t styles = 1; styles != 0; styles = styles == 64 ? 0xFFFFFFFF : styles * 2) {
     FUZZ_CHECK(bgmSetLoopStyle(song, styles) == 0);
+    const std::uint32_t loops = bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0);
+    FUZZ_CHECK(loops <= 64);
     const std::uint32_t start = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0);
     const std::uint32_t end = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0);
+    FUZZ_CHECK((start == QUAVR_NONE) == (loops == 0));
     FUZZ_CHECK((start == QUAVR_NONE) == (end == QUAVR_NONE));
-    FUZZ_CHECK(start == QUAVR_NONE || (start < end && end <= length));
+    for (std::uint32_t i = 0; i < loops; ++i) {
+      const std::uint32_t s = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, i);
+      const std::uint32_t e = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, i);
+      FUZZ_CHECK(s < e && e <= length);
+      FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, i) != QUAVR_NONE);
+      std::uint32_t around = 0;
+      for (std::uint32_t j = 0; j < loops; ++j) {
+        const std::uint32_t s2 = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, j);
+        const std::uint32_t e2 = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, j);
+        const bool inside = s2 <= s && e <= e2;
+        FUZZ_CHECK(e2 <= s || e <= s2 || inside || (s <= s2 && e2 <= e));
+        around += inside ? 1 : 0;
+      }
+      FUZZ_CHECK(around <= 4);  // itself among them
+    }
+    FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, loops) == QUAVR_NONE);
   }
+  bgmSetLoopStyle(song, 0);
   const std::uint32_t markers = bgmGetSongInfo(song, QUAVR_INFO_MARKERS, 0);
   FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_MARKER_TIME, markers) == QUAVR_NONE);
   char buffer[16];

@@ -35,9 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QuavrDevice device = bgmOpenMidiDev(0, period);
   FUZZ_CHECK(device != 0);
   const QuavrSong song = bgmGetSongFile("song.mid");
-  // The loop conventions from the top bits of the choices: loops jump while repeat is on.
-  bgmSetLoopStyle(song, static_cast<std::uint32_t>(choices >> 61));
+  // The loop conventions from the top bits of the choices; the loop count forever, none, or as
+  // the file says.
+  bgmSetLoopStyle(song, static_cast<std::uint32_t>(choices >> 57));
   bgmSetRepeat(device, repeat ? 1 : 0);
+  if (!repeat && (choices & 2) != 0) bgmSetLoopCount(device, QUAVR_LOOP_AS_FILE);
   FUZZ_CHECK(bgmPlay(device, song) == Idle);
   std::uint64_t chooser = choices | 1;
   for (int n = 0; n < 3000 && bgmBgmStatus(device) != Idle; ++n) {

@@ -46,6 +46,25 @@ int main(int argc, char** argv) {
                              .raw(50, {0xB1, 117, 0})
                              .meta(0, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'})
                              .end(20)})},
+      // Nested counted loops under XMI, EMIDI and markers, an EMIDI designation, a held note.
+      {"nested_loops",
+       smf(96, {TrackWriter()
+                    .raw(0, {0xB0, 110, 0})
+                    .raw(0, {0xB0, 118, 0})
+                    .raw(0, {0xB0, 116, 2})
+                    .meta(0, 0x06, {'l', 'o', 'o', 'p', 'S', 't', 'a', 'r', 't', '=', '2'})
+                    .note(0, 0, 60, 100)
+                    .raw(10, {0xB0, 116, 3})
+                    .raw(0, {0xB0, 112, 5})
+                    .raw(10, {0xB0, 117, 127})
+                    .meta(0, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'})
+                    .raw(10, {0xB0, 117, 64})
+                    .raw(0, {0xB0, 2, 0})
+                    .note(10, 0, 60, 0)
+                    .raw(0, {0xB0, 4, 0})
+                    .raw(10, {0xB0, 119, 127})
+                    .end(20),
+                TrackWriter().raw(0, {0xB1, 111, 2}).note(0, 1, 64, 90).end(40)})},
   };
   for (const auto& [name, bytes] : seeds) {
     std::ofstream(dir + "/" + name + ".mid", std::ios::binary)

@@ -93,11 +93,13 @@ enum QuavrInfo {
   QUAVR_INFO_LENGTH = 3,       /* as bgmGetSongLength */
   QUAVR_INFO_EVENTS = 4,       /* of all tracks */
   QUAVR_INFO_TRACK_LENGTH = 5, /* of track `index` */
-  QUAVR_INFO_LOOP_START = 6,   /* QUAVR_NONE when the song has no loop */
+  QUAVR_INFO_LOOP_START = 6,   /* of loop `index` (0: the outermost); QUAVR_NONE: no loop */
   QUAVR_INFO_LOOP_END = 7,
-  QUAVR_INFO_LOOP_STYLE = 8,  /* the QUAVR_LOOP_ bit that set the loop; 0: none, or explicit */
-  QUAVR_INFO_MARKERS = 9,     /* marker events, all tracks */
-  QUAVR_INFO_MARKER_TIME = 10 /* of marker `index` */
+  QUAVR_INFO_LOOP_STYLE = 8,   /* the QUAVR_LOOP_ bit that set it; 0: none, or explicit */
+  QUAVR_INFO_MARKERS = 9,      /* marker events, all tracks */
+  QUAVR_INFO_MARKER_TIME = 10, /* of marker `index` */
+  QUAVR_INFO_LOOPS = 11,       /* the loops in force, in order of their start */
+  QUAVR_INFO_LOOP_COUNT = 12   /* loop `index`'s count as the file writes it; 0 forever */
 };
 /* A time or value that does not exist, and the failure of bgmGetSongInfo. */
 #define QUAVR_NONE 0xFFFFFFFFu
@@ -118,14 +120,36 @@ enum QuavrText {
 QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint32_t index,
                                             char* buffer, uint32_t size);
 
-/* Loop point conventions, a mask. When several are enabled and present, markers decide, then
- * CC116/117, then CC111. */
-#define QUAVR_LOOP_MARKERS 1u   /* text or marker events "loopStart" / "loopEnd", any case */
+/* Loop conventions, a mask. Controllers count on any channel and track. Loops nest up to 4 deep
+ * and a song keeps up to 64; a loop's end jumps to its start while its count lasts.
+ * "N more passes" means the loop plays N + 1 times. */
+/* Text or marker events "loopStart" (forever) or "loopStart=N" (N more passes, 0 forever) and
+ * "loopEnd", any case; they nest. */
+#define QUAVR_LOOP_MARKERS 1u
 #define QUAVR_LOOP_CC111 2u     /* controller 111 marks the start; the end is the song's end */
-#define QUAVR_LOOP_CC116_117 4u /* controller 116 marks the start, 117 the end */
-/* Which conventions of the file set the song's loop (default 0: none, the whole song repeats).
- * With repeat on, a device reaching the loop end goes on at the loop start at once. Returns 0,
- * or -1 for a bad handle. */
+#define QUAVR_LOOP_CC116_117 4u /* controller 116 marks the start, 117 the end; forever */
+/* EMIDI: 116 starts a track loop of N more passes (its value; 0 forever), 117 of value 127 ends
+ * it; 118 and 119 the same for the song loop. Also the tracks' designation: controller 110
+ * (include) or 111 (exclude) at a track's tick 0 with value 0 (General MIDI) or 127 (all): a
+ * track with an include, none of them 0 or 127, or with such an exclude, is not sent. 112 goes
+ * out as a program change, 113 as controller 7. Track loops loop the whole song here. */
+#define QUAVR_LOOP_EMIDI 8u
+#define QUAVR_LOOP_CC110_111 16u /* 110 marks the start, the next 111 the end; forever */
+#define QUAVR_LOOP_TOUHOU 32u    /* controller 2 of value 0 the start, 4 of value 0 the end */
+/* XMI: 116 For (value 1-127: plays in all, 0 forever), 117 of 64 or more Next (the end), below
+ * 64 Break (the loop ends there without a jump). Notes sounding at a Next are not cut: each ends
+ * after what was left of its length at the loop end. The end of an endless For is the song's
+ * length (QUAVR_INFO_LENGTH). */
+#define QUAVR_LOOP_XMI 64u
+/* Clashes: a controller two enabled styles read belongs to the first of XMI, EMIDI, CC116_117,
+ * CC110_111, TOUHOU, CC111. The loops of MARKERS, XMI and EMIDI are taken in that order, each
+ * kept where it neither repeats nor crosses an earlier one nor nests deeper than 4. Without any,
+ * the first of CC116_117, CC110_111, TOUHOU and CC111 that marks a loop sets the one loop: its
+ * earliest start and the earliest end after it. Everywhere a start without an end loops to the
+ * song's end, and an end in a style with no start loops from 0. */
+/* Which conventions of the file set the song's loops (default 0: none, the whole song repeats).
+ * Unknown bits are ignored. With repeat on, a device reaching the loop end goes on at the loop
+ * start at once. Returns 0, or -1 for a bad handle. */
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles);
 /* Explicit loop points in ms of the song, ahead of the file's; `endMs` QUAVR_NONE is the song's
  * end; both QUAVR_NONE clear them. Returns 0, or -1 for a bad handle or a start at or after the
@@ -152,19 +176,21 @@ QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device);
 /* Playback control. Each is safe from any thread; -1 (QUAVR_NONE for the uint32_t results)
  * when `device` names no open device. Times are in ms of the song, whatever the tempo. */
 
-/* The song time the next tick plays up to (once a loop jump due there has carried it around
- * the loop, so inside the loop while it repeats); 0 when no song is bound. */
+/* The song time the next tick plays up to, at most 0xFFFFFFFE; 0 when no song is bound. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
 /* The song goes on at `ms` (Ready, Playing or Paused): the notes sounding end, the port gets the
  * song's state at `ms` (system-exclusive messages, then each channel's bank, program,
  * controllers, parameters, pitch bend and pressure), and the next tick plays what is due at
- * `ms`. A time past the song's end is its end: the song ends at the next tick. Past the loop
- * end, the song plays on from `ms` to its end, where it ends or plays again as at any end.
- * Loop passes, volume, fade, tempo and muted channels stay. Returns 0; -1 for a bad handle, a
+ * `ms`. A time past the song's end is its end: the song ends at the next tick. Loops are
+ * entered as a play from 0 would; a target past a loop's end plays on. Loop passes, volume,
+ * fade, tempo and muted channels stay. Returns 0; -1 for a bad handle, a
  * device with no song bound, or no memory for the chase (the song then stays where it was). */
 QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
-/* How many more times the loop (the song's loop points, else the whole song) plays: -1
- * forever, 0 none. After the last pass the song plays on to its end. Returns 0. */
+/* How many more times the outermost loop (the song's first loop, else the whole song) plays:
+ * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end.
+ * The other loops play as the file counts. Returns 0. */
+#define QUAVR_LOOP_AS_FILE (-2) /* every loop plays as the file counts; the song does not repeat \
+                                 */
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);
 /* Playback speed in permille of the written one, clamped into 250-4000. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille);
@@ -189,16 +215,19 @@ QUAVR_API int32_t QUAVR_CALL bgmFadeAt(QuavrDevice device, uint32_t atMs, uint32
 QUAVR_API int32_t QUAVR_CALL bgmSetChannelMask(QuavrDevice device, uint32_t muted);
 /* What bgmGetPlayInfo reports. */
 enum QuavrPlayInfo {
-  QUAVR_PLAY_LOOPS_DONE = 0,
+  QUAVR_PLAY_LOOPS_DONE = 0, /* passes of the outermost loop (or the whole song) begun again */
   QUAVR_PLAY_LOOP_COUNT = 1, /* remaining, as bgmSetLoopCount: 0xFFFFFFFF forever */
   QUAVR_PLAY_VOLUME = 2,     /* now, during a fade too */
   QUAVR_PLAY_TEMPO = 3,
   QUAVR_PLAY_MUTED = 4,
-  QUAVR_PLAY_EVENTS = 5 /* QUAVR_EVENT_ flags since the last read; reading clears them */
+  QUAVR_PLAY_EVENTS = 5, /* QUAVR_EVENT_ flags since the last read; reading clears them */
+  QUAVR_PLAY_MARKER = 6  /* the index (as QUAVR_TEXT_MARKER) of the last marker played of the
+                            song; QUAVR_NONE before the first */
 };
 #define QUAVR_EVENT_ENDED 1u     /* the song played to its end */
 #define QUAVR_EVENT_LOOPED 2u    /* a pass of the loop began again */
 #define QUAVR_EVENT_FADE_DONE 4u /* a fade reached its volume */
+#define QUAVR_EVENT_MARKER 8u    /* a marker event was played */
 /* A fact of the device's playback; QUAVR_NONE for a bad handle or an unknown `what`. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
 /* The library's version: (major << 16) | (minor << 8) | patch. */

@@ -2,6 +2,7 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
@@ -61,6 +62,7 @@ void endNotes(MidiDevice& device, std::uint32_t mask) {
     }
     device.soundingNotes[c][0] = device.soundingNotes[c][1] = 0;
   }
+  dropHeldNotes(device, mask);
 }
 
 void applyChannelMask(MidiDevice& device, std::uint32_t mask) {
@@ -77,8 +79,9 @@ namespace {
 void beginFadeDue(MidiDevice& device) {
   MidiDevice::Fade& fade = device.fade;
   if (load(fade.waiting) == 0) return;
-  const SongPoint at = songPointAhead(device);
-  if (at.loopsLeft != 0 || at.clockMs < fade.atMs) return;
+  // The last pass: no pass of the device's count left (with the file's counts, from the start).
+  const std::int32_t count = load(device.loopCount);
+  if ((count != 0 && count != QUAVR_LOOP_AS_FILE) || load(device.clockMs) < fade.atMs) return;
   store(fade.waiting, 0u);
   fade.from = load(device.volume);
   fade.elapsedMs = 0;

@@ -69,6 +69,7 @@ HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
     device->periodMs = periodMs;
     device->tempo = 1000;
     device->volume = 100;
+    device->lastMarker = 0xFFFFFFFF;  // no marker played yet
     result = midiOutGetNumDevs() == 0 ? MIDIERR_NODEVICE
                                       : midiOutOpen(&device->midiOut, deviceId,
                                                     reinterpret_cast<DWORD_PTR>(&longMessageDone),

@@ -8,10 +8,9 @@
 
 #include "base/block.h"
 #include "platform/platform.h"
+#include "song/records.h"
 
 namespace quavr {
-
-struct Song;
 
 struct MidiDevice {
   platform::HMIDIOUT midiOut;
@@ -28,13 +27,28 @@ struct MidiDevice {
   // ends. A bit per key, 64 to a word.
   std::uint64_t soundingNotes[16][2];
   std::uint32_t loopJumpDue;    // the clock reached the loop end in this tick: no replay, a jump
-  std::uint32_t pastLoopEnd;    // a seek put the song past its loop end: it plays on to its end
   std::uint32_t tempo;          // permille of the written speed
   std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
   std::uint32_t volume;         // percent, what CC7 values go out scaled by
   std::uint8_t songVolume[16];  // each channel's CC7 as the song set it (100 before it does)
   std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
   std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them
+  std::uint32_t lastMarker;     // index of the last marker played; QUAVR_NONE before any
+  // The bound song's loops as the clock last copied them, the version of the song's table they
+  // came from, and the passes each has left (kPassesUnset until play enters it). Loops whose end
+  // is after armedAfterMs may jump; play has gone past the others.
+  struct Loop {
+    std::uint32_t startMs, endMs;
+    std::int32_t repeats, passesLeft;
+    std::uint32_t style;
+  } loops[kMaxLoops];
+  std::uint32_t loopsKnown;  // kNoLoop: to be copied
+  std::uint32_t loopVersion;
+  std::uint32_t armedAfterMs;
+  // Notes an XMI jump left sounding (a bit per key, as soundingNotes) and the clock time each
+  // ends at (kNoLoop: when something else ends it).
+  std::uint64_t heldNotes[16][2];
+  std::uint32_t heldUntilMs[16][128];
   struct Fade {
     std::uint32_t active;   // stepping, a step each tick
     std::uint32_t waiting;  // to begin once the song clock reaches atMs in the last pass

@@ -1,9 +1,12 @@
 #include "playback/loop_jump.h"
 
+#include <cstdint>
+
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
 #include "playback/channel_restore.h"
+#include "playback/held_notes.h"
 #include "playback/midi_status.h"
 #include "playback/playback_clock.h"
 #include "playback/song_position.h"
@@ -12,86 +15,114 @@ namespace quavr {
 
 using namespace platform;
 
+namespace {
+
+constexpr std::int32_t kPassesUnset = INT32_MIN;
+
+// Copies the song's loops when its table is not the one copied last. True when it copied.
+bool syncLoops(MidiDevice& device) {
+  Song& song = *load(device.song);
+  if (device.loopsKnown != kNoLoop && load(song.loopVersion) == device.loopVersion) return false;
+  LoopSpan spans[kMaxLoops];
+  std::uint32_t count = copyLoopSpans(load(device.songHandle), spans, device.loopVersion);
+  if (count == kNoLoop) count = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    device.loops[i] = {spans[i].startMs, spans[i].endMs, spans[i].repeats, kPassesUnset,
+                       spans[i].style};
+  }
+  device.loopsKnown = count;
+  return true;
+}
+
+bool counted(const MidiDevice& device, std::uint32_t index) {
+  return index == 0 && load(device.loopCount) != QUAVR_LOOP_AS_FILE;
+}
+
+// Whether loop `index`, reached at its end, jumps: the outermost while the device's count
+// lasts, the others (all of them with QUAVR_LOOP_AS_FILE) while the file's does. A loop that
+// does not is left; its count starts afresh when play enters it again.
+bool jumps(MidiDevice& device, std::uint32_t index) {
+  if (counted(device, index)) return load(device.loopCount) != 0;
+  MidiDevice::Loop& loop = device.loops[index];
+  if (loop.passesLeft == kPassesUnset) loop.passesLeft = loop.repeats;
+  if (loop.passesLeft != 0) return true;
+  loop.passesLeft = kPassesUnset;
+  return false;
+}
+
+void countPass(MidiDevice& device) {
+  store(device.loopsDone, load(device.loopsDone) + 1);
+  store(device.events, load(device.events) | QUAVR_EVENT_LOOPED);
+}
+
+}  // namespace
+
 void noteSent(MidiDevice& device, const Event& event, const std::uint8_t* data) {
   if (event.kind != kChannelEvent) return;
   const std::uint8_t* b = data + event.offset;
   const std::uint8_t type = b[0] & 0xF0;
   // A key byte past 127 (a file's stray status byte) is no note a port can sound.
   if ((type != 0x80 && type != 0x90) || b[1] > 0x7F) return;
-  std::uint64_t& word = device.soundingNotes[b[0] & 0x0F][b[1] >> 6];
   const std::uint64_t bit = std::uint64_t{1} << (b[1] & 63);
-  // A note-on of velocity 0 is a note-off.
+  std::uint64_t& word = device.soundingNotes[b[0] & 0x0F][b[1] >> 6];
+  // A note-on of velocity 0 is a note-off. Either ends what a jump held on that key.
   word = type == 0x90 && b[2] != 0 ? word | bit : word & ~bit;
+  device.heldNotes[b[0] & 0x0F][b[1] >> 6] &= ~bit;
 }
 
 void silenceNotes(MidiDevice& device) {
   for (auto& channel : device.soundingNotes) channel[0] = channel[1] = 0;
+  dropHeldNotes(device, 0xFFFF);
 }
 
-bool takeLoopPasses(MidiDevice& device, std::uint32_t passes) {
+bool takeLoopPass(MidiDevice& device) {
   const std::int32_t count = load(device.loopCount);
-  if (count == 0) return false;
-  if (count > 0) store(device.loopCount, count - static_cast<std::int32_t>(passes));
-  store(device.loopsDone, load(device.loopsDone) + passes);
-  store(device.events, load(device.events) | QUAVR_EVENT_LOOPED);
+  if (count == 0 || count == QUAVR_LOOP_AS_FILE) return false;
+  if (count > 0) store(device.loopCount, count - 1);
+  countPass(device);
   return true;
 }
 
-namespace {
-
-// The clock has reached the loop's end with a pass of it to come: the next round jumps. Not past
-// an end a seek went beyond: the song plays on from there to its own end.
-bool jumpsAt(const MidiDevice& device, std::uint32_t loopEnd, std::uint32_t clock) {
-  return loopEnd != kNoLoop && clock >= loopEnd && load(device.loopCount) != 0 &&
-         load(device.pastLoopEnd) == 0;
-}
-
-struct LoopCarry {
-  std::uint32_t passes;
-  std::uint32_t clockMs;
-};
-
-// The time the clock is past the loop end carries over past the start, around the loop as many
-// times as it takes, each time a pass, while passes remain; so even a loop shorter than a round
-// keeps the clock inside it. A loop set under a clock already further on starts at its start.
-LoopCarry carryAroundLoop(const MidiDevice& device, LoopPoints loop, std::uint32_t clock) {
-  std::uint32_t over = clock - loop.endMs;
-  if (over >= longestClockStep(device)) over = 0;
-  const std::uint32_t length = loop.endMs - loop.startMs;
-  std::uint32_t passes = 1 + over / length;
-  const std::int32_t count = load(device.loopCount);
-  if (count > 0 && passes > static_cast<std::uint32_t>(count)) {
-    passes = static_cast<std::uint32_t>(count);  // the last pass runs on past the end
-  }
-  const std::uint64_t at = std::uint64_t{loop.startMs} + over - std::uint64_t{passes - 1} * length;
-  return {passes, at < kLastClockMs ? static_cast<std::uint32_t>(at) : kLastClockMs};
-}
-
-}  // namespace
-
-SongPoint songPointAhead(const MidiDevice& device) {
-  const std::uint32_t clock = load(device.clockMs);
-  const std::int32_t count = load(device.loopCount);
-  const LoopPoints loop = loopInForce(load(device.songHandle));
-  if (!jumpsAt(device, loop.endMs, clock)) return {clock, count};
-  const LoopCarry carried = carryAroundLoop(device, loop, clock);
-  return {carried.clockMs, count < 0 ? count : count - static_cast<std::int32_t>(carried.passes)};
+void enterLoopsAt(LockedDevice& device, std::uint32_t ms) {
+  device->loopsKnown = kNoLoop;
+  syncLoops(*device);
+  loopsPassed(*device, ms);
 }
 
 void beginLoopPass(LockedDevice& device, LoopPass& pass) {
   pass.jump = false;
   if (load(device->state) != Playing) return;
-  const std::uint32_t clock = load(device->clockMs);
-  if (!jumpsAt(*device, load(load(device->song)->loop.endMs), clock)) return;
-  // The loop may have changed since the end was read: the copy, taken under the song's lock,
-  // is the loop the jump makes.
-  if (!copyLoop(load(device->songHandle), pass.restore) ||
-      !jumpsAt(*device, pass.restore.loop.endMs, clock))
+  MidiDevice& d = *device;
+  // A table changed under a playing song: every loop counts afresh, and one whose end the clock
+  // has passed jumps at once.
+  if (syncLoops(d)) loopsPassed(d, 0);
+  const std::uint32_t clock = load(d.clockMs);
+  std::uint64_t seen = 0;
+  for (;;) {
+    // The innermost loop the clock has reached the end of: the earliest end, of two the later
+    // start.
+    std::uint32_t k = kNoLoop;
+    for (std::uint32_t i = 0; i < d.loopsKnown; ++i) {
+      const MidiDevice::Loop& l = d.loops[i];
+      if ((seen >> i & 1) != 0 || l.endMs <= d.armedAfterMs || l.endMs > clock) continue;
+      const MidiDevice::Loop* best = k == kNoLoop ? nullptr : &d.loops[k];
+      if (best == nullptr || l.endMs < best->endMs ||
+          (l.endMs == best->endMs && l.startMs > best->startMs))
+        k = i;
+    }
+    if (k == kNoLoop) return;
+    seen |= std::uint64_t{1} << k;
+    if (!jumps(d, k)) continue;
+    // The restore comes from the table the spans were copied from; a newer one is copied at
+    // the next round.
+    if (!copyLoop(load(d.songHandle), d.loopVersion, k, pass.restore)) return;
+    pass.jump = true;
+    pass.index = k;
+    pass.clockMs = clock;
+    store(d.clockMs, d.loops[k].endMs);
+    store(d.loopJumpDue, 1);
     return;
-  pass.jump = true;
-  pass.clockMs = clock;
-  store(device->clockMs, pass.restore.loop.endMs);
-  store(device->loopJumpDue, 1);
+  }
 }
 
 void abandonLoopPass(LockedDevice& device, const LoopPass& pass) {
@@ -104,15 +135,29 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   if (!pass.jump) return false;
   store(device->loopJumpDue, 0);
   if (load(device->state) != Playing) return false;
+  MidiDevice& d = *device;
   const LoopPoints loop = pass.restore.loop;
-  const LoopCarry carried = carryAroundLoop(*device, loop, pass.clockMs);
-  takeLoopPasses(*device, carried.passes);
-  // Note-offs for what sounds: the notes decay as they would at their own note-off.
-  endNotes(*device, 0xFFFF);
-  sendChannelStates(*device, pass.restore.channels);
+  if (counted(d, pass.index)) {
+    takeLoopPass(d);
+  } else {
+    std::int32_t& left = d.loops[pass.index].passesLeft;
+    if (left > 0) --left;
+    if (pass.index == 0) countPass(d);
+  }
+  if (d.loops[pass.index].style == QUAVR_LOOP_XMI) {
+    holdNotesAcrossJump(d, song, loop);  // XMI notes end by their own lengths
+  } else {
+    // Note-offs for what sounds: the notes decay as they would at their own note-off.
+    endNotes(d, 0xFFFF);
+  }
+  sendChannelStates(d, pass.restore.channels);
   positionTracks(song, loop.startMs);
-  // No gap, no drift: what is due up to the carried clock goes out in this same tick.
-  store(device->clockMs, carried.clockMs);
+  loopsPassed(d, loop.startMs);
+  // The time the tick's clock was past the end carries over past the start: no gap, no drift.
+  // A loop set under a clock already further on starts at its start.
+  std::uint32_t over = pass.clockMs - loop.endMs;
+  if (over >= longestClockStep(d)) over = 0;
+  store(d.clockMs, loop.startMs + over % (loop.endMs - loop.startMs));
   return true;
 }
 

@@ -1,6 +1,6 @@
-// The loop jump: with repeat on, a device whose clock reaches the song's loop end sends what is
-// due up to it, ends the notes that sound, restores the channels as they stand at the loop
-// start and goes on from there in the same tick.
+// The loop jump: a device whose clock reaches the end of a loop with passes left sends what is
+// due up to it, ends the notes that sound, restores the channels as they stand at the loop start
+// and goes on from there in the same tick. Of loops ending together the innermost goes first.
 #pragma once
 
 #include <cstdint>
@@ -18,13 +18,22 @@ void silenceNotes(MidiDevice& device);
 
 struct LoopPass {
   bool jump;
+  std::uint32_t index;    // of the loop that jumps
   std::uint32_t clockMs;  // the tick's clock, past the loop end by what the jump carries over
   LoopRestore restore;
 };
 
-// Before a tick sends: when the clock has reached the loop end, holds it there, so that only
-// what is due up to the end goes out, and marks the jump due (the song's end then replays
-// nothing). Under the device's lock.
+// Play (re)enters the song at `ms`: every loop plays its full count when reached, and only loops
+// ending after `ms` may jump. At bind and seek, under the device's lock.
+void enterLoopsAt(LockedDevice& device, std::uint32_t ms);
+// A round sent everything due up to `ms`: loops ending there or before are behind it.
+inline void loopsPassed(MidiDevice& device, std::uint32_t ms) {
+  device.armedAfterMs = ms;
+}
+
+// Before a tick sends: when the clock has reached the end of a loop that jumps, holds it there,
+// so that only what is due up to the end goes out, and marks the jump due (the song's end then
+// replays nothing). Under the device's lock.
 void beginLoopPass(LockedDevice& device, LoopPass& pass);
 // A tick that gave way before the jump: the clock and the mark go back as they were, for the
 // next tick to begin the pass again.
@@ -33,18 +42,10 @@ void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // clock is then to be sent in this same tick.
 bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 
-// Passes of the loop (or of the whole song) are to begin again: counts them, and marks the
-// device looped. False, with nothing counted, when the loop count has run out.
-bool takeLoopPasses(MidiDevice& device, std::uint32_t passes);
-
-// Where the song stands for the next round, once the loop jump due there (if any) has carried
-// the clock around the loop: the song time, and the passes of the loop still to come then (-1
-// forever). Reads the loop under the song's lock.
-struct SongPoint {
-  std::uint32_t clockMs;
-  std::int32_t loopsLeft;
-};
-SongPoint songPointAhead(const MidiDevice& device);
+// A pass of the outermost loop (or of the whole song) is to begin again: counts it, and marks
+// the device looped. False, with nothing counted, when the loop count has run out or is the
+// file's.
+bool takeLoopPass(MidiDevice& device);
 
 inline bool loopJumpDue(const MidiDevice& device) {
   return device.loopJumpDue != 0;

@@ -17,18 +17,17 @@ namespace {
 constexpr std::int32_t kBadHandle = -1;
 }  // namespace
 
-// Where the next tick leaves the song, inside the loop when it jumps; never kNoPosition, which
-// names no device, even when the clock has saturated.
+// Never kNoPosition, which names no device, even when the clock has saturated.
 std::uint32_t position(HGLOBAL device) {
   return withDevice(device, kNoPosition, [](LockedDevice& d) {
     if (load(d->state) == Idle) return 0u;
-    return std::min(songPointAhead(*d).clockMs, kNoPosition - 1);
+    return std::min(load(d->clockMs), kNoPosition - 1);
   });
 }
 
 std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    store(d->loopCount, count < 0 ? -1 : count);
+    store(d->loopCount, count == QUAVR_LOOP_AS_FILE ? count : count < 0 ? -1 : count);
     store(d->repeat, 0);  // a count replaces the legacy flag: bgmGetRepeat reads it as 1
     return 0;
   });
@@ -101,6 +100,8 @@ std::uint32_t playInfo(HGLOBAL device, std::uint32_t what) {
         return load(d->tempo);
       case QUAVR_PLAY_MUTED:
         return load(d->mutedChannels);
+      case QUAVR_PLAY_MARKER:
+        return load(d->lastMarker);
       case QUAVR_PLAY_EVENTS: {
         const std::uint32_t events = load(d->events);
         store(d->events, 0u);

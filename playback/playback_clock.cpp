@@ -5,11 +5,14 @@
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
+#include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
 #include "playback/song_position.h"
 #include "playback/transport.h"
+#include "song/loop_marks.h"
+#include "song/loop_styles.h"
 #include "song/records.h"
 
 namespace quavr {
@@ -38,7 +41,7 @@ MMRESULT endTimerPeriod(MidiDevice& device) {
 void endOfSong(LockedDevice& device) {
   if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
-  if (takeLoopPasses(*device, 1)) {
+  if (takeLoopPass(*device)) {
     playDevice(device, load(device->songHandle));
   } else {
     endFade(*device);
@@ -98,6 +101,34 @@ bool mustYield(LockedDevice& device, std::uint32_t sent) {
   return sent >= kEventsBeforeYield && device.control().hostsWaiting.load() != 0;
 }
 
+// Sends one event of a track as the loop styles in force play it: nothing from a track meant for
+// another synthesizer, EMIDI's program and volume controllers as what they stand for; a marker
+// is reported to the host.
+void sendTrackEvent(LockedDevice& device, const Song& song, const Track& track, std::uint32_t index,
+                    std::uint32_t position) {
+  const Event& event = track.events[position];
+  const std::uint8_t* bytes = track.data + event.offset;
+  if (event.kind == kMetaEvent) {
+    if (event.length >= 2 && bytes[1] == kMetaMarker) {
+      const std::uint32_t marker = markerIndex(song, index, position);
+      if (marker != QUAVR_NONE) {
+        store(device->lastMarker, marker);
+        store(device->events, load(device->events) | QUAVR_EVENT_MARKER);
+      }
+    }
+  }
+  const std::uint32_t flags = playFlags(track);
+  if ((flags & kTrackSilent) != 0) return;
+  if (anyHeldNotes(*device)) endHeldNoteBefore(*device, event, track.data);
+  std::uint8_t emidi[4];
+  if ((flags & kTrackEmidi) != 0 && event.kind == kChannelEvent && emidiMessage(bytes, emidi)) {
+    const Event translated{event.tick, event.timeMs, kChannelEvent, 0, 4};
+    setMidiStatus(sendMixed(device, translated, emidi));
+    return;
+  }
+  setMidiStatus(sendMixed(device, event, track.data));
+}
+
 // Sends the track's due events in order; when its last event goes, the track ends, and with the
 // last track to end, the song. False when it gave way to a host call with events still due.
 bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::uint32_t& sent) {
@@ -109,7 +140,7 @@ bool sendDueEvents(LockedDevice& device, Song& song, std::uint32_t index, std::u
     if (event.timeMs > load(device->clockMs)) return true;
     if (mustYield(device, sent)) return false;
     ++sent;
-    setMidiStatus(sendMixed(device, event, track.data));
+    sendTrackEvent(device, song, track, index, static_cast<std::uint32_t>(position));
     if (static_cast<std::uint32_t>(position) + 1 != track.eventCount) {
       store(track.position, position + 1);
       continue;
@@ -130,17 +161,24 @@ bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
   return true;
 }
 
-// One round: what is due at the song clock (at the loop end: what is due up to it, then the
-// jump and what is due after the loop start), then the clock moves a period. False when it gave
-// way to a host call: the clock stays for the next tick to finish the round.
+// One round: what is due at the song clock (at a loop end: what is due up to it, then the jump
+// and what is due after the loop start, where a loop inside may end in turn), then the clock
+// moves a period. False when it gave way to a host call: the clock stays for the next tick to
+// finish the round.
 bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
-  LoopPass loop;
-  beginLoopPass(device, loop);
-  if (!sendAllDueEvents(device, song, sent)) {
-    abandonLoopPass(device, loop);  // the next tick's round begins it again
-    return false;
+  // Each jump leaves the clock inside the loop it jumped in, so only a loop inside that one can
+  // end next: the nesting bounds the jumps of a round.
+  for (std::uint32_t jumps = 0; jumps <= kMaxLoopDepth; ++jumps) {
+    LoopPass loop;
+    beginLoopPass(device, loop);
+    endHeldNotesDue(*device, load(device->clockMs));
+    if (!sendAllDueEvents(device, song, sent)) {
+      abandonLoopPass(device, loop);  // the next tick's round begins it again
+      return false;
+    }
+    if (!finishLoopPass(device, song, loop)) break;
   }
-  if (finishLoopPass(device, song, loop) && !sendAllDueEvents(device, song, sent)) return false;
+  loopsPassed(*device, load(device->clockMs));
   // Saturating, as event times do: a song whose last events saturated still plays them.
   const std::uint64_t next = std::uint64_t{load(device->clockMs)} + clockStep(*device);
   store(device->clockMs, next < kLastClockMs ? next : kLastClockMs);

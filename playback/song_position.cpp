@@ -63,9 +63,7 @@ bool seekDevice(LockedDevice& device, std::uint32_t ms) {
   // A song with nothing left ends at the next tick, as one bound with no events does.
   device.control().endedWhenBound = positionTracks(song, ms);
   store(device->clockMs, ms);
-  // A target past the loop end is honoured: the song plays on to its end, no jump back.
-  const std::uint32_t loopEnd = load(song.loop.endMs);
-  store(device->pastLoopEnd, loopEnd != kNoLoop && ms > loopEnd ? 1u : 0u);
+  enterLoopsAt(device, ms);  // as a play from 0 reaching `ms` would, counts in full
   return true;
 }
 

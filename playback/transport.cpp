@@ -4,6 +4,7 @@
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
+#include "playback/loop_jump.h"
 #include "playback/playback_clock.h"
 #include "song/records.h"
 #include "song/song_registry.h"
@@ -66,11 +67,11 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
     store(song->finishedTracks, finished);
     store(device->songHandle, songHandle);
     store(device->song, song.release());
-    store(device->pastLoopEnd, 0u);
     bound = true;
   });
   if (!bound) return false;
   store(device->clockMs, 0);
+  enterLoopsAt(device, 0);
   setState(*device, Ready);
   return true;
 }
@@ -139,6 +140,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
       store(d->loopsDone, 0u);
+      store(d->lastMarker, QUAVR_NONE);
       store(d->clockCarry, 0u);
       for (std::uint8_t& v : d->songVolume) v = 100;
     }

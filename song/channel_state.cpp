@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "base/block.h"
+#include "base/shared_value.h"
+#include "song/loop_styles.h"
 
 namespace quavr {
 
@@ -121,6 +123,11 @@ void touch(const std::uint8_t* b, ChannelState& c) {
   }
 }
 
+// The message as the clock sends it: an EMIDI track's CC112 and CC113 as what they stand for.
+const std::uint8_t* asSent(const std::uint8_t* b, bool emidi, std::uint8_t (&translated)[4]) {
+  return emidi && emidiMessage(b, translated) ? translated : b;
+}
+
 bool isChannelMessage(const Event& e, const std::uint8_t* data) {
   return e.kind == kChannelEvent && data[e.offset] >= 0x80 && data[e.offset] < 0xF0;
 }
@@ -131,6 +138,7 @@ struct Cursor {
   const Event* at;
   const Event* end;
   const std::uint8_t* data;
+  bool emidi;         // the track's CC112 and CC113 stand for program and volume
   std::uint64_t key;  // time << 32 | track: earlier time first, of equal times the earlier track
   bool sysex;         // system-exclusive messages are wanted too
 };
@@ -205,11 +213,15 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
   }
   auto* heap = reinterpret_cast<HeapEntry*>(cursors.get() + trackCount + 1);
   std::uint32_t size = 0;
+  std::uint8_t translated[4];
   {
     TrackLocks locks{tracks, reinterpret_cast<std::uint32_t*>(heap + trackCount + 1)};
     for (std::uint32_t t = 0; t < trackCount; ++t) {
       const Track& track = tracks[t];
-      if (track.eventCount == 0) continue;
+      const std::uint32_t flags = playFlags(track);
+      // A track the styles keep silent leaves nothing on the port.
+      if (track.eventCount == 0 || (flags & kTrackSilent) != 0) continue;
+      const bool emidi = (flags & kTrackEmidi) != 0;
       const auto* events = static_cast<const Event*>(GlobalLock(track.eventBlock));
       const auto* data = static_cast<const std::uint8_t*>(GlobalLock(track.dataBlock));
       if (events == nullptr || data == nullptr) {  // a track that cannot be read adds nothing
@@ -222,10 +234,12 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       const Event* split = firstEventAt(events, last, timeMs);
       // What the span changes is only marked: its order does not matter.
       for (const Event* e = split; e != last && e->timeMs <= untilMs; ++e) {
-        if (isChannelMessage(*e, data)) touch(data + e->offset, channels[data[e->offset] & 0x0F]);
+        if (isChannelMessage(*e, data)) {
+          touch(asSent(data + e->offset, emidi, translated), channels[data[e->offset] & 0x0F]);
+        }
       }
       Cursor& c = cursors[t];
-      c = {events, split, data, t, onSysex != nullptr};
+      c = {events, split, data, emidi, t, onSysex != nullptr};
       if (skipToState(c)) heap[size++] = {c.key, t};
     }
     for (std::uint32_t i = size; i-- > 0;) siftDown(heap, size, i);
@@ -240,7 +254,7 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       do {
         const Event& e = *c.at;
         if (isChannelMessage(e, c.data)) {
-          const std::uint8_t* b = c.data + e.offset;
+          const std::uint8_t* b = asSent(c.data + e.offset, c.emidi, translated);
           const std::uint32_t channel = b[0] & 0x0F;
           apply(b, channels[channel], parameters == nullptr ? nullptr : &parameters[channel],
                 ++order);

@@ -1,11 +1,11 @@
 #include "song/loop_points.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "include/quavr.h"
-#include "song/meta_text.h"
+#include "song/loop_styles.h"
 #include "song/song_registry.h"
 
 namespace quavr {
@@ -14,128 +14,132 @@ using namespace platform;
 
 namespace {
 
-constexpr int kMarkers = 0;
-constexpr int kCc116 = 1;
-constexpr int kCc111 = 2;
+bool contains(LoopPoints outer, LoopPoints inner) {
+  return outer.startMs <= inner.startMs && inner.endMs <= outer.endMs;
+}
 
-// The text is `word`, in any case.
-bool textIs(const MetaText& text, const char* word) {
-  if (text.size != std::strlen(word)) return false;
-  for (std::uint32_t i = 0; i < text.size; ++i) {
-    const auto lower = [](unsigned c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    if (lower(text.bytes[i]) != lower(static_cast<unsigned char>(word[i]))) return false;
+// How deep `loop` nests among `taken`: the loops that hold it, and itself.
+std::uint32_t depth(const std::vector<FoundLoop>& taken, LoopPoints loop) {
+  std::uint32_t holders = 1;
+  for (const FoundLoop& t : taken) {
+    const bool same = t.points.startMs == loop.startMs && t.points.endMs == loop.endMs;
+    holders += !same && contains(t.points, loop) ? 1 : 0;
+  }
+  return holders;
+}
+
+// True when `loop` may join `taken`: it neither repeats nor crosses one, and neither it nor a
+// loop inside it nests deeper than a loop may.
+bool fits(const std::vector<FoundLoop>& taken, LoopPoints loop) {
+  for (const FoundLoop& t : taken) {
+    const LoopPoints p = t.points;
+    if (p.startMs == loop.startMs && p.endMs == loop.endMs) return false;
+    const bool apart = p.endMs <= loop.startMs || loop.endMs <= p.startMs;
+    if (!apart && !contains(p, loop) && !contains(loop, p)) return false;
+    if (contains(loop, p) && depth(taken, p) + 1 > kMaxLoopDepth) return false;
+  }
+  return depth(taken, loop) <= kMaxLoopDepth;
+}
+
+// The loops the styles set: those of the nesting styles (markers, XMI, EMIDI) together, each
+// style's after the earlier ones' and kept where it fits them; without any, the song loop of the
+// first other style that marks one.
+std::vector<FoundLoop> loopsOfStyles(const Song& song, const LoopMark* marks) {
+  std::vector<FoundLoop> taken, found;
+  for (const std::uint32_t style : kLoopStyleOrder) {
+    if ((song.loopStyles & style) == 0) continue;
+    if (!styleNests(style) && !taken.empty()) break;
+    found.clear();
+    findStyleLoops(style, song.loopStyles, marks, song.markCount, song.lengthMs, found);
+    for (const FoundLoop& loop : found) {
+      if (taken.size() < kMaxLoops && fits(taken, loop.points)) taken.push_back(loop);
+    }
+    if (!styleNests(style) && !taken.empty()) break;
+  }
+  return taken;
+}
+
+bool sameLoops(const Song& song, const std::vector<FoundLoop>& loops) {
+  if (song.loopCount != loops.size()) return false;
+  if (loops.empty()) return true;
+  Resolved<LoopEntry> table(song.loopBlock);
+  if (!table) return false;
+  for (std::uint32_t i = 0; i < song.loopCount; ++i) {
+    const LoopEntry& e = table[i];
+    const FoundLoop& f = loops[i];
+    if (e.restore.loop.startMs != f.points.startMs || e.restore.loop.endMs != f.points.endMs ||
+        e.repeats != f.repeats || e.fileCount != f.fileCount || e.style != f.style)
+      return false;
   }
   return true;
 }
 
-// The state at the loop start, and what the loop up to its end changes.
-bool computeRestore(const Song& song, const Track* tracks, LoopPoints loop, LoopRestore& restore) {
-  restore.loop = loop;
-  return channelStatesAt(tracks, song.trackCount, loop.startMs, loop.endMs, restore.channels);
+// A new table for the loops, each with the channel state at its start; 0 when a block could not
+// be had.
+HGLOBAL makeTable(const Song& song, const std::vector<FoundLoop>& loops) {
+  const HGLOBAL block =
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, loops.size() * sizeof(LoopEntry));
+  Resolved<LoopEntry> table(block);
+  Resolved<Track> tracks(song.trackTable);
+  bool made = table && tracks;
+  for (std::size_t i = 0; made && i < loops.size(); ++i) {
+    LoopEntry& e = table[i];
+    e = {{loops[i].points, {}}, loops[i].repeats, loops[i].fileCount, loops[i].style};
+    made = channelStatesAt(tracks.get(), song.trackCount, loops[i].points.startMs,
+                           loops[i].points.endMs, e.restore.channels);
+  }
+  table.reset();
+  if (made) return block;
+  GlobalFree(block);
+  return 0;
+}
+
+void setTrackFlags(Song& song, const LoopMark* marks) {
+  Resolved<Track> tracks(song.trackTable);
+  if (!tracks) return;
+  for (std::uint32_t t = 0; t < song.trackCount; ++t) {
+    store(tracks[t].flags, trackFlags(t, song.loopStyles, marks, song.markCount));
+  }
 }
 
 }  // namespace
 
-std::uint32_t loopStyleBit(int convention) {
-  static constexpr std::uint32_t kBits[kLoopConventions] = {QUAVR_LOOP_MARKERS,
-                                                            QUAVR_LOOP_CC116_117, QUAVR_LOOP_CC111};
-  return kBits[convention];
-}
-
-// Calls fn(convention, isStart, time) for every loop mark among the candidates.
-template <class Fn>
-void forEachLoopMark(const Song& song, const Track* tracks, const std::vector<EventRef>& candidates,
-                     Fn&& fn) {
-  std::uint32_t resolvedTrack = song.trackCount;
-  Resolved<Event> events;
-  Resolved<std::uint8_t> data;
-  for (const EventRef& at : candidates) {
-    if (at.track != resolvedTrack) {
-      resolvedTrack = at.track;
-      events = Resolved<Event>(tracks[at.track].eventBlock);
-      data = Resolved<std::uint8_t>(tracks[at.track].dataBlock);
-    }
-    if (!events || !data) continue;
-    const Event& e = events[at.index];
-    const std::uint8_t* b = data.get() + e.offset;
-    MetaText text;
-    if (e.kind == kChannelEvent && (b[0] & 0xF0) == 0xB0) {
-      if (b[1] == 111) fn(kCc111, true, e.timeMs);
-      if (b[1] == 116) fn(kCc116, true, e.timeMs);
-      if (b[1] == 117) fn(kCc116, false, e.timeMs);
-    } else if (metaTextOf(e, data.get(), text) &&
-               (text.type == kMetaText || text.type == kMetaMarker)) {
-      if (textIs(text, "loopStart")) fn(kMarkers, true, e.timeMs);
-      if (textIs(text, "loopEnd")) fn(kMarkers, false, e.timeMs);
-    }
-  }
-}
-
-void findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates) {
-  // The earliest start; then the earliest end after it. A start without an end loops to the
-  // song's end; an end without a start loops from 0; an end at or before the start is no end.
-  // CC111 marks only a start.
-  std::uint32_t start[kLoopConventions] = {kNoLoop, kNoLoop, kNoLoop};
-  bool anyEnd[kLoopConventions] = {false, false, false};
-  forEachLoopMark(song, tracks, candidates, [&](int c, bool isStart, std::uint32_t time) {
-    if (isStart && time < start[c]) start[c] = time;
-    if (!isStart) anyEnd[c] = true;
-  });
-  for (int c = 0; c < kLoopConventions; ++c) {
-    if (start[c] == kNoLoop && anyEnd[c]) start[c] = 0;
-  }
-  std::uint32_t end[kLoopConventions] = {song.lengthMs, song.lengthMs, song.lengthMs};
-  // Tracks are not in time order with one another: the ends are sought once the start is known.
-  if (anyEnd[kMarkers] || anyEnd[kCc116]) {
-    forEachLoopMark(song, tracks, candidates, [&](int c, bool isStart, std::uint32_t time) {
-      if (!isStart && time > start[c] && time < end[c]) end[c] = time;
-    });
-  }
-  for (int c = 0; c < kLoopConventions; ++c) {
-    // An end at 0xFFFFFFFF ms cannot be told from no loop: such a song (49 days) has none.
-    const bool loops = start[c] < end[c] && end[c] != kNoLoop;
-    song.foundLoops[c] = loops ? LoopPoints{start[c], end[c]} : LoopPoints{kNoLoop, kNoLoop};
-  }
+bool findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates) {
   song.explicitLoop = {kNoLoop, kNoLoop};
-  song.loop = {kNoLoop, kNoLoop};
+  return noteLoopMarks(song, tracks, candidates);
 }
 
 bool chooseLoop(Song& song) {
-  LoopPoints loop = song.explicitLoop;
-  std::uint32_t style = 0;
-  for (int c = 0; loop.startMs == kNoLoop && c < kLoopConventions; ++c) {
-    if ((song.loopStyles & loopStyleBit(c)) != 0 && song.foundLoops[c].startMs != kNoLoop) {
-      loop = song.foundLoops[c];
-      style = loopStyleBit(c);
+  Resolved<LoopMark> marks(song.markBlock);
+  std::vector<FoundLoop> loops;
+  if (song.explicitLoop.startMs != kNoLoop) {
+    loops.push_back({song.explicitLoop, -1, 0, 0});
+  } else if (song.markCount != 0 && marks) {
+    loops = loopsOfStyles(song, marks.get());
+  }
+  setTrackFlags(song, marks.get());
+  marks.reset();
+  // By start; of two at one start, the outer first.
+  std::sort(loops.begin(), loops.end(), [](const FoundLoop& a, const FoundLoop& b) {
+    return a.points.startMs != b.points.startMs ? a.points.startMs < b.points.startMs
+                                                : a.points.endMs > b.points.endMs;
+  });
+  // Past the end of an endless XMI loop nothing plays: there the song ends for its length.
+  std::uint32_t cut = 0;
+  for (const FoundLoop& l : loops) {
+    if (l.style == QUAVR_LOOP_XMI && l.repeats < 0 && (cut == 0 || l.points.endMs < cut)) {
+      cut = l.points.endMs;
     }
   }
-  const bool same = loop.startMs == song.loop.startMs && loop.endMs == song.loop.endMs;
-  song.loopStyle = style;
-  if (same && (loop.startMs == kNoLoop || song.loopBlock != 0)) return true;
-  // The clock reads the end without the registry's lock: it never sees an end whose block is
-  // not there yet, since the old block goes before and the end comes last.
-  store(song.loop.endMs, kNoLoop);
+  song.endlessEndMs = cut;
+  if (sameLoops(song, loops)) return true;
+  const HGLOBAL table = loops.empty() ? 0 : makeTable(song, loops);
   song.loopBlock = GlobalFree(song.loopBlock);
-  song.loop.startMs = kNoLoop;
-  if (loop.startMs == kNoLoop) return true;
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(LoopRestore));
-  Resolved<LoopRestore> restore(block);
-  Resolved<Track> tracks(song.trackTable);
-  if (!restore || !tracks) {
-    restore.reset();
-    GlobalFree(block);
-    return false;
-  }
-  if (!computeRestore(song, tracks.get(), loop, *restore)) {
-    restore.reset();
-    tracks.reset();
-    GlobalFree(block);
-    return false;
-  }
-  song.loop.startMs = loop.startMs;
-  song.loopBlock = block;
-  store(song.loop.endMs, loop.endMs);
-  return true;
+  const bool made = loops.empty() || table != 0;
+  song.loopBlock = table;
+  song.loopCount = made ? static_cast<std::uint32_t>(loops.size()) : 0;
+  store(song.loopVersion, load(song.loopVersion) + 1);
+  return made;
 }
 
 std::int32_t setLoopStyle(HGLOBAL songHandle, std::uint32_t styles) {
@@ -143,7 +147,7 @@ std::int32_t setLoopStyle(HGLOBAL songHandle, std::uint32_t styles) {
   withLoadedSong(songHandle, [&] {
     Resolved<Song> song(songHandle);
     if (!song) return;
-    song->loopStyles = styles & (QUAVR_LOOP_MARKERS | QUAVR_LOOP_CC111 | QUAVR_LOOP_CC116_117);
+    song->loopStyles = styles & knownLoopStyles();
     result = chooseLoop(*song) ? 0 : -1;
   });
   return result;
@@ -173,26 +177,33 @@ std::int32_t setLoopPoints(HGLOBAL songHandle, std::uint32_t startMs, std::uint3
   return result;
 }
 
-bool copyLoop(HGLOBAL songHandle, LoopRestore& out) {
+std::uint32_t copyLoopSpans(HGLOBAL songHandle, LoopSpan* out, std::uint32_t& version) {
+  std::uint32_t count = kNoLoop;
+  withLoadedSong(songHandle, [&] {
+    Resolved<Song> song(songHandle);
+    if (!song) return;
+    version = load(song->loopVersion);
+    Resolved<LoopEntry> table(song->loopBlock);
+    count = table ? song->loopCount : 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const LoopEntry& e = table[i];
+      out[i] = {e.restore.loop.startMs, e.restore.loop.endMs, e.repeats, e.style};
+    }
+  });
+  return count;
+}
+
+bool copyLoop(HGLOBAL songHandle, std::uint32_t version, std::uint32_t index, LoopRestore& out) {
   bool copied = false;
   withLoadedSong(songHandle, [&] {
     Resolved<Song> song(songHandle);
-    if (!song || song->loopBlock == 0) return;
-    Resolved<LoopRestore> restore(song->loopBlock);
-    if (!restore) return;
-    out = *restore;
+    if (!song || load(song->loopVersion) != version || index >= song->loopCount) return;
+    Resolved<LoopEntry> table(song->loopBlock);
+    if (!table) return;
+    out = table[index].restore;
     copied = true;
   });
   return copied;
-}
-
-LoopPoints loopInForce(HGLOBAL songHandle) {
-  LoopPoints loop{kNoLoop, kNoLoop};
-  withLoadedSong(songHandle, [&] {
-    Resolved<Song> song(songHandle);
-    if (song) loop = {song->loop.startMs, load(song->loop.endMs)};
-  });
-  return loop;
 }
 
 }  // namespace quavr

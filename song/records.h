@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "base/shared_value.h"
 #include "platform/platform.h"
 
 namespace quavr {
@@ -30,8 +31,21 @@ struct Track {
   std::uint32_t lengthMs;
   // While loading: the chunk's first event in the image. While bound: dataBlock resolved.
   std::uint8_t* data;
-  Event* events;  // eventBlock resolved while bound
+  Event* events;        // eventBlock resolved while bound
+  std::uint32_t flags;  // kTrack…: how the loop styles in force play it; read by the clock
 };
+
+// A track's flags under the enabled loop styles.
+inline constexpr std::uint32_t kTrackSilent = 1;  // meant for another synthesizer: not sent
+inline constexpr std::uint32_t kTrackEmidi = 2;   // CC112 and CC113 go out as program and CC7
+
+inline std::uint32_t playFlags(const Track& track) {
+  return load(const_cast<std::uint32_t&>(track.flags));
+}
+
+// The most loops a song keeps, and how deep they nest.
+inline constexpr std::uint32_t kMaxLoops = 64;
+inline constexpr std::uint32_t kMaxLoopDepth = 4;
 
 // Two times in the song's timeline (ms after load); kNoLoop in both when there is no loop.
 inline constexpr std::uint32_t kNoLoop = 0xFFFFFFFF;
@@ -51,15 +65,35 @@ struct Song {
   // The title an RMID wrapper gave (its INAM text, bytes as stored); 0 when none.
   platform::HGLOBAL titleBlock;
   std::uint32_t titleSize;
-  // The loop each convention marks in the file, found at load: markers, CC116/117, CC111.
-  LoopPoints foundLoops[3];
+  // The events any convention may read as a loop mark (LoopMark, in the clock's order), and
+  // the markers (MarkerRef, in the order QUAVR_TEXT_MARKER counts them), found at load.
+  platform::HGLOBAL markBlock;
+  std::uint32_t markCount;
+  platform::HGLOBAL markerBlock;
+  std::uint32_t markerCount;
   std::uint32_t loopStyles;  // the conventions the host enabled
   LoopPoints explicitLoop;   // set by the host; kNoLoop when none
-  // The loop in force and the convention that set it (0: none or explicit). The clock reads
-  // loop.endMs without the registry's lock; the rest is read under it.
-  LoopPoints loop;
-  std::uint32_t loopStyle;
-  platform::HGLOBAL loopBlock;  // LoopRestore of `loop`; 0 when there is no loop
+  // The loops in force (LoopEntry, by start, the outer of two at one start first), read under
+  // the registry's lock; the clock compares loopVersion, which moves whenever they change,
+  // without it.
+  platform::HGLOBAL loopBlock;
+  std::uint32_t loopCount;
+  std::uint32_t loopVersion;
+  // The end of an endless XMI loop, past which nothing plays: the song's length reports it
+  // (0 when there is none).
+  std::uint32_t endlessEndMs;
+};
+
+// The length a song reports.
+inline std::uint32_t reportedLength(const Song& song) {
+  const std::uint32_t cut = song.endlessEndMs;
+  return cut != 0 && cut < song.lengthMs ? cut : song.lengthMs;
+}
+
+// A marker event: its track and its index among the track's events.
+struct MarkerRef {
+  std::uint32_t track;
+  std::uint32_t index;
 };
 
 // A tempo change: from `tick` on, `usPerQuarter`; `usTicks` is the song time at `tick` as the

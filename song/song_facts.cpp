@@ -4,6 +4,7 @@
 
 #include "base/block.h"
 #include "include/quavr.h"
+#include "song/loop_points.h"
 #include "song/meta_text.h"
 #include "song/song_registry.h"
 
@@ -34,6 +35,27 @@ std::uint32_t countOf(const Song& song, const Track* tracks, std::uint8_t type) 
   return count;
 }
 
+// A fact of loop `index`; a song without loops reports none at index 0, as it always did.
+std::uint32_t loopInfo(const Song& song, std::uint32_t what, std::uint32_t index) {
+  if (index >= song.loopCount) {
+    if (index != 0) return kNone;
+    return what == QUAVR_INFO_LOOP_STYLE ? 0 : kNone;
+  }
+  Resolved<LoopEntry> table(song.loopBlock);
+  if (!table) return kNone;
+  const LoopEntry& loop = table[index];
+  switch (what) {
+    case QUAVR_INFO_LOOP_START:
+      return loop.restore.loop.startMs;
+    case QUAVR_INFO_LOOP_END:
+      return loop.restore.loop.endMs;
+    case QUAVR_INFO_LOOP_STYLE:
+      return loop.style;
+    default:
+      return loop.fileCount;
+  }
+}
+
 std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, std::uint32_t index) {
   switch (what) {
     case QUAVR_INFO_FORMAT:
@@ -43,7 +65,7 @@ std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, st
     case QUAVR_INFO_DIVISION:
       return song.division;
     case QUAVR_INFO_LENGTH:
-      return song.lengthMs;
+      return reportedLength(song);
     case QUAVR_INFO_EVENTS: {
       std::uint32_t events = 0;
       for (std::uint32_t t = 0; t < song.trackCount; ++t) events += tracks[t].eventCount;
@@ -51,12 +73,13 @@ std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, st
     }
     case QUAVR_INFO_TRACK_LENGTH:
       return index < song.trackCount ? tracks[index].lengthMs : kNone;
+    case QUAVR_INFO_LOOPS:
+      return song.loopCount;
     case QUAVR_INFO_LOOP_START:
-      return song.loop.startMs;
     case QUAVR_INFO_LOOP_END:
-      return song.loop.endMs;
     case QUAVR_INFO_LOOP_STYLE:
-      return song.loopStyle;
+    case QUAVR_INFO_LOOP_COUNT:
+      return loopInfo(song, what, index);
     case QUAVR_INFO_MARKERS:
       return countOf(song, tracks, kMetaMarker);
     case QUAVR_INFO_MARKER_TIME: {

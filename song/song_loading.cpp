@@ -29,7 +29,11 @@ bool freeSongData(HGLOBAL songHandle) {
   if (!song) return false;
   song->titleBlock = GlobalFree(song->titleBlock);
   song->loopBlock = GlobalFree(song->loopBlock);
-  if (song->titleBlock != 0 || song->loopBlock != 0) return false;
+  song->markBlock = GlobalFree(song->markBlock);
+  song->markerBlock = GlobalFree(song->markerBlock);
+  if (song->titleBlock != 0 || song->loopBlock != 0 || song->markBlock != 0 ||
+      song->markerBlock != 0)
+    return false;
   if (song->trackTable == 0) return true;
   bool freed = true;
   {
@@ -99,8 +103,7 @@ bool readSongFacts(HGLOBAL songHandle, const std::uint8_t* title, std::uint32_t 
   }
   Resolved<Track> tracks(song->trackTable);
   if (song->trackCount != 0 && !tracks) return false;
-  findLoops(*song, tracks.get(), loopMarks);
-  return true;
+  return findLoops(*song, tracks.get(), loopMarks);
 }
 
 }  // namespace
@@ -152,7 +155,7 @@ std::uint32_t songLength(HGLOBAL songHandle) {
   std::uint32_t length = 0;
   withLoadedSong(songHandle, [&] {
     Resolved<Song> song(songHandle);
-    if (song) length = load(song->lengthMs);
+    if (song) length = reportedLength(*song);
   });
   return length;
 }

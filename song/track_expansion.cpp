@@ -1,7 +1,7 @@
 #include "song/track_expansion.h"
 
 #include "base/block.h"
-#include "song/loop_points.h"
+#include "song/loop_marks.h"
 #include "song/set_tempo.h"
 #include "song/tempo_map.h"
 #include "song/track_events.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "song/loop_points.h"
+#include "song/loop_marks.h"
 #include "song/records.h"
 #include "song/tempo_map.h"
 

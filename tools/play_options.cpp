@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "include/quavr.h"
+#include "tools/loop_style_names.h"
 
 namespace quavr::tools {
 
@@ -18,10 +19,12 @@ const char kUsage[] =
     "  --device N|NAME  the device: its number, its name, or a unique part of it (default: 0)\n"
     "  --period MS      the timer period in milliseconds (default: 10)\n"
     "  --repeat         play the song again each time it ends, until stopped\n"
-    "  --loop-style S   with --repeat, loop as the file marks it: S is a comma-separated list of\n"
-    "                   markers, cc116 (CC116/117) and cc111; markers decide first, then cc116\n"
+    "  --loop-style S   loop as the file marks it: S is a comma-separated list of markers,\n"
+    "                   xmi, emidi, cc116 (CC116/117), cc110 (CC110/111), touhou and cc111;\n"
+    "                   where two read one controller, the first in this list does\n"
     "  --loop A:B       with --repeat, loop from A to B ms (B empty: the song's end)\n"
-    "  --loops N        play the loop N more times, then the rest of the song (-1: forever)\n"
+    "  --loops N        play the outermost loop N more times, then the rest of the song\n"
+    "                   (-1: forever; file: every loop as many times as the file says)\n"
     "  --volume P       the music volume in percent, 0-100 (default: 100)\n"
     "  --tempo PERMILLE the speed in permille of the written one, 250-4000 (default: 1000)\n"
     "  --fade-out MS    fade out over the last MS of the song (or of the last pass)\n"
@@ -51,15 +54,14 @@ std::uint32_t parseLoopStyles(const std::string& text) {
   for (;;) {
     const std::size_t comma = text.find(',', at);
     const std::string name = text.substr(at, comma == std::string::npos ? comma : comma - at);
-    if (name == "markers") {
-      styles |= QUAVR_LOOP_MARKERS;
-    } else if (name == "cc111") {
-      styles |= QUAVR_LOOP_CC111;
-    } else if (name == "cc116" || name == "cc116_117") {
-      styles |= QUAVR_LOOP_CC116_117;
-    } else {
-      fail("--loop-style takes markers, cc111 and cc116, separated by commas", 2);
+    const std::uint32_t style = loopStyleOf(name);
+    if (style == 0) {
+      fail(
+          "--loop-style takes markers, xmi, emidi, cc116, cc110, touhou and cc111, separated by "
+          "commas",
+          2);
     }
+    styles |= style;
     if (comma == std::string::npos) return styles;
     at = comma + 1;
   }
@@ -125,7 +127,10 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
     } else if (arg == "--loop") {
       parseLoopPoints(value(i), o.loopStart, o.loopEnd);
     } else if (arg == "--loops") {
-      o.loops = static_cast<std::int32_t>(wholeNumber(arg, value(i), -1, 0x7FFFFFFF));
+      const std::string count = value(i);
+      o.loops = count == "file"
+                    ? QUAVR_LOOP_AS_FILE
+                    : static_cast<std::int32_t>(wholeNumber(arg, count, -1, 0x7FFFFFFF));
     } else if (arg == "--volume") {
       o.volume = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 100));
     } else if (arg == "--tempo") {
@@ -151,7 +156,7 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
     }
   }
   if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
-  if (o.offline && (o.repeat || o.loops < 0)) fail("--offline with --repeat would never end", 2);
+  if (o.offline && (o.repeat || o.loops == -1)) fail("--offline with --repeat would never end", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

@@ -9,6 +9,7 @@
 #include "include/quavr.h"
 #include "platform/common/midi_message.h"
 #include "song/song_view.h"
+#include "tools/loop_style_names.h"
 #include "tools/printable.h"
 #include "tools/unreadable.h"
 
@@ -83,7 +84,33 @@ std::string songText(QuavrSong song, std::uint32_t kind, std::uint32_t index) {
   return quavr::tools::printable(text);
 }
 
-// The markers with their times, and the loop found under each convention.
+// The loops in force, each with its count as the file writes it (0: forever) and, when several
+// styles are enabled, the style that set it.
+void describeLoops(QuavrSong song, const char* name, bool withStyle) {
+  const std::uint32_t loops = bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0);
+  if (loops == 0) {
+    std::printf("  %-8s none\n", name);
+    return;
+  }
+  for (std::uint32_t i = 0; i < loops; ++i) {
+    const std::uint32_t start = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, i);
+    std::uint32_t depth = 0;  // the loops before it that hold it
+    for (std::uint32_t j = 0; j < i; ++j) {
+      depth += bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, j) >=
+                           bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, i) &&
+                       bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, j) <= start
+                   ? 1
+                   : 0;
+    }
+    std::printf(
+        "  %-8s %*s%u ms to %u ms, count %u%s%s\n", i == 0 ? name : "", 2 * depth, "", start,
+        bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, i),
+        bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, i), withStyle ? ", " : "",
+        withStyle ? tools::loopStyleName(bgmGetSongInfo(song, QUAVR_INFO_LOOP_STYLE, i)) : "");
+  }
+}
+
+// The markers with their times, and the loops found under each convention.
 void describeMarkersAndLoops(QuavrSong song) {
   const std::uint32_t markers = bgmGetSongInfo(song, QUAVR_INFO_MARKERS, 0);
   std::printf("Markers:   %u\n", markers);
@@ -91,20 +118,14 @@ void describeMarkersAndLoops(QuavrSong song) {
     std::printf("  %10u ms: %s\n", bgmGetSongInfo(song, QUAVR_INFO_MARKER_TIME, m),
                 songText(song, QUAVR_TEXT_MARKER, m).c_str());
   }
-  std::printf("Loops:\n");
-  const std::pair<const char*, std::uint32_t> styles[] = {{"markers", QUAVR_LOOP_MARKERS},
-                                                          {"cc116", QUAVR_LOOP_CC116_117},
-                                                          {"cc111", QUAVR_LOOP_CC111}};
-  for (const auto& [name, style] : styles) {
-    bgmSetLoopStyle(song, style);
-    const std::uint32_t start = bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0);
-    const std::uint32_t end = bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0);
-    if (start == QUAVR_NONE) {
-      std::printf("  %-8s none\n", name);
-    } else {
-      std::printf("  %-8s %u ms to %u ms\n", name, start, end);
-    }
+  std::printf("Loops (counts as the file writes them, 0 forever):\n");
+  for (const tools::LoopStyleName& style : tools::kLoopStyleNames) {
+    bgmSetLoopStyle(song, style.style);
+    describeLoops(song, style.name, false);
   }
+  // Every style at once: the precedence settles clashes, and each loop says whose it is.
+  bgmSetLoopStyle(song, QUAVR_NONE);
+  describeLoops(song, "all", true);
   bgmSetLoopStyle(song, 0);
 }
 

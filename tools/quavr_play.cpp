@@ -90,7 +90,7 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
   if (Keys::foreground(STDOUT_FILENO)) {
     std::printf("Playing %s on %s%s\n", printable(options.file).c_str(),
                 printable(deviceName).c_str(),
-                options.repeat || options.loops < 0 ? ", repeating" : "");
+                options.repeat || options.loops == -1 ? ", repeating" : "");
   }
   Keys keys;
   PlayKeys playKeys;

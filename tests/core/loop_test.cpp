@@ -12,14 +12,6 @@
 namespace quavr::test {
 namespace {
 
-Bytes text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
-Bytes cc(std::uint8_t channel, std::uint8_t controller, std::uint8_t value) {
-  return {static_cast<std::uint8_t>(0xB0 | channel), controller, value};
-}
-
 // What the messages sent so far leave on each channel, as a synthesizer keeps it.
 struct ChannelModel {
   std::array<int, 128> controllers;
@@ -241,44 +233,6 @@ TEST_F(LoopTest, ALoopChangedDuringPlayApplies) {
   for (int i = 0; i < 11; ++i) tick(device);  // 100..200: the song ends and replays
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(clock(device), 10u);
-}
-
-// However short the loop and long the period, the clock carries its overshoot around the loop as
-// many times as it takes, each pass counted while passes remain: the position is that of the
-// song unrolled (intro, the loop's passes, the rest), inside the loop for as long as it repeats.
-TEST_F(LoopTest, TheClockCarriesItsOvershootAroundTheLoop) {
-  const QuavrSong s = song({TrackWriter().note(0, 0, 60, 100).end(2000)});
-  std::mt19937 rng(22);
-  for (int round = 0; round < 300; ++round) {
-    const std::uint32_t start = rng() % 100, length = 1 + rng() % 40, period = 1 + rng() % 30;
-    const std::int32_t count = round % 3 == 0 ? -1 : static_cast<std::int32_t>(rng() % 30);
-    const std::uint32_t end = start + length;
-    SCOPED_TRACE("loop " + std::to_string(start) + "-" + std::to_string(end) + ", period " +
-                 std::to_string(period) + ", count " + std::to_string(count));
-    ASSERT_EQ(bgmSetLoopPoints(s, start, end), 0);
-    const QuavrDevice d = open(period);
-    bgmSetLoopCount(d, count);
-    bgmPlay(d, s);
-    const auto passesBy = [&](std::uint32_t unrolled) {  // passes begun when the song is there
-      const std::uint32_t all = unrolled < end ? 0 : 1 + (unrolled - end) / length;
-      return count < 0 ? all : std::min(all, static_cast<std::uint32_t>(count));
-    };
-    for (std::uint32_t n = 1; n <= 1200 / period; ++n) {
-      ASSERT_TRUE(tick(d));
-      const std::uint32_t unrolled = n * period;  // the song time played, loops unrolled
-      const std::uint32_t passes = passesBy(unrolled);
-      const std::uint32_t expected = unrolled < end ? unrolled
-                                     : count < 0 || passes < std::uint32_t(count)
-                                         ? start + (unrolled - end) % length
-                                         : unrolled - passes * length;
-      ASSERT_EQ(bgmGetPosition(d), expected) << "tick " << n;
-      // The jump is made, and its passes counted, by the tick that plays up to the loop end.
-      ASSERT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE), passesBy(unrolled - period)) << n;
-    }
-    bgmStop(d);
-    devices_.pop_back();
-    bgmCloseMidiDev(d);
-  }
 }
 
 std::string readText(const std::string& path) {

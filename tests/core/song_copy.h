@@ -33,6 +33,15 @@ struct SongCopy {
   friend bool operator==(const SongCopy&, const SongCopy&) = default;
 };
 
+// A text's bytes, for a meta event.
+inline Bytes text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+// A control change.
+inline Bytes cc(std::uint8_t channel, std::uint8_t controller, std::uint8_t value) {
+  return {static_cast<std::uint8_t>(0xB0 | channel), controller, value};
+}
+
 inline QuavrSong loadBytes(const Bytes& file, const std::string& path = "song.mid") {
   fake::addFile(path, file);
   return bgmGetSongFile(path.c_str());

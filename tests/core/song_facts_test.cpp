@@ -8,10 +8,6 @@
 namespace quavr::test {
 namespace {
 
-Bytes text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
 class SongFactsTest : public CoreTest {
  protected:
   // Two tracks, a name each, texts of every kind; 1200 ms long.
@@ -72,7 +68,8 @@ TEST_F(SongFactsTest, InfoAndTextsOfASong) {
   EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), QUAVR_NONE);
   EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0), QUAVR_NONE);
   EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_STYLE, 0), 0u);
-  EXPECT_EQ(bgmGetSongInfo(song, 11, 0), QUAVR_NONE);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0), 0u);
+  EXPECT_EQ(bgmGetSongInfo(song, 100, 0), QUAVR_NONE);
 
   expectText(song, QUAVR_TEXT_TITLE, 0, "Overture");
   expectText(song, QUAVR_TEXT_COPYRIGHT, 0, "(c) 2026 Q");

@@ -22,7 +22,8 @@
 namespace quavr::test {
 namespace {
 
-// A short, dense song with system-exclusive messages, so that songs end and repeat often.
+// A short, dense song with system-exclusive messages, so that songs end and repeat often, and
+// loops nested under two styles, a marker, and a track EMIDI keeps silent.
 Bytes busySong(int seed) {
   std::vector<Bytes> tracks;
   for (int t = 0; t < 3; ++t) {
@@ -31,6 +32,12 @@ Bytes busySong(int seed) {
       w.note(i == 0 ? 0 : 1, static_cast<std::uint8_t>(t),
              static_cast<std::uint8_t>(40 + (i + seed) % 40), 90);
       if (i % 8 == 0) w.sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
+      if (t == 2 && i == 0) w.raw(0, {0xB2, 111, 127});
+      if (t == 0 && i == 8)
+        w.meta(0, 0x06, {'l', 'o', 'o', 'p', 'S', 't', 'a', 'r', 't', '=', '1'});
+      if (t == 0 && i == 12) w.raw(0, {0xB0, 116, 2});
+      if (t == 0 && i == 20) w.raw(0, {0xB0, 117, 127});
+      if (t == 0 && i == 24) w.meta(0, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'});
     }
     tracks.push_back(w.end(1));
   }
@@ -96,7 +103,7 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
               bgmSeek(device, random() % 60);
               break;
             case 0:
-              bgmSetLoopCount(device, static_cast<int32_t>(random() % 4) - 1);
+              bgmSetLoopCount(device, static_cast<int32_t>(random() % 5) - 2);
               break;
             case 1:
               bgmSetTempo(device, 250 + random() % 3800);
@@ -115,15 +122,18 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
               bgmSetChannelMask(device, random() % 0x10000);
               break;
             case 5:
-              bgmGetPlayInfo(device, random() % 6);
+              bgmGetPlayInfo(device, random() % 7);
               break;
             default:
               bgmGetPosition(device);
               break;
           }
           break;
-        case 6:  // a song's loop set and read while a device may be jumping on it
-          if (random() % 2 == 0) {
+        case 6:  // a song's loops set and read while a device may be jumping on them
+          if (random() % 3 == 0) {
+            bgmSetLoopStyle(song, random() % 128);
+            bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, random() % 3);
+          } else if (random() % 2 == 0) {
             bgmSetLoopPoints(song, random() % 20, 20 + random() % 25);
           } else {
             bgmSetLoopPoints(song, QUAVR_NONE, QUAVR_NONE);
