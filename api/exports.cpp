@@ -58,6 +58,10 @@ QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint3
   return songText(song, kind, index, buffer, size);
 }
 
+QUAVR_API int32_t QUAVR_CALL bgmSelectSong(QuavrSong song, uint32_t index) {
+  return selectSong(song, index);
+}
+
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles) {
   return setLoopStyle(song, styles);
 }

@@ -11,7 +11,8 @@
 // --kept-heap ("load-kept") malloc instead keeps whatever is freed (no trimming, no maps of its
 // own), as a long-running host's heap may, so a load finds its pages there. Blocks that an
 // engine maps itself come fresh either way.
-// where events are those the file holds (the walk's count). An engine not given the file, or
+// where events are those the file holds (the walk's count; for a game format, the song's once
+// loaded, note-offs made of durations included). An engine not given the file, or
 // that refused it, shows "skipped" or "refused" there and "-" after.
 // libsmf is not given files above --smf-max-bytes (2 MB): its time grows with the square of a
 // track's length. Each file is read once before any timing, for the floors.
@@ -35,6 +36,7 @@
 
 #include "bench/load_engine.h"
 #include "bench/smf_walk.h"
+#include "include/quavr.h"
 
 using namespace quavr::bench;
 
@@ -219,8 +221,13 @@ int main(int argc, char** argv) {
   std::vector<std::uint64_t> events;
   for (const std::string& path : o.files) {
     files.push_back(readSong(path));
-    SmfWalk walk;
-    smf_walk(files.back().bytes.data(), files.back().bytes.size(), &walk);
+    SmfWalk walk{0, 0};
+    if (!smf_walk(files.back().bytes.data(), files.back().bytes.size(), &walk)) {
+      // Not an SMF (a game format): the events of the song loaded.
+      const QuavrSong song = bgmGetSongFile(path.c_str());
+      walk.events = song == 0 ? 0 : bgmGetSongInfo(song, QUAVR_INFO_EVENTS, 0);
+      bgmDeleteSong(song);
+    }
     events.push_back(walk.events);
   }
   auto engines = makeEngines(o);

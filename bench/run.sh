@@ -35,6 +35,12 @@ for song in "${generated[@]}"; do
   [[ $song == tracks-65535 ]] && engines=(--engines quavr,wildmidi,fluidsynth,portsmf,memcpy,read,read+walk)
   "$build/bench/load_bench" --rounds "$song_rounds" "${engines[@]}" "$songs/$song.mid" >> "$raw" 2>> "$log"
 done
+# The game formats, against the one peer that loads them.
+for song in dense-1MB.xmi dense-1MB.mus; do
+  echo "loads: $song..." >&2
+  "$build/bench/load_bench" --rounds "$song_rounds" --engines quavr,wildmidi,memcpy,read \
+    "$songs/$song" >> "$raw" 2>> "$log"
+done
 for song in dense-1MB dense-10MB dense-50MB; do
   echo "loads: $song, malloc keeping freed memory..." >&2
   "$build/bench/load_bench" --rounds "$song_rounds" --kept-heap "$songs/$song.mid" >> "$raw" 2>> "$log"

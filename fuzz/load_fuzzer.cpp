@@ -1,6 +1,7 @@
 // Any bytes as a song file and as a song in memory: the load keeps every invariant of the
-// records, both loaders build the same song, every fact and text reads within its bounds, RMID
-// unwrapping stays inside the image, and deleting the song frees every block it made.
+// records, both loaders build the same song, every song of a collection does too once selected,
+// every fact and text reads within its bounds, RMID unwrapping stays inside the image, and
+// deleting the song frees every block it made.
 #include <cstring>
 #include <vector>
 
@@ -45,6 +46,9 @@ void checkFacts(QuavrSong song) {
   bgmSetLoopStyle(song, 0);
   const std::uint32_t markers = bgmGetSongInfo(song, QUAVR_INFO_MARKERS, 0);
   FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_MARKER_TIME, markers) == QUAVR_NONE);
+  const std::uint32_t lyrics = bgmGetSongInfo(song, QUAVR_INFO_LYRICS, 0);
+  FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_LYRIC_TIME, lyrics) == QUAVR_NONE);
+  if (lyrics != 0) FUZZ_CHECK(bgmGetSongInfo(song, QUAVR_INFO_LYRIC_TIME, lyrics - 1) <= length);
   char buffer[16];
   for (std::uint32_t kind = 0; kind <= 5; ++kind) {
     for (std::uint32_t index = 0; index < 4; ++index) {
@@ -74,6 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::checkSong(song);
     fuzz::checkSameSong(song, fromMemory);
     checkFacts(song);
+    const std::uint32_t songs = bgmGetSongInfo(song, QUAVR_INFO_SONGS, 0);
+    FUZZ_CHECK(songs >= 1);
+    FUZZ_CHECK(bgmSelectSong(song, songs) == -1);
+    for (std::uint32_t index = songs < 4 ? songs : 4; index-- > 0;) {
+      FUZZ_CHECK(bgmSelectSong(song, index) == 0 && bgmSelectSong(fromMemory, index) == 0);
+      fuzz::checkSong(song);
+      fuzz::checkSameSong(song, fromMemory);
+    }
     FUZZ_CHECK(bgmDeleteSong(song) == 0);
     FUZZ_CHECK(bgmDeleteSong(fromMemory) == 0);
   }

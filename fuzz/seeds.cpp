@@ -1,9 +1,10 @@
-// Writes the seed corpus: songs made with the test SMF writer, covering the shapes the loader
-// must survive. Usage: fuzz_seeds DIR
+// Writes the seed corpus: songs made with the test writers, covering the shapes the loaders
+// must survive, in every format. Usage: fuzz_seeds DIR
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/smf/game_writers.h"
 #include "tests/smf/smf_writer.h"
 
 using namespace quavr::test;
@@ -20,7 +21,38 @@ int main(int argc, char** argv) {
                            .raw(0, {0xF7, 0x02, 0xF3, 0x01})
                            .meta(0, 0x01, {'h', 'i'})
                            .end(96);
+  const Bytes xmiEvents = XmiEvents()
+                              .raw({0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20})
+                              .control(0, 116, 2)
+                              .note(0, 60, 100, 0)
+                              .delay(600)
+                              .note(0, 60, 90, 200)
+                              .delay(1)
+                              .note(0, 60, 80, 10)
+                              .control(0, 117, 127)
+                              .raw({0xF0, 0x03, 0x41, 0x10, 0xF7})
+                              .end();
+  const Bytes musScore = MusScore()
+                             .event(1, 0, {60 | 0x80, 200}, 140)
+                             .event(0, 0, {60})
+                             .event(1, 15, {36}, 1)
+                             .event(2, 3, {255})
+                             .event(3, 3, {12})
+                             .event(4, 3, {3, 200})
+                             .event(5, 0, {}, 300)
+                             .end();
+  const Bytes smfLike = concat({{0x90, 60, 100}, reversedVlq(255), {60, 0}});
+  const Bytes hmiBody = concat({{0x00, 0x90, 60, 100},
+                                vlq(240),
+                                {0x00, 0xFE, 0x10, 0, 0, 1, 0, 0, 0, 0, 'a'},
+                                {0x10, 0xB0, 7, 90, 0x00, 0xFF, 0x2F, 0x00}});
   const std::vector<std::pair<std::string, Bytes>> seeds = {
+      {"xmi_collection", xmiCollection({xmiSong(xmiEvents, {1, 0, 10, 0}), xmiSong(xmiEvents)})},
+      {"xmi_bare", xmiFile(xmiEvents)},
+      {"mus", mus(musScore, {0, 135})},
+      {"hmp1", hmp(1, 120, {concat({reversedVlq(0), smfLike}), {0x81, 0xFF, 0x2F, 0x00}})},
+      {"hmp2", hmp(2, 60, {concat({reversedVlq(65537), smfLike})})},
+      {"hmi", hmi(120, {hmiBody, hmiBody})},
       {"two_tracks", smf(96, {melody, TrackWriter().tempo(48, 400000).note(0, 9, 36, 90).end(10)})},
       {"format0", smf(480, {melody}, 0)},
       {"empty_tracks", smf(96, {{}, {}, melody})},

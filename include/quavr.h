@@ -67,8 +67,10 @@ QUAVR_API uint32_t QUAVR_CALL bgmMidiStatus(QuavrDevice device);
 /* Writes the text of uMidiStatus into `buffer` (at most `size` bytes, zero-terminated). */
 QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size);
 
-/* Loads a Standard MIDI File. Returns the song, or 0 when the file cannot be read, is empty,
- * or memory ran out. A file that is not a MIDI file gives a song with no tracks. */
+/* Loads a song file: a Standard MIDI File, or one of the game formats QUAVR_INFO_FORMAT names
+ * (Extended MIDI, MUS, HMP, HMI), recognised by its bytes, never by its name. Returns the song,
+ * or 0 when the file cannot be read, is empty, or memory ran out. A file that is none of them
+ * gives a song with no tracks; one cut short gives what could be read of it. */
 QUAVR_API QuavrSong QUAVR_CALL bgmGetSongFile(const char* path);
 /* Loads a song from an RCDATA resource of `module` (0: the program itself). `name` is a name or
  * an integer id made with MAKEINTRESOURCE. Returns the song or 0, as bgmGetSongFile. */
@@ -99,8 +101,22 @@ enum QuavrInfo {
   QUAVR_INFO_MARKERS = 9,      /* marker events, all tracks */
   QUAVR_INFO_MARKER_TIME = 10, /* of marker `index` */
   QUAVR_INFO_LOOPS = 11,       /* the loops in force, in order of their start */
-  QUAVR_INFO_LOOP_COUNT = 12   /* loop `index`'s count as the file writes it; 0 forever */
+  QUAVR_INFO_LOOP_COUNT = 12,  /* loop `index`'s count as the file writes it; 0 forever */
+  QUAVR_INFO_SONGS = 13,       /* songs in the file (1 but for Extended MIDI); see bgmSelectSong */
+  QUAVR_INFO_LYRICS = 14,      /* lyrics, as QUAVR_TEXT_LYRIC lists them */
+  QUAVR_INFO_LYRIC_TIME = 15   /* of lyric `index` */
 };
+/* The source formats QUAVR_INFO_FORMAT reports. A Standard MIDI File reports its header's
+ * format; the game formats are timed at a fixed rate (Extended MIDI 120 ticks per second, MUS
+ * 140, HMP and HMI as their headers say), and their QUAVR_INFO_DIVISION is the ticks of a
+ * quarter note at 120 beats per minute (HMP: its header's ticks per quarter note). */
+#define QUAVR_FORMAT_SMF0 0u /* also a song of no tracks: a file of no known format */
+#define QUAVR_FORMAT_SMF1 1u
+#define QUAVR_FORMAT_SMF2 2u
+#define QUAVR_FORMAT_XMI 3u /* Extended MIDI, "FORM" "XDIR" or "XMID" */
+#define QUAVR_FORMAT_MUS 4u /* "MUS\x1A" */
+#define QUAVR_FORMAT_HMP 5u /* "HMIMIDIP", versions 1 and 2 */
+#define QUAVR_FORMAT_HMI 6u /* "HMI-MIDISONG061595" */
 /* A time or value that does not exist, and the failure of bgmGetSongInfo. */
 #define QUAVR_NONE 0xFFFFFFFFu
 /* A fact of the song; QUAVR_NONE for a bad handle, an unknown `what` or an index out of range. */
@@ -112,7 +128,9 @@ enum QuavrText {
   QUAVR_TEXT_COPYRIGHT = 1,  /* the `index`-th copyright notice */
   QUAVR_TEXT_TRACK_NAME = 2, /* the name of track `index` */
   QUAVR_TEXT_MARKER = 3,     /* the `index`-th marker, tracks in order */
-  QUAVR_TEXT_LYRIC = 4       /* the `index`-th lyric, tracks in order */
+  QUAVR_TEXT_LYRIC = 4       /* the `index`-th lyric, tracks in order: lyric events, and in a
+                                karaoke song (a text event begins with '@') the text events
+                                that do not begin with '@' */
 };
 /* Writes as much of the text as fits into `buffer`, always NUL-terminated when `size` > 0, and
  * returns the text's full length in bytes (snprintf rules); -1 when there is no such text or
@@ -155,6 +173,12 @@ QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles);
  * end; both QUAVR_NONE clear them. Returns 0, or -1 for a bad handle or a start at or after the
  * end (nothing changed). On a playing song the loop applies from the next loop end reached. */
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopPoints(QuavrSong song, uint32_t startMs, uint32_t endMs);
+
+/* Makes song `index` of a file that holds several (an Extended MIDI collection) the one the
+ * handle plays, with its own tracks, length and loops; the host's loop styles stay. Song 0 plays
+ * after a load; other formats have only song 0. Returns 0, or -1 for a bad handle, an index out
+ * of range, or a song bound to a device. */
+QUAVR_API int32_t QUAVR_CALL bgmSelectSong(QuavrSong song, uint32_t index);
 
 /* Transport. Each returns a device state, or -1 when `device` names no open device.
  * bgmPlay binds the song to an Idle device and starts it; it returns the state it found (0 when

@@ -55,9 +55,17 @@ struct LoopPoints {
 };
 
 struct Song {
-  std::uint32_t format;
+  std::uint32_t format;  // QUAVR_FORMAT_
   std::uint32_t trackCount;
   std::uint32_t division;
+  // Ticks per second of a format timed at a fixed rate; 0 when set-tempo events time the song.
+  std::uint32_t tickRate;
+  // A file of several songs plays one at a time; it keeps its bytes (sourceBlock) to build
+  // another on request. One song keeps no bytes.
+  std::uint32_t songCount;
+  std::uint32_t songIndex;
+  platform::HGLOBAL sourceBlock;
+  std::uint32_t sourceSize;
   platform::HGLOBAL trackTable;
   Track* tracks;  // trackTable resolved while bound
   std::uint32_t lengthMs;

@@ -2,16 +2,13 @@
 
 #include <cstring>
 
+#include "song/little_endian.h"
+
 namespace quavr {
 
 namespace {
 
 constexpr std::uint32_t kChunkHeader = 8;
-
-std::uint32_t littleEndian32(const std::uint8_t* at) {
-  return at[0] | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16) |
-         (std::uint32_t{at[3]} << 24);
-}
 
 // Calls fn(id, body range) for each chunk in [begin, end) until fn returns false. A chunk whose
 // size runs past `end` is given clipped to it and ends the walk: files are often cut short, and
@@ -22,7 +19,7 @@ void walkChunks(const std::uint8_t* image, std::uint32_t begin, std::uint32_t en
   while (at + kChunkHeader <= end) {
     const std::uint8_t* id = image + at;
     const std::uint64_t body = at + kChunkHeader;
-    const std::uint64_t size = littleEndian32(image + at + 4);
+    const std::uint64_t size = littleEndian(image + at + 4, 4);
     const bool clipped = body + size > end;
     const ImageRange range{static_cast<std::uint32_t>(body),
                            static_cast<std::uint32_t>(clipped ? end - body : size)};

@@ -29,6 +29,47 @@ void forEachText(const Song& song, const Track* tracks, std::uint8_t type, Fn&& 
   }
 }
 
+bool startsWithAt(const MetaText& text) {
+  return text.size != 0 && text.bytes[0] == '@';
+}
+
+// A karaoke song: a text event that begins with '@' (a header line: "@KMIDI KARAOKE FILE", "@T"
+// title lines), which makes its other text events lyrics.
+bool isKaraoke(const Song& song, const Track* tracks) {
+  bool karaoke = false;
+  forEachText(song, tracks, kMetaText, [&](const Event&, const MetaText& text) {
+    karaoke = startsWithAt(text);
+    return !karaoke;
+  });
+  return karaoke;
+}
+
+// Calls fn(event, text) for each lyric, tracks in order, until fn returns false: the lyric
+// events, and in a karaoke song the text events that are not header lines.
+template <class Fn>
+void forEachLyric(const Song& song, const Track* tracks, Fn&& fn) {
+  const bool karaoke = isKaraoke(song, tracks);
+  bool more = true;
+  for (std::uint32_t t = 0; more && t < song.trackCount; ++t) {
+    forEachMetaText(tracks[t], [&](const Event& e, const MetaText& text) {
+      if (text.type == kMetaLyric || (karaoke && text.type == kMetaText && !startsWithAt(text)))
+        more = fn(e, text);
+      return more;
+    });
+  }
+}
+
+// The time of the `index`-th of the events fn visits; kNone when there are fewer.
+template <class ForEach>
+std::uint32_t timeOfNth(std::uint32_t index, ForEach&& forEach) {
+  std::uint32_t time = kNone, n = 0;
+  forEach([&](const Event& e, const MetaText&) {
+    if (n++ == index) time = e.timeMs;
+    return time == kNone;
+  });
+  return time;
+}
+
 std::uint32_t countOf(const Song& song, const Track* tracks, std::uint8_t type) {
   std::uint32_t count = 0;
   forEachText(song, tracks, type, [&](const Event&, const MetaText&) { return ++count != kNone; });
@@ -82,14 +123,17 @@ std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, st
       return loopInfo(song, what, index);
     case QUAVR_INFO_MARKERS:
       return countOf(song, tracks, kMetaMarker);
-    case QUAVR_INFO_MARKER_TIME: {
-      std::uint32_t time = kNone, n = 0;
-      forEachText(song, tracks, kMetaMarker, [&](const Event& e, const MetaText&) {
-        if (n++ == index) time = e.timeMs;
-        return time == kNone;
-      });
-      return time;
+    case QUAVR_INFO_MARKER_TIME:
+      return timeOfNth(index, [&](auto&& fn) { forEachText(song, tracks, kMetaMarker, fn); });
+    case QUAVR_INFO_SONGS:
+      return song.songCount;
+    case QUAVR_INFO_LYRICS: {
+      std::uint32_t count = 0;
+      forEachLyric(song, tracks, [&](const Event&, const MetaText&) { return ++count != kNone; });
+      return count;
     }
+    case QUAVR_INFO_LYRIC_TIME:
+      return timeOfNth(index, [&](auto&& fn) { forEachLyric(song, tracks, fn); });
     default:
       return kNone;
   }
@@ -149,6 +193,8 @@ std::int32_t text(const Song& song, const Track* tracks, std::uint32_t kind, std
     forEachMetaText(tracks[track], [&](const Event& e, const MetaText& t) {
       return t.type != type || take(e, t);
     });
+  } else if (kind == QUAVR_TEXT_LYRIC) {
+    forEachLyric(song, tracks, take);
   } else {
     forEachText(song, tracks, type, take);
   }

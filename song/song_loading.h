@@ -17,4 +17,8 @@ platform::HGLOBAL loadSong(Image image);
 platform::HGLOBAL deleteSong(platform::HGLOBAL song);
 std::uint32_t songLength(platform::HGLOBAL song);
 
+// Makes song `index` of a file of several the one the handle plays. 0, or -1 for a handle that
+// names no loaded song, one bound to a device, or an index out of range.
+std::int32_t selectSong(platform::HGLOBAL song, std::uint32_t index);
+
 }  // namespace quavr

@@ -25,6 +25,15 @@ struct VarLen {
 
 VarLen readVarLen(const std::uint8_t* at, const std::uint8_t* end);
 
+// readVarLen with the quantities of one and two bytes, the most common, decided here without a
+// call.
+inline VarLen readShortVarLen(const std::uint8_t* at, const std::uint8_t* end) {
+  if (end - at >= 2 && (at[0] < 0x80 || at[1] < 0x80)) {
+    return at[0] < 0x80 ? VarLen{at[0], 1, true} : VarLen{((at[0] & 0x7Fu) << 7) | at[1], 2, true};
+  }
+  return readVarLen(at, end);
+}
+
 // What an event takes from the file and what it leaves in the data block: an optional status
 // byte, then `copyCount` bytes copied from `copyFrom` bytes after the event's first byte, then
 // zeros up to `expanded` bytes.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,11 +19,12 @@ namespace {
 using namespace quavr;
 
 const char kUsage[] =
-    "Usage: quavr-info [--events | --length] FILE\n"
-    "Shows what Quavr makes of a Standard MIDI File (or an RMID file): title, copyright,\n"
-    "format, division, tracks with their names, event counts and lengths, tempo changes,\n"
-    "markers, the loop each convention marks, and the song's length.\n"
+    "Usage: quavr-info [--events | --length] [--song N] FILE\n"
+    "Shows what Quavr makes of a song file (a Standard MIDI File, RMID, Extended MIDI, MUS,\n"
+    "HMP or HMI): title, copyright, format, timing, tracks with their names, event counts and\n"
+    "lengths, tempo changes, markers, lyrics, the loop each convention marks, and the length.\n"
     "\n"
+    "  --song N   song N (from 0) of a file that holds several\n"
     "  --events   list every event: track, index, tick, time in ms, kind, bytes\n"
     "  --length   print only the song's length in milliseconds\n"
     "  --help     show this text\n";
@@ -129,19 +131,57 @@ void describeMarkersAndLoops(QuavrSong song) {
   bgmSetLoopStyle(song, 0);
 }
 
+const char* formatName(std::uint32_t format) {
+  switch (format) {
+    case QUAVR_FORMAT_SMF0:
+      return "Standard MIDI File, format 0";
+    case QUAVR_FORMAT_SMF1:
+      return "Standard MIDI File, format 1";
+    case QUAVR_FORMAT_SMF2:
+      return "Standard MIDI File, format 2";
+    case QUAVR_FORMAT_XMI:
+      return "Extended MIDI (XMI)";
+    case QUAVR_FORMAT_MUS:
+      return "MUS";
+    case QUAVR_FORMAT_HMP:
+      return "HMP";
+    case QUAVR_FORMAT_HMI:
+      return "HMI";
+    default:
+      return "?";
+  }
+}
+
+void describeTiming(const SongView& view) {
+  const Song& song = view.song();
+  if (song.tickRate != 0) {
+    std::printf("Timing:    %u ticks per second, fixed; set-tempo events do not change it\n",
+                song.tickRate);
+    return;
+  }
+  std::printf("Division:  %u ticks per quarter note%s\n", song.division,
+              song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
+  const std::vector<TempoChange> tempos = tempoChanges(view);
+  std::printf("Tempo changes: %zu\n", tempos.size());
+  for (const TempoChange& c : tempos) {
+    std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
+                c.usPerQuarter, c.usPerQuarter == 0 ? 0.0 : 60e6 / c.usPerQuarter);
+  }
+}
+
 void describe(const char* path, QuavrSong handle, const SongView& view) {
   const Song& song = view.song();
   std::printf("File:      %s\n", quavr::tools::printable(path).c_str());
   if (!view.hasTrackTable()) {
-    std::printf("Not a Standard MIDI File, or a track chunk is missing: no tracks.\n");
+    std::printf("Not a song file Quavr knows, or a track chunk is missing: no tracks.\n");
     std::printf("Length:    0 ms\n");
     return;
   }
   std::printf("Title:     %s\n", songText(handle, QUAVR_TEXT_TITLE, 0).c_str());
   std::printf("Copyright: %s\n", songText(handle, QUAVR_TEXT_COPYRIGHT, 0).c_str());
-  std::printf("Format:    %u\n", song.format);
-  std::printf("Division:  %u ticks per quarter note%s\n", song.division,
-              song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
+  std::printf("Format:    %u, %s\n", song.format, formatName(song.format));
+  if (song.songCount > 1)
+    std::printf("Songs:     %u, this is song %u\n", song.songCount, song.songIndex);
   std::printf("Tracks:    %u\n", song.trackCount);
   std::uint32_t t = 0;
   for (const Track& track : view.tracks()) {
@@ -149,13 +189,9 @@ void describe(const char* path, QuavrSong handle, const SongView& view) {
                 songText(handle, QUAVR_TEXT_TRACK_NAME, t).c_str());
     ++t;
   }
-  const std::vector<TempoChange> tempos = tempoChanges(view);
-  std::printf("Tempo changes: %zu\n", tempos.size());
-  for (const TempoChange& c : tempos) {
-    std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
-                c.usPerQuarter, c.usPerQuarter == 0 ? 0.0 : 60e6 / c.usPerQuarter);
-  }
+  describeTiming(view);
   describeMarkersAndLoops(handle);
+  std::printf("Lyrics:    %u\n", bgmGetSongInfo(handle, QUAVR_INFO_LYRICS, 0));
   std::printf("Length:    %u ms (%s)\n", song.lengthMs, clock(song.lengthMs).c_str());
 }
 
@@ -164,6 +200,7 @@ void describe(const char* path, QuavrSong handle, const SongView& view) {
 int main(int argc, char** argv) {
   bool events = false;
   bool lengthOnly = false;
+  long songIndex = 0;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -173,6 +210,13 @@ int main(int argc, char** argv) {
       events = true;
     } else if (std::strcmp(argv[i], "--length") == 0) {
       lengthOnly = true;
+    } else if (std::strcmp(argv[i], "--song") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      songIndex = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || songIndex < 0) {
+        std::fprintf(stderr, "quavr-info: --song takes a song number from 0\n");
+        return 2;
+      }
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       std::fprintf(stderr, "quavr-info: unknown option %s\n%s", argv[i], kUsage);
       return 2;
@@ -191,6 +235,12 @@ int main(int argc, char** argv) {
   if (handle == 0) {
     std::fprintf(stderr, "quavr-info: cannot load %s: %s\n", quavr::tools::printable(path).c_str(),
                  quavr::tools::whyUnreadable(path).c_str());
+    return 1;
+  }
+  if (bgmSelectSong(handle, static_cast<std::uint32_t>(songIndex)) != 0) {
+    std::fprintf(stderr, "quavr-info: %s holds no song %ld (songs: %u)\n", path, songIndex,
+                 bgmGetSongInfo(handle, QUAVR_INFO_SONGS, 0));
+    bgmDeleteSong(handle);
     return 1;
   }
   {

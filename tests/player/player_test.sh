@@ -37,6 +37,17 @@ for gold in "$golden"/loops/*.log; do
   check "loop log $name agrees with an independent model" \
     cmp -s <(/usr/bin/python3 "$(dirname "$0")/model_log.py" "$song" "${name##*.p}" "$style" 25000) "$gold"
 done
+# The game formats (song.EXT.pPERIOD): each log against its golden log, and against the model of
+# the song's SMF twin, which make_formats.py writes from the notes, not from the format file.
+formats=$(dirname "$0")/formats
+for gold in "$golden"/formats/*.log; do
+  name=$(basename "$gold" .log)
+  song=$formats/${name%.p*}
+  period=${name##*.p}
+  check "$name matches its golden log" cmp -s <(offline_log "$period" "$song") "$gold"
+  check "$name golden log agrees with the model of its SMF twin" \
+    cmp -s <(/usr/bin/python3 "$(dirname "$0")/model_log.py" "$song.mid" "$period") "$gold"
+done
 # --start: the log begins with the seek (the port reset, all sound off, the state at 5 s: the
 # song's sysex and programs), sends no note before it, and its notes are the whole song's from
 # 5 s on, at the same distances (times from the first: the clock may tick before the seek).

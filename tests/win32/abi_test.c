@@ -45,11 +45,11 @@ int main(void) {
     static const struct {
       const char* name;
       int ordinal;
-    } later[] = {{"_bgmGetPosition@4", 21},    {"_bgmSeek@8", 22},
-                 {"_bgmSetLoopCount@8", 23},   {"_bgmSetTempo@8", 24},
-                 {"_bgmSetVolume@8", 25},      {"_bgmFade@16", 26},
-                 {"_bgmSetChannelMask@8", 27}, {"_bgmGetPlayInfo@8", 28},
-                 {"_bgmGetVersion@0", 29},     {"_bgmFadeAt@20", 30}};
+    } later[] = {
+        {"_bgmGetPosition@4", 21},    {"_bgmSeek@8", 22},        {"_bgmSetLoopCount@8", 23},
+        {"_bgmSetTempo@8", 24},       {"_bgmSetVolume@8", 25},   {"_bgmFade@16", 26},
+        {"_bgmSetChannelMask@8", 27}, {"_bgmGetPlayInfo@8", 28}, {"_bgmGetVersion@0", 29},
+        {"_bgmFadeAt@20", 30},        {"_bgmSelectSong@8", 34}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
@@ -61,7 +61,7 @@ int main(void) {
     check(((Fn1)GetProcAddress(dll, "_bgmGetPosition@4"))(0xDEAD0000u) == 0xFFFFFFFFu,
           "bgmGetPosition refuses a bad device");
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(31)) == NULL, "no export past the last");
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(35)) == NULL, "no export past the last");
   check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
   if (failures) return 1;
 

@@ -1,0 +1,298 @@
+// Extended MIDI, MUS, HMP and HMI songs: recognised by their bytes, their events and times as
+// worked out by hand (the times at each format's tick rate, truncated to whole ms).
+#include <string>
+
+#include "tests/core/core_test.h"
+#include "tests/core/song_copy.h"
+#include "tests/smf/game_writers.h"
+
+namespace quavr::test {
+namespace {
+
+struct Timed {
+  std::uint32_t tick, ms;
+  Bytes bytes;
+  friend bool operator==(const Timed&, const Timed&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const Timed& e) {
+    out << "{" << e.tick << ", " << e.ms << ", {";
+    for (auto b : e.bytes) out << std::hex << int{b} << std::dec << " ";
+    return out << "}}";
+  }
+};
+
+std::vector<Timed> timed(const TrackCopy& track) {
+  std::vector<Timed> out;
+  for (const EventCopy& e : track.events) out.push_back({e.tick, e.timeMs, e.bytes});
+  return out;
+}
+
+// A channel message as the song stores it: four bytes.
+Bytes msg(std::uint8_t s, std::uint8_t a, std::uint8_t b = 0) {
+  return {s, a, b, 0};
+}
+const Bytes kEnd{0xFF, 0x2F, 0x00};
+Bytes tempo(std::uint32_t us) {
+  return {0xFF, 0x51, 0x03, std::uint8_t(us >> 16), std::uint8_t(us >> 8), std::uint8_t(us)};
+}
+
+QuavrSong loadMem(const Bytes& bytes) {
+  return bgmGetSongMem(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+class GameFormatsTest : public CoreTest {
+ protected:
+  // Delays of 0, 127, 128 (7F 01) and 600 (127 × 4 + 92); a duration of 0; two notes on one key
+  // that overlap; a second set-tempo event; velocity 0 as a note-off.
+  const Bytes xmiA = XmiEvents()
+                         .raw(tempo(500000))
+                         .note(0, 60, 100, 0)
+                         .delay(127)
+                         .note(0, 62, 90, 200)
+                         .delay(128)
+                         .raw(tempo(1000000))
+                         .note(0, 62, 80, 100)
+                         .delay(600)
+                         .control(1, 7, 100)
+                         .note(1, 50, 0, 9)
+                         .end();
+  const std::vector<Timed> xmiAEvents = {
+      {0, 0, tempo(500000)},
+      {0, 0, msg(0x90, 60, 100)},
+      {1, 8, msg(0x80, 60)},  // duration 0 counts as 1: 1000 / 120 ms
+      {127, 1058, msg(0x90, 62, 90)},
+      {254, 2116, msg(0x80, 62)},  // cut one tick before the same key starts again
+      {255, 2125, tempo(1000000)},
+      {255, 2125, msg(0x90, 62, 80)},
+      {355, 2958, msg(0x80, 62)},
+      {855, 7125, msg(0xB1, 7, 100)},
+      {855, 7125, msg(0x81, 50)},
+      {855, 7125, kEnd},
+  };
+  // Loop controllers come through as the controllers they are; a note held past the song's
+  // end moves the end of the track to its note-off.
+  const Bytes xmiB = XmiEvents()
+                         .control(0, 116, 3)
+                         .note(0, 64, 100, 240)
+                         .delay(120)
+                         .control(0, 117, 127)
+                         .delay(10)
+                         .end();
+  const std::vector<Timed> xmiBEvents = {{0, 0, msg(0xB0, 116, 3)},
+                                         {0, 0, msg(0x90, 64, 100)},
+                                         {120, 1000, msg(0xB0, 117, 127)},
+                                         {240, 2000, msg(0x80, 64)},
+                                         {240, 2000, kEnd}};
+};
+
+TEST_F(GameFormatsTest, XmiCollectionPlaysOneSongAtATime) {
+  const QuavrSong song = loadMem(xmiCollection({xmiSong(xmiA, {0, 1, 2, 3}), xmiSong(xmiB)}));
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0), QUAVR_FORMAT_XMI);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_SONGS, 0), 2u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_DIVISION, 0), 60u);
+  const SongCopy first = inspect(song);
+  ASSERT_EQ(first.tracks.size(), 1u);
+  EXPECT_EQ(timed(first.tracks[0]), xmiAEvents);
+  EXPECT_EQ(bgmGetSongLength(song), 7125u);
+
+  EXPECT_EQ(bgmSelectSong(song, 1), 0);
+  const SongCopy second = inspect(song);
+  ASSERT_EQ(second.tracks.size(), 1u);
+  EXPECT_EQ(timed(second.tracks[0]), xmiBEvents);
+  EXPECT_EQ(bgmGetSongLength(song), 2000u);
+  // For/Next loops play by default in an Extended MIDI song, and the styles outlive a select.
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_STYLE, 0), QUAVR_LOOP_XMI);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0), 1u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), 0u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0), 1000u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, 0), 3u);
+  EXPECT_EQ(bgmSelectSong(song, 2), -1);
+  EXPECT_EQ(bgmSelectSong(0xDEAD0000u, 0), -1);
+  EXPECT_EQ(bgmSelectSong(song, 0), 0);
+  EXPECT_EQ(inspect(song), first) << "song 0 again, as loaded";
+
+  const QuavrDevice device = bgmOpenMidiDev(0, 10);
+  ASSERT_EQ(bgmPlay(device, song), 0);
+  EXPECT_EQ(bgmSelectSong(song, 1), -1) << "bound to a device";
+  bgmStop(device);
+  bgmCloseMidiDev(device);
+  EXPECT_EQ(bgmSelectSong(song, 1), 0);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+TEST_F(GameFormatsTest, XmiBareFormAndPaddedChunks) {
+  // A bare form, an odd chunk ahead of the events with its pad byte, and a file named as
+  // something else: the bytes decide.
+  Bytes odd = xmiSong(xmiB, {}, {1, 0, 7});
+  const QuavrSong song = loadBytes(odd, "music.mid");
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0), QUAVR_FORMAT_XMI);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_SONGS, 0), 1u);
+  const SongCopy view = inspect(song);
+  ASSERT_EQ(view.tracks.size(), 1u);
+  EXPECT_EQ(timed(view.tracks[0]), xmiBEvents);
+  EXPECT_EQ(bgmSelectSong(song, 0), 0);
+  EXPECT_EQ(bgmSelectSong(song, 1), -1);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+TEST_F(GameFormatsTest, MusEveryEventType) {
+  using E = std::vector<Timed>;
+  MusScore score;
+  score
+      .event(1, 0, {60 | 0x80, 200})  // volume 200: 127
+      .event(1, 1, {62})              // no volume yet: 127
+      .event(0, 0, {60}, 140)
+      .event(2, 1, {0})
+      .event(2, 1, {128})
+      .event(2, 1, {255}, 70);
+  for (std::uint8_t s = 10; s <= 14; ++s) score.event(3, 0, {s});
+  score.event(3, 0, {9});  // no system event: nothing
+  for (std::uint8_t c = 0; c <= 9; ++c) score.event(4, 0, {c, std::uint8_t(c == 3 ? 200 : c)});
+  score.event(4, 0, {10, 1}).event(5, 0, {}).event(1, 0, {61}).event(1, 15, {36 | 0x80, 50}, 1);
+  // Ten more channels in a mixed order: MIDI channels by first use, 10 (index 9) skipped.
+  const std::uint8_t others[] = {10, 9, 8, 7, 6, 5, 4, 3, 2};
+  for (std::uint8_t c : others) score.event(1, c, {40});
+  score.event(7, 0, {}).event(1, 0, {1});  // an unknown type ends the score
+  const QuavrSong song = loadMem(mus(score, {0, 1, 135}));
+  E expected = {{0, 0, msg(0x90, 60, 127)},    {0, 0, msg(0x91, 62, 127)},
+                {0, 0, msg(0x80, 60)},         {140, 1000, msg(0xE1, 0, 0)},
+                {140, 1000, msg(0xE1, 0, 64)}, {140, 1000, msg(0xE1, 0x40, 0x7F)}};
+  for (std::uint8_t c : {120, 123, 126, 127, 121}) expected.push_back({210, 1500, msg(0xB0, c)});
+  expected.push_back({210, 1500, msg(0xC0, 0)});
+  const std::uint8_t controllers[] = {0, 1, 7, 10, 11, 91, 93, 64, 67};
+  for (std::uint8_t c = 1; c <= 9; ++c)
+    expected.push_back({210, 1500, msg(0xB0, controllers[c - 1], c == 3 ? 127 : c)});
+  expected.push_back({210, 1500, msg(0x90, 61, 127)});  // the channel's last volume
+  expected.push_back({210, 1500, msg(0x99, 36, 50)});
+  const std::uint8_t midi[] = {2, 3, 4, 5, 6, 7, 8, 10, 11};
+  for (std::uint8_t m : midi) expected.push_back({211, 1507, msg(0x90 | m, 40, 127)});
+  expected.push_back({211, 1507, kEnd});
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0), QUAVR_FORMAT_MUS);
+  const SongCopy view = inspect(song);
+  ASSERT_EQ(view.tracks.size(), 1u);
+  EXPECT_EQ(timed(view.tracks[0]), expected);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+TEST_F(GameFormatsTest, SameBytesLoadTwiceAlikeAndStayUnchanged) {
+  for (const Bytes& file :
+       {mus(MusScore().event(1, 3, {60 | 0x80, 90}, 5).event(4, 3, {3, 200}).end()),
+        xmiFile(xmiA)}) {
+    const Bytes before = file;
+    const QuavrSong first = loadMem(file), second = loadMem(file);
+    EXPECT_EQ(inspect(first), inspect(second));
+    EXPECT_EQ(file, before);
+    EXPECT_EQ(bgmDeleteSong(first), 0u);
+    EXPECT_EQ(bgmDeleteSong(second), 0u);
+  }
+}
+
+TEST_F(GameFormatsTest, HmpReversedDelaysInBothVersions) {
+  // Delays 1 (81), 127 (FF), 255 (7F 81) and 65 537 (01 00 84): least significant group first.
+  const Bytes body = concat({{0x81, 0x90, 60, 100},
+                             {0xFF, 60, 0},  // running status
+                             {0x7F, 0x81, 0xC0, 5},
+                             {0x01, 0x00, 0x84, 0xFF, 0x2F, 0x00}});
+  const Bytes second = concat({{0x80, 0xB9, 7, 90, 0x80, 0xFF, 0x2F, 0x00}});
+  for (int version : {1, 2}) {
+    const std::uint32_t rate = version == 1 ? 120 : 60;
+    const QuavrSong song = loadMem(hmp(version, rate, {body, second}));
+    EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0), QUAVR_FORMAT_HMP);
+    const SongCopy view = inspect(song);
+    ASSERT_EQ(view.tracks.size(), 2u);
+    const auto ms = [&](std::uint32_t tick) { return std::uint32_t(tick * 1000ull / rate); };
+    const std::vector<Timed> expected = {{1, ms(1), msg(0x90, 60, 100)},
+                                         {128, ms(128), msg(0x90, 60, 0)},
+                                         {383, ms(383), msg(0xC0, 5)},
+                                         {65920, ms(65920), kEnd}};
+    EXPECT_EQ(timed(view.tracks[0]), expected) << "version " << version;
+    EXPECT_EQ(timed(view.tracks[1]), (std::vector<Timed>{{0, 0, msg(0xB9, 7, 90)}, {0, 0, kEnd}}));
+    EXPECT_EQ(bgmGetSongLength(song), version == 1 ? 549333u : 1098666u);
+    EXPECT_EQ(bgmDeleteSong(song), 0u);
+  }
+}
+
+TEST_F(GameFormatsTest, HmiNotesCarryTheirDurations) {
+  const Bytes body = concat({{0x00, 0x90, 60, 100},
+                             vlq(240),
+                             {0x64, 0x90, 60, 80},
+                             vlq(0),                                             // overlaps: cut
+                             {0x00, 0xFE, 0x10, 0, 0, 2, 0, 0, 0, 0, 'a', 'b'},  // the format's own
+                             {0x14, 0xB0, 7, 100},
+                             {0x00, 64, 127},  // running status
+                             {0x00, 0xFF, 0x2F, 0x00}});
+  const QuavrSong song = loadMem(hmi(60, {body}));
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0), QUAVR_FORMAT_HMI);
+  const SongCopy view = inspect(song);
+  ASSERT_EQ(view.tracks.size(), 1u);
+  const std::vector<Timed> expected = {
+      {0, 0, msg(0x90, 60, 100)}, {99, 1650, msg(0x80, 60)},      {100, 1666, msg(0x90, 60, 80)},
+      {101, 1683, msg(0x80, 60)}, {120, 2000, msg(0xB0, 7, 100)}, {120, 2000, msg(0xB0, 64, 127)},
+      {120, 2000, kEnd}};
+  EXPECT_EQ(timed(view.tracks[0]), expected);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
+// Every prefix of a file loads, reading nothing past its end: a song of what could be read,
+// whose events (but its end) lead the whole song's where no duration is involved.
+TEST_F(GameFormatsTest, EveryTruncationLoads) {
+  const std::vector<std::pair<Bytes, bool>> files = {
+      {xmiCollection({xmiSong(xmiA), xmiSong(xmiB)}), false},
+      {mus(MusScore()
+               .event(1, 0, {60 | 0x80, 90}, 300)
+               .event(0, 0, {60}, 2)
+               .event(2, 0, {3})
+               .end()),
+       true},
+      {hmp(2, 120, {concat({{0x81, 0x90, 60, 100, 0x7F, 0x81, 60, 0, 0x80, 0xFF, 0x2F, 0}})}),
+       true},
+      {hmi(120, {concat({{0x00, 0x90, 60, 100}, vlq(300), {0x10, 0xC0, 3, 0, 0xFF, 0x2F, 0}})}),
+       false}};
+  for (const auto& [file, prefixes] : files) {
+    const QuavrSong whole = loadMem(file);
+    const SongCopy full = inspect(whole);
+    for (std::size_t size = 1; size < file.size(); ++size) {
+      // Exactly `size` bytes in a block of their own, so a read past them is caught.
+      const Bytes cut(file.begin(), file.begin() + size);
+      const QuavrSong song = loadMem(cut);
+      ASSERT_NE(song, 0u) << size;
+      const SongCopy part = inspect(song);
+      if (prefixes && !part.tracks.empty() && !full.tracks.empty()) {
+        const auto& events = part.tracks[0].events;
+        for (std::size_t i = 0; i + 1 < events.size(); ++i)
+          EXPECT_EQ(events[i].bytes, full.tracks[0].events[i].bytes) << size << " " << i;
+      }
+      EXPECT_EQ(bgmDeleteSong(song), 0u);
+    }
+    EXPECT_EQ(bgmDeleteSong(whole), 0u);
+  }
+}
+
+TEST_F(GameFormatsTest, KaraokeTextsAreLyrics) {
+  const auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+  const Bytes kar = smf(96, {TrackWriter().meta(0, 0x01, text("@KMIDI KARAOKE FILE")).end(),
+                             TrackWriter()
+                                 .meta(0, 0x01, text("@TTitle"))
+                                 .meta(96, 0x01, text("\\Hel"))
+                                 .meta(48, 0x01, text("lo"))
+                                 .end()});
+  const QuavrSong song = loadMem(kar);
+  char buffer[16];
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LYRICS, 0), 2u);
+  EXPECT_EQ(bgmGetSongText(song, QUAVR_TEXT_LYRIC, 1, buffer, sizeof buffer), 2);
+  EXPECT_STREQ(buffer, "lo");
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LYRIC_TIME, 0), 500u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LYRIC_TIME, 1), 750u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LYRIC_TIME, 2), QUAVR_NONE);
+  // Without a header line, text events are not lyrics; lyric events always are.
+  const QuavrSong plain =
+      loadMem(smf(96, {TrackWriter().meta(0, 0x01, text("Hel")).meta(96, 0x05, text("la")).end()}));
+  EXPECT_EQ(bgmGetSongInfo(plain, QUAVR_INFO_LYRICS, 0), 1u);
+  EXPECT_EQ(bgmGetSongInfo(plain, QUAVR_INFO_LYRIC_TIME, 0), 500u);
+  EXPECT_EQ(bgmGetSongInfo(plain, QUAVR_INFO_SONGS, 0), 1u);
+  EXPECT_EQ(bgmSelectSong(plain, 1), -1);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+  EXPECT_EQ(bgmDeleteSong(plain), 0u);
+}
+
+}  // namespace
+}  // namespace quavr::test
