@@ -120,6 +120,11 @@ QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint3
   return fade(device, percent, ms, then);
 }
 
+QUAVR_API int32_t QUAVR_CALL bgmFadeAt(QuavrDevice device, uint32_t atMs, uint32_t percent,
+                                       uint32_t ms, uint32_t then) {
+  return fadeAt(device, atMs, percent, ms, then);
+}
+
 QUAVR_API int32_t QUAVR_CALL bgmSetChannelMask(QuavrDevice device, uint32_t muted) {
   return setChannelMask(device, muted);
 }

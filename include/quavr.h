@@ -200,14 +200,15 @@ QUAVR_API int32_t QUAVR_CALL bgmBgmStatus(QuavrDevice device);
 /* Playback control. Each is safe from any thread; -1 (QUAVR_NONE for the uint32_t results)
  * when `device` names no open device. Times are in ms of the song, whatever the tempo. */
 
-/* The song time the next tick plays up to; 0 when no song is bound. */
+/* The song time the next tick plays up to, at most 0xFFFFFFFE; 0 when no song is bound. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
 /* The song goes on at `ms` (Ready, Playing or Paused): the notes sounding end, the port gets the
  * song's state at `ms` (system-exclusive messages, then each channel's bank, program,
  * controllers, parameters, pitch bend and pressure), and the next tick plays what is due at
- * `ms`. Past the song's end, the song ends at the next tick. Loop passes, volume, fade, tempo
- * and muted channels stay. Returns 0; -1 for a bad handle, a device with no song bound, or no
- * memory for the chase (the song then stays where it was). */
+ * `ms`. A time past the song's end is its end: the song ends at the next tick. Loops are
+ * entered as a play from 0 would; a target past a loop's end plays on. Loop passes, volume,
+ * fade, tempo and muted channels stay. Returns 0; -1 for a bad handle, a
+ * device with no song bound, or no memory for the chase (the song then stays where it was). */
 QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
 /* How many more times the outermost loop (the song's first loop, else the whole song) plays:
  * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end.
@@ -224,10 +225,16 @@ QUAVR_API int32_t QUAVR_CALL bgmSetVolume(QuavrDevice device, uint32_t percent);
 #define QUAVR_FADE_CONTINUE 0u
 #define QUAVR_FADE_PAUSE 1u
 #define QUAVR_FADE_STOP 2u
-/* Moves the volume to `percent` over `ms` of playing, a step each tick, then does `then`.
- * Returns 0; -1 for an unknown `then`. */
+/* Moves the volume to `percent` over `ms` of playing, a step each tick, then does `then`. The
+ * fade belongs to the song bound: it ends with it (at its end, bgmStop or bgmSetVolume), with no
+ * QUAVR_EVENT_FADE_DONE. Returns 0; -1 for an unknown `then` or no song bound (Idle). */
 QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint32_t ms,
                                      uint32_t then);
+/* The same fade, begun at the tick that plays the song up to `atMs` in its last pass (no loop
+ * passes left), or at the next tick when the song is already there: a fade at a song time,
+ * whatever the tick timing. Until then it waits; another fade or bgmSetVolume replaces it. */
+QUAVR_API int32_t QUAVR_CALL bgmFadeAt(QuavrDevice device, uint32_t atMs, uint32_t percent,
+                                       uint32_t ms, uint32_t then);
 /* Mutes the notes of the channels whose bit (0-15) is set in `muted`. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetChannelMask(QuavrDevice device, uint32_t muted);
 /* What bgmGetPlayInfo reports. */

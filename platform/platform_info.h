@@ -20,6 +20,9 @@ std::int64_t nowNs();
 bool virtualTime();
 // Virtual time only: moves the clock on by `ns`, as a stall or a slow callback would.
 void advanceVirtualClock(std::int64_t ns);
+// Virtual time only: while held (each hold released once), the clock reaches no deadline, so a
+// host's calls in between all land at one virtual time; a callback running at the hold ends.
+void holdVirtualTime(bool hold);
 // Whether the timer thread runs with SCHED_FIFO.
 bool timerRealtime();
 

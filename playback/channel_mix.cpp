@@ -72,11 +72,40 @@ void applyChannelMask(MidiDevice& device, std::uint32_t mask) {
   endNotes(device, newlyMuted);
 }
 
-void stepFade(LockedDevice& device) {
+std::uint64_t fadeDueMs(const MidiDevice& device) {
+  if (load(device.fade.waiting) == 0) return kNoFadeDue;
+  // The last pass: no pass of the device's count left (with the file's counts, from the start).
+  const std::int32_t count = load(device.loopCount);
+  if (count != 0 && count != QUAVR_LOOP_AS_FILE) return kNoFadeDue;
+  return device.fade.atMs;
+}
+
+namespace {
+
+// A fade waiting for a song time begins when the round about to play reaches it in the last
+// pass, from the volume as it stands then.
+void beginFadeDue(MidiDevice& device) {
+  MidiDevice::Fade& fade = device.fade;
+  if (fadeDueMs(device) > load(device.clockMs)) return;
+  store(fade.waiting, 0u);
+  fade.from = load(device.volume);
+  fade.elapsedMs = 0;
+  store(fade.active, 1u);
+}
+
+}  // namespace
+
+void endFade(MidiDevice& device) {
+  store(device.fade.active, 0u);
+  store(device.fade.waiting, 0u);
+}
+
+void stepFade(LockedDevice& device, std::uint32_t playedMs) {
   MidiDevice::Fade& fade = device->fade;
+  beginFadeDue(*device);
   if (load(fade.active) == 0) return;
-  const std::uint32_t elapsed = fade.elapsedMs + load(device->periodMs);
-  fade.elapsedMs = elapsed < fade.ms ? elapsed : fade.ms;
+  const std::uint64_t elapsed = std::uint64_t{fade.elapsedMs} + playedMs;
+  fade.elapsedMs = elapsed < fade.ms ? static_cast<std::uint32_t>(elapsed) : fade.ms;
   // Linear from `from` at 0 to `to` at the end, exactly there at the last step.
   const std::int64_t span = static_cast<std::int64_t>(fade.to) - fade.from;
   const auto percent =

@@ -24,7 +24,14 @@ void applyChannelMask(MidiDevice& device, std::uint32_t mask);
 // Note-offs for every sounding note of the channels in `mask`, which then sound no more.
 void endNotes(MidiDevice& device, std::uint32_t mask);
 
-// One tick's step of a running fade; at its end, what it was asked to do then. Under the lock.
-void stepFade(LockedDevice& device);
+// A step of the fade over `playedMs` of playing (a fade waiting for its song time begins first
+// when the next round reaches it); at its end, what it was asked to do then. Under the lock.
+void stepFade(LockedDevice& device, std::uint32_t playedMs);
+// The song time at which a fade waiting for one begins, once no pass of the loop is left;
+// kNoFadeDue while none waits or passes are left.
+inline constexpr std::uint64_t kNoFadeDue = ~std::uint64_t{0};
+std::uint64_t fadeDueMs(const MidiDevice& device);
+// The fade ends with its song, unfinished: no event, no `then`; the volume stays where it came.
+void endFade(MidiDevice& device);
 
 }  // namespace quavr

@@ -52,7 +52,9 @@ struct MidiDevice {
   std::uint64_t heldNotes[16][2];
   std::uint32_t heldUntilMs[16][128];
   struct Fade {
-    std::uint32_t active;
+    std::uint32_t active;   // stepping, a step each tick
+    std::uint32_t waiting;  // to begin once the song clock reaches atMs in the last pass
+    std::uint32_t atMs;
     std::uint32_t from, to;  // percent
     std::uint32_t ms, elapsedMs;
     std::uint32_t then;  // QUAVR_FADE_

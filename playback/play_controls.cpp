@@ -1,11 +1,13 @@
 #include "playback/play_controls.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
 #include "playback/device.h"
+#include "playback/loop_jump.h"
 #include "playback/render_device.h"
 
 namespace quavr {
@@ -16,10 +18,12 @@ namespace {
 constexpr std::int32_t kBadHandle = -1;
 }  // namespace
 
+// Never kNoPosition, which names no device, even when the clock has saturated.
 std::uint32_t position(HGLOBAL device) {
   return withDevice(device, kNoPosition, [](LockedDevice& d) {
     if (load(d->state) == Idle) return 0u;
-    return isRenderDevice(*d) ? renderPosition(*d) : load(d->clockMs);
+    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : load(d->clockMs);
+    return std::min(ms, kNoPosition - 1);
   });
 }
 
@@ -42,24 +46,42 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
 
 std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    store(d->fade.active, 0u);
+    endFade(*d);
     applyVolume(*d, std::min<std::uint32_t>(percent, 100));
     return 0;
   });
 }
 
-std::int32_t fade(HGLOBAL device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then) {
+namespace {
+
+// A fade replaces any other, running or waiting; `atMs` empty: it runs from the next tick.
+std::int32_t setFade(HGLOBAL device, std::optional<std::uint32_t> atMs, std::uint32_t percent,
+                     std::uint32_t ms, std::uint32_t then) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    if (then > QUAVR_FADE_STOP) return -1;
+    // A fade belongs to a song: with none bound it would carry over to the next.
+    if (then > QUAVR_FADE_STOP || load(d->state) == Idle) return -1;
     MidiDevice::Fade& f = d->fade;
     f.from = load(d->volume);
     f.to = std::min<std::uint32_t>(percent, 100);
     f.ms = ms;
     f.elapsedMs = 0;
     f.then = then;
-    store(f.active, 1u);
+    f.atMs = atMs.value_or(0);
+    store(f.waiting, atMs ? 1u : 0u);
+    store(f.active, atMs ? 0u : 1u);
     return 0;
   });
+}
+
+}  // namespace
+
+std::int32_t fade(HGLOBAL device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then) {
+  return setFade(device, std::nullopt, percent, ms, then);
+}
+
+std::int32_t fadeAt(HGLOBAL device, std::uint32_t atMs, std::uint32_t percent, std::uint32_t ms,
+                    std::uint32_t then) {
+  return setFade(device, atMs, percent, ms, then);
 }
 
 std::int32_t setChannelMask(HGLOBAL device, std::uint32_t muted) {

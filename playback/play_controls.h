@@ -16,6 +16,9 @@ std::int32_t setTempo(platform::HGLOBAL device, std::uint32_t permille);
 std::int32_t setVolume(platform::HGLOBAL device, std::uint32_t percent);
 std::int32_t fade(platform::HGLOBAL device, std::uint32_t percent, std::uint32_t ms,
                   std::uint32_t then);
+// The same fade, begun once the song clock reaches `atMs` in the last pass.
+std::int32_t fadeAt(platform::HGLOBAL device, std::uint32_t atMs, std::uint32_t percent,
+                    std::uint32_t ms, std::uint32_t then);
 std::int32_t setChannelMask(platform::HGLOBAL device, std::uint32_t muted);
 std::uint32_t playInfo(platform::HGLOBAL device, std::uint32_t what);
 std::uint32_t version();

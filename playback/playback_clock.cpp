@@ -55,6 +55,7 @@ void endOfSong(LockedDevice& device) {
   if (takeLoopPass(*device)) {
     playDevice(device, load(device->songHandle));
   } else {
+    endFade(*device);
     store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
   }
 }
@@ -187,7 +188,9 @@ namespace {
 // way to a host call: the clock stays for the next tick to finish the round.
 bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
   if (!sendDue(device, song, sent)) return false;
-  store(device->clockMs, load(device->clockMs) + clockStep(*device));
+  // Saturating, as event times do: a song whose last events saturated still plays them.
+  const std::uint64_t next = std::uint64_t{load(device->clockMs)} + clockStep(*device);
+  store(device->clockMs, next < kLastClockMs ? next : kLastClockMs);
   return true;
 }
 
@@ -197,7 +200,7 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   LockedDevice device(static_cast<HGLOBAL>(user), timerId);
   // A tick of a timer that is no longer the device's (killed, replaced) does nothing.
   if (!device || load(device->state) != Playing || load(device->timerId) != timerId) return;
-  stepFade(device);  // may pause or stop
+  stepFade(device, load(device->periodMs));  // may pause or stop
   if (load(device->state) != Playing) return;
   Song& song = *load(device->song);
   // A song whose tracks were all empty ended when it was bound.

@@ -9,6 +9,9 @@
 
 namespace quavr {
 
+// The clock saturates here, as event times do: what saturated is due there, and the song ends.
+inline constexpr std::uint32_t kLastClockMs = 0xFFFFFFFF;
+
 // Starts the timer: the new timer's id, or 0 when it could not be started. The transport, not
 // the clock, moves the device's state.
 platform::UINT startClock(LockedDevice& device);

@@ -123,6 +123,10 @@ std::uint64_t nextDueMs(MidiDevice& device) {
 std::uint64_t nextDueFrame(LockedDevice& device) {
   RenderState& r = *device->render;
   std::uint64_t due = load(device->fade.active) != 0 ? r.nextFadeFrame : kNever;
+  const std::uint64_t fadeMs = fadeDueMs(*device);
+  if (fadeMs != kNoFadeDue) {
+    due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)));
+  }
   if (device.control().endedWhenBound) due = std::min(due, std::max(r.frame, r.emptyPassAt));
   const std::uint64_t ms = nextDueMs(*device);
   if (ms != kNever) {
@@ -135,9 +139,16 @@ std::uint64_t nextDueFrame(LockedDevice& device) {
 // song with no events, then the events (and the loop jump) at their song time.
 void sendDueNow(LockedDevice& device) {
   RenderState& r = *device->render;
-  if (load(device->fade.active) != 0 && r.nextFadeFrame <= r.frame) {
+  const std::uint64_t fadeMs = fadeDueMs(*device);
+  const bool fadeBegins =
+      fadeMs != kNoFadeDue && renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)) <= r.frame;
+  // A fade at a song time begins on that time's frame, with its first step, as a tick does.
+  if (fadeBegins) {
+    store(device->clockMs, std::max(load(device->clockMs), static_cast<std::uint32_t>(fadeMs)));
+  }
+  if (fadeBegins || (load(device->fade.active) != 0 && r.nextFadeFrame <= r.frame)) {
     r.nextFadeFrame = nextMsFrame(r, r.frame);
-    stepFade(device);  // may pause or stop
+    stepFade(device, load(device->periodMs));  // may pause or stop
     return;
   }
   const std::uint32_t passes = load(device->loopsDone);

@@ -1,5 +1,6 @@
 #include "playback/song_position.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -91,10 +92,15 @@ void applyChase(LockedDevice& device, const Chase& chase, std::uint32_t ms) {
 
 std::int32_t seek(HGLOBAL device, std::uint32_t ms) {
   Chase chase;
-  chase.songHandle = withDevice(device, HGLOBAL{0}, [](LockedDevice& d) {
-    return load(d->state) == Idle ? HGLOBAL{0} : load(d->songHandle);  // no song to move in
+  std::uint32_t length = 0;
+  chase.songHandle = withDevice(device, HGLOBAL{0}, [&](LockedDevice& d) {
+    if (load(d->state) == Idle) return HGLOBAL{0};  // no song to move in
+    length = load(d->song)->lengthMs;
+    return load(d->songHandle);
   });
   if (chase.songHandle == 0 || !pinSong(chase.songHandle)) return -1;
+  // Past the end is the end: the position never leaves the song (nor becomes QUAVR_NONE).
+  ms = std::min(ms, length);
   std::int32_t result = -1;
   if (buildChase(chase, ms)) {
     result = withDevice(device, -1, [&](LockedDevice& d) {

@@ -19,7 +19,8 @@ platform::MMRESULT silencePort(MidiDevice& device);
 
 // The song of a Ready, Playing or Paused device goes on at `ms`: the port is silenced, then
 // given the song's state there (system-exclusive messages, then each channel's), and the next
-// tick plays what is due at `ms`. Past the song's end, the song ends at the next tick. 0; -1
+// tick plays what is due at `ms`. Past the song's end is its end, where the song ends at the
+// next tick; past the loop end the song plays on to its end without jumping back. 0; -1
 // for a handle that names no open device, a device with no song bound, or a chase whose block
 // could not be had (nothing then moved).
 std::int32_t seek(platform::HGLOBAL device, std::uint32_t ms);

@@ -3,6 +3,7 @@
 #include "base/block.h"
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/channel_mix.h"
 #include "playback/loop_jump.h"
 #include "playback/playback_clock.h"
 #include "playback/render_device.h"
@@ -164,7 +165,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
 
 std::int32_t stop(HGLOBAL device) {
   return withDevice(device, kNoDevice, [](LockedDevice& d) {
-    store(d->fade.active, 0u);  // a fade belongs to the playback the host ends here
+    endFade(*d);  // a fade belongs to the playback the host ends here
     return stopDevice(d);
   });
 }

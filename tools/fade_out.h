@@ -7,9 +7,8 @@
 
 namespace quavr::tools {
 
-// Once the last pass is within `ms` of the song's end, a fade to silence that ends with it (the
-// fade runs in played time, the song in song time). True once started.
-bool fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t position,
-                     std::uint32_t length);
+// A fade to silence over the last `ms` of the song's last pass, begun by the library at that song
+// time (the fade runs in played time, the song in song time). Once, after the song is played.
+void fadeOutAtTheEnd(QuavrDevice device, std::uint32_t ms, std::uint32_t length);
 
 }  // namespace quavr::tools

@@ -7,7 +7,6 @@
 #include "platform/midi/audio_destination.h"
 #include "platform/midi/audio_file.h"
 #include "platform/midi/output.h"
-#include "tools/fade_out.h"
 #include "tools/play_signals.h"
 
 namespace quavr::tools {
@@ -34,7 +33,7 @@ struct Block {
 
 }  // namespace
 
-int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t length) {
+int renderToFile(QuavrDevice device, const PlayOptions& options) {
   const AudioDestination destination = openAudioDestination();
   if (destination.fd < 0) {
     noteOutputError(destination.path, destination.error);
@@ -45,7 +44,6 @@ int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t l
   }
   AudioFile file(std::make_unique<FdSink>(destination.fd), destination.path, options.rate);
   auto block = std::make_unique<Block>();
-  bool fading = false;
   std::uint64_t tail = 0;  // frames rendered after the end
   const std::uint64_t longestTail = std::uint64_t{options.rate} * kLongestTailMs / 1000;
   int status = 0;
@@ -55,8 +53,6 @@ int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t l
       break;
     }
     const bool playing = bgmBgmStatus(device) != Idle;
-    if (playing && !fading)
-      fading = fadeOutAtTheEnd(device, options.fadeOutMs, bgmGetPosition(device), length);
     bgmRender(device, block->frames, kBlock, QUAVR_RENDER_F32);
     if (!playing && (block->silent() || tail >= longestTail)) break;
     if (!playing) tail += kBlock;

@@ -10,8 +10,8 @@
 namespace quavr::tools {
 
 // Renders the playing render device into the audio file (QUAVR_WAV, or quavr-out.wav…) until its
-// song ends, then the last notes' release; a fade-out at the end as --fade-out asks. The exit
-// status; an output file's error is noted for deviceOutputError().
-int renderToFile(QuavrDevice device, const PlayOptions& options, std::uint32_t length);
+// song ends, then the last notes' release. The exit status; an output file's error is noted for
+// deviceOutputError().
+int renderToFile(QuavrDevice device, const PlayOptions& options);
 
 }  // namespace quavr::tools

@@ -62,8 +62,8 @@ std::uint64_t endGuardMs(std::uint32_t length, std::uint32_t period) {
 }
 
 // --start: the song is moved before anything of its opening sounds. The clock may tick between
-// the play and the seek (at once, in virtual time): meanwhile every channel is muted and the
-// device paused for the seek, so no note before the start goes out and none at it is lost.
+// the play and the seek (not offline, where it is held): meanwhile every channel is muted and
+// the device paused for the seek, so no note before the start goes out and none at it is lost.
 void playFrom(QuavrDevice device, QuavrSong song, std::uint32_t ms) {
   const std::uint32_t muted = bgmGetPlayInfo(device, QUAVR_PLAY_MUTED);
   bgmSetChannelMask(device, 0xFFFF);
@@ -99,7 +99,6 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
   Keys keys;
   PlayKeys playKeys;
   bool paused = false;
-  bool fading = false;
   bool lineShown = false;
   std::uint32_t lastMs = 0;  // the position last read while the song was still bound
   auto endLine = [&] {
@@ -140,7 +139,6 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
       ms = ended ? length : lastMs;
     }
     lastMs = ms;
-    if (!fading && !stopped) fading = fadeOutAtTheEnd(device, options.fadeOutMs, ms, length);
     if (!paused && ms > endGuardMs(length, options.period)) {
       endLine();
       std::fprintf(stderr, "quavr-play: the song had not ended %llu ms after its length; stopped\n",
@@ -205,17 +203,22 @@ int main(int argc, char** argv) {
   if (!options.repeat) bgmSetLoopCount(device, options.loops);
   bgmSetVolume(device, options.volume);
   bgmSetTempo(device, options.tempo);
+  // Offline, the song is set up at one virtual time: no tick comes between these calls, however
+  // slowly this process gets to make them, and so every run's log is the same.
+  if (options.offline) quavr::platform::posix::holdVirtualTime(true);
   if (options.startMs == 0) {
     bgmPlay(device, song);
   } else {
     playFrom(device, song, options.startMs);
   }
+  if (options.fadeOutMs != 0) fadeOutAtTheEnd(device, options.fadeOutMs, bgmGetSongLength(song));
+  if (options.offline) quavr::platform::posix::holdVirtualTime(false);
   // A short song on a long period may already have played to its end here.
   const bool started = bgmBgmStatus(device) == Playing ||
                        (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
   int status = 1;
   if (rendering) {
-    status = renderToFile(device, options, bgmGetSongLength(song));
+    status = renderToFile(device, options);
   } else if (started) {
     status = watch(device, options, deviceName, bgmGetSongLength(song));
   } else {

@@ -3,6 +3,12 @@
 // drifts and a late tick does not move later ones), or against a virtual clock that jumps from
 // deadline to deadline when QUAVR_TIMER=virtual.
 //
+// Virtual time runs only while nothing waits for it: a thread calling into the timers (a kill, a
+// new timer) is served before the clock moves to another deadline, and a holder (a player
+// setting a song up) stops it altogether. Otherwise the timer thread, which runs ticks back to
+// back, could keep the timers' lock to itself and run the clock on for seconds, ticks giving up
+// because their timer is being killed, while the killer waits for that lock.
+//
 // A timer made from inside a callback starts at that callback's deadline, not at the moment it
 // runs: a device that restarts its timer from a tick (a repeat) stays on its time grid instead of
 // adding the tick's lateness. A tick more than a few periods late (the process was stopped, the
@@ -75,8 +81,13 @@ class TimerService {
     if (virtual_) virtualNow_ += ns;
   }
 
+  void holdVirtual(bool hold) {
+    std::unique_lock guard = enter();
+    holds_ += hold ? 1 : -1;
+  }
+
   UINT create(UINT delayMs, TimeProc callback, DWORD_PTR user, bool periodic) {
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard = enter();
     if (!threadStarted_) {
       std::thread([this] { run(); }).detach();
       threadStarted_ = true;
@@ -94,7 +105,7 @@ class TimerService {
   }
 
   MMRESULT kill(UINT id) {
-    std::unique_lock guard(mutex_);
+    std::unique_lock guard = enter();
     auto it = timers_.find(id);
     if (it == timers_.end() || it->second.killed) return MMSYSERR_INVALPARAM;
     it->second.killed = true;
@@ -109,13 +120,13 @@ class TimerService {
 
   MMRESULT beginPeriod(UINT period) {
     if (period < kPeriodMin || period > kPeriodMax) return TIMERR_NOCANDO;
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard = enter();
     ++periods_[period];
     return TIMERR_NOERROR;
   }
 
   MMRESULT endPeriod(UINT period) {
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard = enter();
     auto it = periods_.find(period);
     if (it == periods_.end()) return TIMERR_NOCANDO;
     if (--it->second == 0) periods_.erase(it);
@@ -123,6 +134,16 @@ class TimerService {
   }
 
  private:
+  // The timers' lock for a call: counted as waiting until it has it, so that virtual time does
+  // not run on meanwhile; the timer thread is told when it may go on.
+  std::unique_lock<std::mutex> enter() {
+    ++entering_;
+    std::unique_lock guard(mutex_);
+    --entering_;
+    wake_.notify_one();
+    return guard;
+  }
+
   void run() {
     std::unique_lock guard(mutex_);
     thread_ = std::this_thread::get_id();
@@ -134,6 +155,10 @@ class TimerService {
       }
       const auto [deadline, id] = *due_.begin();
       if (virtual_) {
+        if (holds_ != 0 || entering_.load() != 0) {
+          wake_.wait(guard);
+          continue;
+        }
         if (deadline > virtualNow_.load()) virtualNow_.store(deadline);
       } else if (monotonicNs() < deadline) {
         wake_.wait_until(guard,
@@ -176,6 +201,8 @@ class TimerService {
   bool virtual_ = false;
   std::atomic<bool> realtime_{false};
   std::atomic<std::int64_t> virtualNow_{0};
+  std::atomic<int> entering_{0};  // calls waiting for the lock
+  int holds_ = 0;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
@@ -234,6 +261,9 @@ bool timerRealtime() {
 }
 void advanceVirtualClock(std::int64_t ns) {
   service().advanceVirtual(ns);
+}
+void holdVirtualTime(bool hold) {
+  service().holdVirtual(hold);
 }
 }  // namespace posix
 

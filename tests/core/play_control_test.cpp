@@ -170,6 +170,95 @@ TEST_F(PlayControlTest, FadeReachesItsTargetThenPausesOrStops) {
   EXPECT_EQ(bgmFade(d, 0, 100, 3), -1);
 }
 
+// A fade ends with its song, whichever way the song ends: the next song starts with no fade,
+// is not stopped by one, and no FADE_DONE is reported; with no song bound there is none to set.
+TEST_F(PlayControlTest, AFadeEndsWithItsSong) {
+  const QuavrSong shortSong = song({TrackWriter().note(0, 0, 60, 100).end(50)});
+  const QuavrSong next = song({TrackWriter().note(0, 0, 60, 100).end(5000)});
+  const QuavrDevice d = open(10);
+  enum Way { kEnd, kStop, kSecondPassEnd };
+  for (const Way way : {kEnd, kStop, kSecondPassEnd}) {
+    SCOPED_TRACE(way);
+    bgmSetVolume(d, 100);
+    bgmSetLoopCount(d, way == kSecondPassEnd ? 1 : 0);
+    bgmPlay(d, shortSong);
+    tick(d);
+    ASSERT_EQ(bgmFade(d, 0, 200, QUAVR_FADE_STOP), 0);
+    tick(d);
+    if (way == kStop) {
+      bgmStop(d);
+    } else {
+      playOut(d);
+    }
+    ASSERT_EQ(bgmBgmStatus(d), Idle);
+    const std::uint32_t volume = bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME);
+    EXPECT_LT(volume, 100u) << "the volume stays where the fade came";
+    bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS);
+    // Refused with no song bound: nothing waits for the next one.
+    EXPECT_EQ(bgmFade(d, 0, 10, QUAVR_FADE_STOP), -1);
+    EXPECT_EQ(bgmFadeAt(d, 0, 0, 10, QUAVR_FADE_STOP), -1);
+    bgmPlay(d, next);
+    EXPECT_EQ(playOut(d, 40), 40) << "not stopped by the old fade";
+    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), volume);
+    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_FADE_DONE, 0u);
+    bgmStop(d);
+  }
+  // A fade waiting for a time its song never reached does not wait for the next song's.
+  bgmPlay(d, shortSong);
+  ASSERT_EQ(bgmFadeAt(d, 40, 0, 10, QUAVR_FADE_STOP), 0);
+  bgmSeek(d, 30);
+  playOut(d);
+  bgmPlay(d, next);
+  EXPECT_EQ(playOut(d, 40), 40);
+}
+
+// A fade at a song time begins at the tick that plays the song up to it, in the last pass, as
+// bgmFade called just before that tick would: whatever the period and tempo, and whenever the
+// host set it.
+TEST_F(PlayControlTest, AFadeAtASongTimeBeginsAtTheTickThatReachesIt) {
+  const QuavrSong s = song({TrackWriter().note(0, 0, 60, 100).end(3000)});
+  const QuavrSong other = song({TrackWriter().end(3000)});
+  for (const std::uint32_t period : {1u, 7u, 10u, 33u}) {
+    for (const std::uint32_t tempo : {1000u, 730u, 2500u}) {
+      for (const std::uint32_t at : {0u, 95u, 400u}) {
+        SCOPED_TRACE(std::to_string(period) + " ms, tempo " + std::to_string(tempo) + ", at " +
+                     std::to_string(at));
+        const QuavrDevice d = open(period);
+        bgmSetTempo(d, tempo);
+        bgmSetLoopPoints(s, 20, 120);
+        bgmSetLoopCount(d, 1);
+        bgmPlay(d, s);
+        ASSERT_EQ(bgmFadeAt(d, at, 10, 250, QUAVR_FADE_CONTINUE), 0);
+        std::uint32_t begun = 0;  // the position before the tick that began it
+        for (int i = 0; i < 2000 && record(d).fade.active == 0; ++i) {
+          begun = bgmGetPosition(d);
+          tick(d);
+        }
+        // The loop [20, 120) plays twice: a time inside it begins only in the second pass.
+        EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOP_COUNT), 0u);
+        EXPECT_GE(begun, at);
+        // At the latest a tick after the jump that began the last pass.
+        EXPECT_LE(begun, std::max(at, 20u) + 2 * (period * tempo + 999) / 1000);
+        // From then on it is bgmFade's fade, set just before that tick.
+        const QuavrDevice e = open(period);
+        bgmPlay(e, other);
+        ASSERT_EQ(bgmFade(e, 10, 250, QUAVR_FADE_CONTINUE), 0);
+        std::vector<std::uint32_t> fadeAt, fadeNow;
+        for (int i = 0; i < 40; ++i) {
+          fadeAt.push_back(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME));
+          tick(d);
+          tick(e);
+          fadeNow.push_back(bgmGetPlayInfo(e, QUAVR_PLAY_VOLUME));
+        }
+        EXPECT_EQ(fadeAt, fadeNow);
+        bgmStop(d);
+        bgmStop(e);
+        if (HasFailure()) return;
+      }
+    }
+  }
+}
+
 // Muting ends the channel's sounding notes and holds back its notes; its other events go.
 TEST_F(PlayControlTest, MutedChannelsSendNoNotes) {
   const QuavrSong s = song({TrackWriter()
@@ -217,6 +306,7 @@ TEST_F(PlayControlTest, EveryCallRefusesBadHandlesAndWorksInEveryState) {
     EXPECT_EQ(bgmSetTempo(bad, 1000), -1);
     EXPECT_EQ(bgmSetVolume(bad, 50), -1);
     EXPECT_EQ(bgmFade(bad, 0, 10, QUAVR_FADE_STOP), -1);
+    EXPECT_EQ(bgmFadeAt(bad, 0, 0, 10, QUAVR_FADE_STOP), -1);
     EXPECT_EQ(bgmSetChannelMask(bad, 1), -1);
     EXPECT_EQ(bgmGetPlayInfo(bad, QUAVR_PLAY_VOLUME), 0xFFFFFFFFu);
     EXPECT_EQ(bgmSeek(bad, 0), -1);
@@ -227,7 +317,10 @@ TEST_F(PlayControlTest, EveryCallRefusesBadHandlesAndWorksInEveryState) {
     EXPECT_EQ(bgmSetLoopCount(d, 3), 0);
     EXPECT_EQ(bgmSetTempo(d, 1500), 0);
     EXPECT_EQ(bgmSetVolume(d, 70), 0);
-    EXPECT_EQ(bgmFade(d, 20, 50, QUAVR_FADE_CONTINUE), 0);
+    // A fade needs a song to belong to: Idle has none.
+    const std::int32_t fadeResult = bgmBgmStatus(d) == Idle ? -1 : 0;
+    EXPECT_EQ(bgmFade(d, 20, 50, QUAVR_FADE_CONTINUE), fadeResult);
+    EXPECT_EQ(bgmFadeAt(d, 200, 20, 50, QUAVR_FADE_CONTINUE), fadeResult);
     EXPECT_EQ(bgmSetChannelMask(d, 0xFFFF), 0);
     EXPECT_EQ(bgmSetChannelMask(d, 0), 0);
     EXPECT_EQ(bgmGetPlayInfo(d, 99), 0xFFFFFFFFu);

@@ -145,6 +145,36 @@ TEST_F(PlaybackClockTest, EmptyTracksHaveEndedFromTheStart) {
   EXPECT_EQ(fake::callCount(fake::Op::TimeSetEvent), timers + 3) << "one pass per tick";
 }
 
+// Event times saturate at 0xFFFFFFFF ms (here a tempo map past 49.7 days); the clock saturates
+// there too instead of wrapping, so the last events go out and the song ends, or plays again.
+// The position never reads as QUAVR_NONE, the value of no device.
+TEST_F(PlaybackClockTest, TheClockSaturatesWhereEventTimesDo) {
+  const QuavrSong s = song({TrackWriter()
+                                .tempo(0, 0xFFFFFF)
+                                .note(0, 0, 60, 100)
+                                .note(300000, 0, 60, 0)  // 300000 × 16.7 s
+                                .end(0)},
+                           1);
+  ASSERT_EQ(bgmGetSongLength(s), 0xFFFFFFFFu);
+  const QuavrDevice d = open(1000);
+  bgmSetLoopCount(d, 1);
+  bgmPlay(d, s);
+  for (const std::uint32_t ending : {QUAVR_EVENT_LOOPED, QUAVR_EVENT_ENDED}) {
+    tick(d);
+    ASSERT_EQ(bgmSeek(d, 0xFFFFF000), 0);  // 4 s before the end: 5 ticks
+    fake::clearRecords();
+    std::uint32_t events = 0;
+    for (int i = 0; i < 8 && events == 0; ++i) {
+      EXPECT_NE(bgmGetPosition(d), QUAVR_NONE);
+      tick(d);
+      events = bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS);
+    }
+    EXPECT_EQ(events, ending);
+    EXPECT_EQ(fake::shortMessages(), std::vector<std::uint32_t>{noteOn(0, 60, 0)});
+  }
+  EXPECT_EQ(bgmBgmStatus(d), Idle);
+}
+
 TEST_F(PlaybackClockTest, AKillThatFailsAtTheEndLeavesTheTimerTickingIdly) {
   const QuavrDevice d = open(10);
   bgmSetRepeat(d, 1);

@@ -1,6 +1,7 @@
 // The seek: for random songs and targets, the port's channel state after a seek (from wherever
 // the song stood) equals the state playing from the start to the target leaves, and what is due
 // at the target goes out with the next tick.
+#include <algorithm>
 #include <array>
 #include <map>
 #include <random>
@@ -288,6 +289,55 @@ TEST_F(SeekTest, KeepsTheDevicesSettingsAndEndsPastTheEnd) {
   tick(d);
   EXPECT_EQ(bgmBgmStatus(d), Idle);
   EXPECT_NE(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED, 0u);
+}
+
+// A seek's target is honoured: past the loop end the song plays on to its own end, where it plays
+// again as at any end; a target before the loop end brings the loop back. Past the song's end
+// is its end, QUAVR_NONE too: the position is the song's length, never QUAVR_NONE.
+TEST_F(SeekTest, TheTargetIsHonouredPastTheLoopEndAndIsAtMostTheEnd) {
+  const QuavrSong s = song({TrackWriter()
+                                .note(0, 0, 60, 100)
+                                .note(200, 0, 62, 100)
+                                .note(50, 0, 63, 100)
+                                .end(50)});  // 300 ms, looped on [50, 150)
+  bgmSetLoopPoints(s, 50, 150);
+  const QuavrDevice d = open(10);
+  bgmSetRepeat(d, 1);
+  bgmPlay(d, s);
+  tick(d);
+  ASSERT_EQ(bgmSeek(d, 195), 0);
+  std::vector<std::uint32_t> positions;
+  std::vector<std::uint32_t> sent;
+  while (bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE) == 0 && positions.size() < 100) {
+    const auto messages = ticks(d, 1)[0];
+    sent.insert(sent.end(), messages.begin(), messages.end());
+    positions.push_back(bgmGetPosition(d));
+  }
+  EXPECT_EQ(sent.empty() ? 0 : sent.front(), noteOn(0, 62, 100))
+      << "the target's note, not the loop start's";
+  EXPECT_NE(std::find(sent.begin(), sent.end(), noteOn(0, 63, 100)), sent.end());
+  // 205 ... 305, then the end at 300 plays the song again (one tick into its new pass).
+  std::vector<std::uint32_t> expected;
+  for (std::uint32_t at = 205; at <= 305; at += 10) expected.push_back(at);
+  expected.push_back(10);
+  EXPECT_EQ(positions, expected);
+
+  // Before the loop end the loop applies again.
+  ASSERT_EQ(bgmSeek(d, 200), 0);
+  ASSERT_EQ(bgmSeek(d, 120), 0);
+  ticks(d, 4);
+  EXPECT_EQ(bgmGetPosition(d), 60u);
+
+  // Past the end, paused: the position is the length, and the song ends at the next tick.
+  bgmSetRepeat(d, 0);
+  bgmPause(d);
+  for (const std::uint32_t target : {QUAVR_NONE, 1000u, 300u}) {
+    ASSERT_EQ(bgmSeek(d, target), 0);
+    EXPECT_EQ(bgmGetPosition(d), 300u) << target;
+  }
+  bgmPause(d);
+  tick(d);
+  EXPECT_EQ(bgmBgmStatus(d), Idle);
 }
 
 }  // namespace

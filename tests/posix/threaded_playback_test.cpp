@@ -111,8 +111,12 @@ TEST(ThreadedPlaybackTest, HostThreadsAndTicksNeverRaceOrDeadlock) {
             case 2:
               bgmSetVolume(device, random() % 101);
               break;
-            case 3:
-              bgmFade(device, random() % 101, random() % 50, random() % 3);
+            case 3:  // a fade now or at a song time, begun by a tick
+              if (random() % 2 == 0) {
+                bgmFade(device, random() % 101, random() % 50, random() % 3);
+              } else {
+                bgmFadeAt(device, random() % 60, random() % 101, random() % 50, random() % 3);
+              }
               break;
             case 4:
               bgmSetChannelMask(device, random() % 0x10000);
