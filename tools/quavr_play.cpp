@@ -36,7 +36,7 @@ using namespace quavr::tools;
 constexpr bool kCanRender = true;
 #else
 constexpr bool kCanRender = false;
-int renderToFile(QuavrDevice, const PlayOptions&, std::uint32_t) {
+int renderToFile(QuavrDevice, const PlayOptions&) {
   return 1;
 }
 #endif

@@ -230,6 +230,7 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
     bgmSetMessageSink(d, logMessage, &log);
     bgmSetLoopCount(d, 3);
     bgmPlay(d, s);
+    bgmFadeAt(d, 300, 20, 150, QUAVR_FADE_CONTINUE);
     std::vector<float> audio(2 * kFrames);
     std::uint64_t at = 0;
     std::size_t nextHost = 0;
@@ -392,6 +393,38 @@ TEST_F(RenderTest, TheEndComesOnItsFrame) {
   EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED, QUAVR_EVENT_ENDED);
   EXPECT_EQ(bgmRender(d, audio.data(), 1500, QUAVR_RENDER_F32), 0);
   EXPECT_TRUE(std::all_of(audio.begin(), audio.end(), [](float v) { return v == 0.0f; }));
+}
+
+// A fade at a song time takes its first step on that time's frame, in the last pass only, at
+// any tempo and however the host cuts its buffers.
+TEST_F(RenderTest, AFadeAtASongTimeBeginsOnItsFrame) {
+  TrackWriter t;
+  t.raw(0, {0xB0, 7, 100}).note(0, 0, 60, 100).note(3000, 0, 60, 0);
+  const QuavrSong s = song({t.end()});
+  ASSERT_GT(bgmGetSongLength(s), 1000u);
+  ASSERT_EQ(bgmSetLoopPoints(s, 0, 300), 0);
+  for (const std::uint32_t tempo : {1000u, 997u, 2000u}) {
+    const QuavrDevice d = openRender(48000);
+    SinkLog log;
+    bgmSetMessageSink(d, logMessage, &log);
+    bgmSetLoopCount(d, 1);
+    bgmSetTempo(d, tempo);
+    bgmPlay(d, s);
+    ASSERT_EQ(bgmFadeAt(d, 200, 0, 100, QUAVR_FADE_CONTINUE), 0);
+    std::mt19937 random(tempo);
+    for (std::uint32_t done = 0; done < 48000;) {
+      const std::uint32_t n = std::min<std::uint32_t>(48000 - done, 1 + random() % 700);
+      renderCall(d, log, nullptr, n);
+      done += n;
+    }
+    const auto step = std::find_if(log.entries.begin(), log.entries.end(), [](const SinkEntry& e) {
+      return e.bytes.size() == 3 && e.bytes[0] == 0xB0 && e.bytes[1] == 7 && e.bytes[2] < 100;
+    });
+    ASSERT_NE(step, log.entries.end()) << tempo;
+    // 300 ms of the first pass, then 200 ms into the last.
+    EXPECT_EQ(step->frame, std::uint64_t{500} * 48000 / tempo) << tempo;
+    bgmStop(d);
+  }
 }
 
 // MIX adds to what the buffer holds; S16 clips at both ends, never wraps.
