@@ -57,6 +57,13 @@ bool wouldJump(const MidiDevice& device, std::uint32_t index) {
   return loop.passesLeft == kPassesUnset ? loop.repeats != 0 : loop.passesLeft != 0;
 }
 
+// Of two loops whose ends the clock has reached, whether `l` is the inner one (or `best` none):
+// the earlier end, of two the later start.
+bool innerOf(const MidiDevice::Loop& l, const MidiDevice::Loop* best) {
+  return best == nullptr || l.endMs < best->endMs ||
+         (l.endMs == best->endMs && l.startMs > best->startMs);
+}
+
 void countPass(MidiDevice& device) {
   store(device.loopsDone, load(device.loopsDone) + 1);
   store(device.events, load(device.events) | QUAVR_EVENT_LOOPED);
@@ -90,6 +97,21 @@ bool takeLoopPass(MidiDevice& device) {
   return true;
 }
 
+namespace {
+
+// Takes a pass of loop `index` at its end, from the device's count for the outermost, from its
+// own for the others. False when none is left.
+bool takeLoopPassOf(MidiDevice& device, std::uint32_t index) {
+  if (counted(device, index)) return takeLoopPass(device);
+  std::int32_t& left = device.loops[index].passesLeft;
+  if (left == 0) return false;
+  if (left > 0) --left;
+  if (index == 0) countPass(device);
+  return true;
+}
+
+}  // namespace
+
 void enterLoopsAt(LockedDevice& device, std::uint32_t ms) {
   device->loopsKnown = kNoLoop;
   syncLoops(*device);
@@ -108,6 +130,30 @@ std::uint32_t nextLoopJumpMs(MidiDevice& device) {
   return next == kNoLoop || next > clock ? next : clock;
 }
 
+std::uint32_t loopedClockMs(const MidiDevice& device) {
+  const std::uint32_t clock = load(device.clockMs);
+  if (device.loopsKnown == kNoLoop) return clock;
+  const MidiDevice::Loop* loop = nullptr;
+  std::uint32_t index = 0;
+  for (std::uint32_t i = 0; i < device.loopsKnown; ++i) {
+    const MidiDevice::Loop& l = device.loops[i];
+    if (l.endMs <= device.armedAfterMs || l.endMs > clock || !wouldJump(device, i)) continue;
+    if (innerOf(l, loop)) {
+      loop = &l;
+      index = i;
+    }
+  }
+  if (loop == nullptr) return clock;
+  // As finishLoopPass will carry it: round the loop while passes last, then on past its end.
+  const std::uint32_t over = clock - loop->endMs, length = loop->endMs - loop->startMs;
+  if (over >= longestClockStep(device)) return loop->startMs;
+  const std::int64_t passes = counted(device, index)             ? load(device.loopCount)
+                              : loop->passesLeft == kPassesUnset ? loop->repeats
+                                                                 : loop->passesLeft;
+  if (passes < 0 || over / length < passes) return loop->startMs + over % length;
+  return static_cast<std::uint32_t>(clock - passes * length);
+}
+
 void beginLoopPass(LockedDevice& device, LoopPass& pass) {
   pass.jump = false;
   if (load(device->state) != Playing) return;
@@ -124,10 +170,7 @@ void beginLoopPass(LockedDevice& device, LoopPass& pass) {
     for (std::uint32_t i = 0; i < d.loopsKnown; ++i) {
       const MidiDevice::Loop& l = d.loops[i];
       if ((seen >> i & 1) != 0 || l.endMs <= d.armedAfterMs || l.endMs > clock) continue;
-      const MidiDevice::Loop* best = k == kNoLoop ? nullptr : &d.loops[k];
-      if (best == nullptr || l.endMs < best->endMs ||
-          (l.endMs == best->endMs && l.startMs > best->startMs))
-        k = i;
+      if (innerOf(l, k == kNoLoop ? nullptr : &d.loops[k])) k = i;
     }
     if (k == kNoLoop) return;
     seen |= std::uint64_t{1} << k;
@@ -156,13 +199,7 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   if (load(device->state) != Playing) return false;
   MidiDevice& d = *device;
   const LoopPoints loop = pass.restore.loop;
-  if (counted(d, pass.index)) {
-    takeLoopPass(d);
-  } else {
-    std::int32_t& left = d.loops[pass.index].passesLeft;
-    if (left > 0) --left;
-    if (pass.index == 0) countPass(d);
-  }
+  takeLoopPassOf(d, pass.index);  // jumps() saw it left
   if (d.loops[pass.index].style == QUAVR_LOOP_XMI) {
     holdNotesAcrossJump(d, song, loop);  // XMI notes end by their own lengths
   } else {
@@ -176,7 +213,11 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass) {
   // A loop set under a clock already further on starts at its start.
   std::uint32_t over = pass.clockMs - loop.endMs;
   if (over >= longestClockStep(d)) over = 0;
-  store(d.clockMs, loop.startMs + over % (loop.endMs - loop.startMs));
+  // A loop shorter than the overshoot goes round again, a pass each, while passes last; when
+  // they run out, what is left plays on past the end.
+  const std::uint32_t length = loop.endMs - loop.startMs;
+  while (over >= length && takeLoopPassOf(d, pass.index)) over -= length;
+  store(d.clockMs, loop.startMs + over);
   return true;
 }
 

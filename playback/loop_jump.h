@@ -47,6 +47,10 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 // changed loop table first, as the next pass would.
 std::uint32_t nextLoopJumpMs(MidiDevice& device);
 
+// The song position the clock stands for: past the end of a loop that jumps, where the next
+// tick's jump takes it. Reads only.
+std::uint32_t loopedClockMs(const MidiDevice& device);
+
 // A pass of the outermost loop (or of the whole song) is to begin again: counts it, and marks
 // the device looped. False, with nothing counted, when the loop count has run out or is the
 // file's.

@@ -22,7 +22,7 @@ constexpr std::int32_t kBadHandle = -1;
 std::uint32_t position(HGLOBAL device) {
   return withDevice(device, kNoPosition, [](LockedDevice& d) {
     if (load(d->state) == Idle) return 0u;
-    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : load(d->clockMs);
+    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d);
     return std::min(ms, kNoPosition - 1);
   });
 }

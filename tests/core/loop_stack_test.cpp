@@ -490,6 +490,46 @@ TEST_F(LoopStackTest, AnInnerLoopEndingInsideTheCarriedOvershootStillJumps) {
   EXPECT_EQ(plays, 4);
 }
 
+// Loops shorter and longer than the clock's step: the clock goes round the loop as often as its
+// song time made it, a pass counted each, up to the count; then it plays on past the end. The
+// position reported stays inside the loop while passes remain.
+TEST_F(LoopStackTest, TheClockCarriesRoundALoopAsOftenAsItsTimeMakes) {
+  const QuavrSong s = song({TrackWriter().note(0, 0, 60, 100).note(20000, 0, 60, 0).end()});
+  for (const std::uint32_t start : {0u, 7u})
+    for (const std::uint32_t length : {1u, 3u, 10u, 25u, 64u})
+      for (const std::uint32_t period : {1u, 10u, 40u})
+        for (const std::uint32_t tempo : {1000u, 730u, 2500u})
+          for (const std::int32_t count : {0, 1, 2, 3, -1}) {
+            SCOPED_TRACE(testing::Message() << "loop " << start << "+" << length << " period "
+                                            << period << " tempo " << tempo << " count " << count);
+            const std::uint32_t end = start + length;
+            ASSERT_EQ(bgmSetLoopPoints(s, start, end), 0);
+            const QuavrDevice d = open(period);
+            bgmSetTempo(d, tempo);
+            bgmSetLoopCount(d, count);
+            bgmPlay(d, s);
+            // Passes made by song time t: one at the end, one more each length after.
+            const auto done = [&](std::uint64_t t) {
+              const std::uint64_t passes = t < end ? 0 : 1 + (t - end) / length;
+              return count < 0 ? passes : std::min<std::uint64_t>(passes, count);
+            };
+            for (std::uint64_t n = 1; n <= 60; ++n) {
+              ASSERT_TRUE(tick(d));
+              // The tick sent at the song time the one before reached; its own is where it is.
+              const std::uint64_t sent = (n - 1) * period * tempo / 1000;
+              const std::uint64_t reached = n * period * tempo / 1000;
+              ASSERT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE), done(sent)) << "tick " << n;
+              const std::uint64_t expected = reached - done(reached) * length;
+              ASSERT_EQ(bgmGetPosition(d), expected) << "tick " << n;
+              if (count < 0 || done(reached) < static_cast<std::uint64_t>(count)) {
+                ASSERT_LT(expected, end);
+              }
+            }
+            bgmCloseMidiDev(d);
+            devices_.pop_back();
+          }
+}
+
 // A marker played raises QUAVR_EVENT_MARKER and gives its index as QUAVR_TEXT_MARKER counts
 // (track by track), also when a loop plays it again.
 TEST_F(LoopStackTest, MarkersPlayedAreReported) {
