@@ -25,18 +25,36 @@ void TrackCounter::noteOn(std::uint32_t tick, std::uint8_t channel, std::uint8_t
 
 namespace {
 
-// Sorts by the high 32 bits, keeping the order of equal ones: a radix sort, 11 bits a pass, that
-// skips the passes whose digit all keys share (the high bits of a song's ticks mostly).
-void sortByHighWord(std::vector<std::uint64_t>& keys) {
-  std::vector<std::uint64_t> sorted(keys.size());
-  for (unsigned shift = 32; shift < 64; shift += 11) {
-    std::uint32_t start[2049] = {};
-    for (std::uint64_t key : keys) ++start[((key >> shift) & 2047) + 1];
-    if (keys.empty() || start[((keys[0] >> shift) & 2047) + 1] == keys.size()) continue;
-    for (std::size_t d = 1; d <= 2048; ++d) start[d] += start[d - 1];
-    for (std::uint64_t key : keys) sorted[start[(key >> shift) & 2047]++] = key;
-    keys.swap(sorted);
+// Sorts by the high 32 bits, none above `top`, keeping the order of equal ones. The keys are the
+// note-offs of notes in the order they start, so each lies near its place: a counting sort into
+// about as many buckets as keys leaves a few in each, nearly in order, and the buckets' writes
+// run almost in sequence.
+void sortByHighWord(BlockVector<std::uint64_t>& keys, std::uint32_t top) {
+  if (keys.size() < 2) return;
+  unsigned shift = 0;
+  while ((top >> shift) >= keys.size()) ++shift;
+  const auto bucketOf = [shift](std::uint64_t key) { return (key >> 32) >> shift; };
+  BlockVector<std::uint32_t> end((top >> shift) + 2);
+  for (std::uint64_t key : keys) ++end[bucketOf(key) + 1];
+  for (std::size_t b = 1; b < end.size(); ++b) end[b] += end[b - 1];
+  BlockVector<std::uint64_t> sorted(keys.size());
+  for (std::uint64_t key : keys) sorted[end[bucketOf(key)]++] = key;
+  const auto earlier = [](std::uint64_t a, std::uint64_t b) { return a >> 32 < b >> 32; };
+  std::uint64_t* const first = sorted.data();
+  for (std::size_t b = 0, from = 0; from < keys.size(); from = end[b++]) {
+    const std::size_t count = end[b] - from;
+    if (count > 32) {
+      std::stable_sort(first + from, first + end[b], earlier);
+      continue;
+    }
+    for (std::size_t i = from + 1; i < end[b]; ++i) {  // insertion: a bucket holds few
+      const std::uint64_t key = first[i];
+      std::size_t j = i;
+      for (; j > from && earlier(key, first[j - 1]); --j) first[j] = first[j - 1];
+      first[j] = key;
+    }
   }
+  keys.swap(sorted);
 }
 
 }  // namespace
@@ -47,43 +65,12 @@ void TrackCounter::end(std::uint32_t tick) {
   for (std::uint32_t k = 0; k < notes.size(); ++k) {
     endTick = std::max(endTick, notes[k].offTick);
     if (notes[k].offTick > notes[k].onTick)
-      offOrder.push_back((std::uint64_t{notes[k].offTick} << 32) | k);
+      offOrder.push_back((std::uint64_t{notes[k].offTick} << 32) | (notes[k].status << 8) |
+                         notes[k].key);
   }
-  sortByHighWord(offOrder);
+  sortByHighWord(offOrder, endTick);
   events += notes.size() + 1;
   bytes += 4 * std::uint64_t{notes.size()} + 3;
-}
-
-void TrackWriter::noteOn(std::uint32_t tick, std::uint8_t channelNumber, std::uint8_t key,
-                         std::uint8_t velocity, std::uint32_t) {
-  channel(tick, static_cast<std::uint8_t>(0x90 | (channelNumber & 0x0F)), key & 0x7F, velocity);
-  if (note_ >= counted_.notes.size()) return;
-  const TrackCounter::Note& note = counted_.notes[note_];
-  // Cut back to its own tick by a note on the same key: it ends right after it starts.
-  if (note.offTick <= tick) writeOff(tick, note);
-  ++note_;
-}
-
-void TrackWriter::smf(std::uint32_t tick, const std::uint8_t* at, const EventShape& shape) {
-  offsBefore(tick);
-  std::uint8_t* out = place(tick, shape.kind, shape.expanded);
-  if (out == nullptr) return;
-  writeEvent(at, shape, out);
-  if (mayMarkLoop(shape.kind, out)) loopMarks_.push_back(EventRef{track_, count_ - 1});
-}
-
-void TrackWriter::end(std::uint32_t) {
-  offsBefore(0xFFFFFFFFu);
-  static constexpr std::uint8_t kEnd[] = {0xFF, 0x2F, 0x00};
-  write(std::max(counted_.endTick, lastTick_), kMetaEvent, kEnd, 3);
-}
-
-void TrackWriter::offsBefore(std::uint32_t tick) {
-  const std::vector<std::uint64_t>& order = counted_.offOrder;
-  for (; nextOff_ < order.size() && order[nextOff_] >> 32 <= tick; ++nextOff_) {
-    writeOff(static_cast<std::uint32_t>(order[nextOff_] >> 32),
-             counted_.notes[order[nextOff_] & 0xFFFFFFFFu]);
-  }
 }
 
 bool setFixedRate(HGLOBAL songHandle, std::uint32_t format, std::uint32_t ticksPerSecond,

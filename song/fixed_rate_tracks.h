@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/block.h"
+#include "base/block_allocator.h"
 #include "platform/platform.h"
 #include "song/loop_points.h"
 #include "song/records.h"
@@ -58,10 +59,10 @@ class TrackCounter {
     std::uint32_t onTick, offTick;
     std::uint8_t status, key;
   };
-  std::vector<Note> notes;
+  BlockVector<Note> notes;
   // The note-offs that do not end their note at its own tick, in the order they go: tick (high
   // 32 bits), then note number (those of one tick in the order of their notes).
-  std::vector<std::uint64_t> offOrder;
+  BlockVector<std::uint64_t> offOrder;
   std::uint32_t endTick = 0;
 
  private:
@@ -136,6 +137,40 @@ class TrackWriter {
   std::size_t nextOff_ = 0;  // in counted_.offOrder
   std::uint32_t note_ = 0, count_ = 0, written_ = 0, lastTick_ = 0, lastMs_ = 0;
 };
+
+inline void TrackWriter::noteOn(std::uint32_t tick, std::uint8_t channelNumber, std::uint8_t key,
+                                std::uint8_t velocity, std::uint32_t) {
+  channel(tick, static_cast<std::uint8_t>(0x90 | (channelNumber & 0x0F)), key & 0x7F, velocity);
+  if (note_ >= counted_.notes.size()) return;
+  const TrackCounter::Note& note = counted_.notes[note_];
+  // Cut back to its own tick by a note on the same key: it ends right after it starts.
+  if (note.offTick <= tick) writeOff(tick, note);
+  ++note_;
+}
+
+inline void TrackWriter::smf(std::uint32_t tick, const std::uint8_t* at, const EventShape& shape) {
+  offsBefore(tick);
+  std::uint8_t* out = place(tick, shape.kind, shape.expanded);
+  if (out == nullptr) return;
+  writeEvent(at, shape, out);
+  if (mayMarkLoop(shape.kind, out)) loopMarks_.push_back(EventRef{track_, count_ - 1});
+}
+
+inline void TrackWriter::end(std::uint32_t) {
+  offsBefore(0xFFFFFFFFu);
+  static constexpr std::uint8_t kEnd[] = {0xFF, 0x2F, 0x00};
+  write(std::max(counted_.endTick, lastTick_), kMetaEvent, kEnd, 3);
+}
+
+inline void TrackWriter::offsBefore(std::uint32_t tick) {
+  const BlockVector<std::uint64_t>& order = counted_.offOrder;
+  for (; nextOff_ < order.size() && order[nextOff_] >> 32 <= tick; ++nextOff_) {
+    const std::uint64_t off = order[nextOff_];
+    const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(off >> 8),
+                                   static_cast<std::uint8_t>(off), 0, 0};
+    write(static_cast<std::uint32_t>(off >> 32), kChannelEvent, bytes, 4);
+  }
+}
 
 // The SMF event at `at` (a status byte, or data bytes under `runningStatus`), given to the sink
 // as the SMF loader expands it. The bytes it took from the file; 0 when it does not end before

@@ -20,7 +20,9 @@ inline std::uint32_t runningStatusDataBytes(std::uint8_t runningStatus) {
 struct VarLen {
   std::uint32_t value;  // low 32 bits of the quantity
   std::uint32_t size;   // bytes it occupies
-  bool complete;        // false when the image ends inside it
+  // Not 0 when the quantity ends within the image. A word, not a bool: a bool between words kept
+  // the compiler from holding the quantity in registers.
+  std::uint32_t complete;
 };
 
 VarLen readVarLen(const std::uint8_t* at, const std::uint8_t* end);
@@ -28,8 +30,10 @@ VarLen readVarLen(const std::uint8_t* at, const std::uint8_t* end);
 // readVarLen with the quantities of one and two bytes, the most common, decided here without a
 // call.
 inline VarLen readShortVarLen(const std::uint8_t* at, const std::uint8_t* end) {
-  if (end - at >= 2 && (at[0] < 0x80 || at[1] < 0x80)) {
-    return at[0] < 0x80 ? VarLen{at[0], 1, true} : VarLen{((at[0] & 0x7Fu) << 7) | at[1], 2, true};
+  // One branch for both sizes, taken alike whichever comes: their mix is as random as the music.
+  if (end - at >= 2 && (at[0] & at[1] & 0x80) == 0) {
+    const bool two = at[0] >= 0x80;
+    return VarLen{two ? ((at[0] & 0x7Fu) << 7) | at[1] : at[0], two ? 2u : 1u, 1};
   }
   return readVarLen(at, end);
 }
