@@ -36,7 +36,7 @@ template <class Sink>
 void readTrack(const std::uint8_t* at, const std::uint8_t* end, Sink& sink) {
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
-  sink.expectNotes(static_cast<std::size_t>(end - at));
+  sink.expectBytes(static_cast<std::size_t>(end - at));
   while (at < end) {
     const VarLen delay = readShortVarLen(at, end);
     if (!delay.complete) break;

@@ -36,6 +36,7 @@ bool readDelay(const std::uint8_t*& at, const std::uint8_t* end, std::uint64_t& 
 
 template <class Sink>
 void readTrack(const std::uint8_t* at, const std::uint8_t* end, Sink& sink) {
+  sink.expectBytes(static_cast<std::size_t>(end - at));
   std::uint32_t tick = 0;
   std::uint8_t runningStatus = 0;
   std::uint64_t delay;

@@ -47,6 +47,7 @@ class Score {
 
   // Reads events until the score ends, and ends the track there.
   void read(const std::uint8_t* at, const std::uint8_t* end) {
+    sink_.expectBytes(static_cast<std::size_t>(end - at));
     while (at < end) {
       const std::uint8_t descriptor = *at++;
       const auto type = static_cast<std::uint8_t>((descriptor >> 4) & 7);

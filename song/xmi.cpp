@@ -66,7 +66,7 @@ void readEvents(ByteRange events, Sink& sink) {
   std::uint8_t noRunningStatus = 0;
   const std::uint8_t* at = events.begin;
   const std::uint8_t* end = events.end;
-  sink.expectNotes(static_cast<std::size_t>(end - at));
+  sink.expectBytes(static_cast<std::size_t>(end - at));
   while (at < end) {
     const std::uint8_t status = *at;
     if (status < 0x80) {  // one byte of a delay

@@ -1,6 +1,10 @@
 // Extended MIDI, MUS, HMP and HMI songs: recognised by their bytes, their events and times as
 // worked out by hand (the times at each format's tick rate, truncated to whole ms).
+#include <algorithm>
+#include <map>
+#include <random>
 #include <string>
+#include <tuple>
 
 #include "tests/core/core_test.h"
 #include "tests/core/song_copy.h"
@@ -264,6 +268,97 @@ TEST_F(GameFormatsTest, EveryTruncationLoads) {
       EXPECT_EQ(bgmDeleteSong(song), 0u);
     }
     EXPECT_EQ(bgmDeleteSong(whole), 0u);
+  }
+}
+
+// Random Extended MIDI tracks against a plain model of the note-off rules: each note ends at its
+// duration (0 counts as 1), or one tick before the next note on its channel and key starts while
+// it sounds (when that is its own tick, right after its note-on);
+// note-offs go before the other events of their tick, those of one tick in the order of their
+// notes. Half the tracks hold long notes whose ends come in reverse order, bunched together.
+TEST_F(GameFormatsTest, NoteOffsMergeAsAPlainModelPlacesThem) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    const bool reversed = round % 2 == 1;
+    const int notes = 1 + static_cast<int>(random() % 400);
+    XmiEvents events;
+    // The model: (tick, rank, order) sorts every event; rank 0 note-offs, 1 the track's own.
+    using Key = std::tuple<std::uint32_t, int, std::uint64_t>;
+    std::vector<std::pair<Key, Bytes>> model;
+    struct Sounding {
+      std::size_t model;  // its note-off's entry
+      std::uint32_t on;
+    };
+    std::map<int, Sounding> sounding;
+    std::uint32_t tick = 0, own = 0;
+    for (int n = 0; n < notes; ++n) {
+      const auto channel = static_cast<std::uint8_t>(random() % 3);
+      const auto key = static_cast<std::uint8_t>(60 + random() % 4);
+      const std::uint32_t duration =
+          reversed ? 100000 - 3 * tick : static_cast<std::uint32_t>(random() % 40);
+      events.note(channel, key, 100, duration);
+      model.push_back({{tick, 1, std::uint64_t{own++} << 1}, msg(0x90 | channel, key, 100)});
+      const auto it = sounding.find(channel * 128 + key);
+      if (it != sounding.end()) {
+        Key& off = model[it->second.model].first;
+        if (std::get<0>(off) > tick) {
+          if (it->second.on + 1 >= tick) {  // at its own tick: right after its note-on
+            off = Key{it->second.on, 1, std::get<2>(model[it->second.model - 1].first) | 1};
+          } else {
+            std::get<0>(off) = tick - 1;
+          }
+        }
+      }
+      sounding[channel * 128 + key] = {model.size(), tick};
+      model.push_back({{tick + std::max(duration, 1u), 0, static_cast<std::uint64_t>(n)},
+                       msg(0x80 | channel, key)});
+      if (random() % 4 == 0) {
+        events.control(channel, 7, 90);
+        model.push_back({{tick, 1, std::uint64_t{own++} << 1}, msg(0xB0 | channel, 7, 90)});
+      }
+      const std::uint32_t delay = reversed ? 1 : static_cast<std::uint32_t>(random() % 12);
+      events.delay(delay);
+      tick += delay;
+    }
+    events.end();
+    std::stable_sort(model.begin(), model.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Timed> expected;
+    for (const auto& [key, bytes] : model) {
+      const std::uint32_t at = std::get<0>(key);
+      expected.push_back({at, at * 1000 / 120, bytes});
+    }
+    const std::uint32_t last = std::max(tick, expected.back().tick);
+    expected.push_back({last, last * 1000 / 120, kEnd});
+
+    const QuavrSong song = loadMem(xmiFile(events));
+    const SongCopy view = inspect(song);
+    ASSERT_EQ(view.tracks.size(), 1u);
+    EXPECT_EQ(bgmDeleteSong(song), 0u);
+    const std::vector<Timed> loaded = timed(view.tracks[0]);
+    ASSERT_EQ(loaded.size(), expected.size()) << "round " << round;
+    for (std::size_t i = 0; i < loaded.size(); ++i)
+      ASSERT_EQ(loaded[i], expected[i]) << "round " << round << ", event " << i;
+  }
+}
+
+// A load whose working arrays or blocks cannot be made gives no song and leaves no block.
+TEST_F(GameFormatsTest, AnAllocationFailureAnywhereLeavesNothingBehind) {
+  XmiEvents events;
+  for (int n = 0; n < 300; ++n)
+    events.note(0, static_cast<std::uint8_t>(40 + n % 9), 90, 50).delay(3);
+  const Bytes file = xmiFile(events.end());
+  int allocations = 0;
+  {
+    const QuavrSong song = loadMem(file);
+    allocations = fake::allocationCount();
+    bgmDeleteSong(song);
+  }
+  for (int failing = 1; failing <= allocations; ++failing) {
+    fake::reset();
+    fake::failAllocation(failing);
+    EXPECT_EQ(loadMem(file), 0u) << "allocation " << failing;
+    EXPECT_EQ(fake::liveBlocks(), 0u) << "allocation " << failing;
   }
 }
 
