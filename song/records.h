@@ -90,6 +90,17 @@ struct Song {
   // The end of an endless XMI loop, past which nothing plays: the song's length reports it
   // (0 when there is none).
   std::uint32_t endlessEndMs;
+  // An Extended MIDI song's branch points (BranchPoint, as its RBRN chunk lists them); 0 when it
+  // has none.
+  platform::HGLOBAL branchBlock;
+  std::uint32_t branchCount;
+};
+
+// An Extended MIDI branch point: its id and where it is, as the byte offset into the song's
+// events the file gives. Kept for the branch controller (120), which does not play yet.
+struct BranchPoint {
+  std::uint32_t id;
+  std::uint32_t offset;
 };
 
 // The length a song reports.

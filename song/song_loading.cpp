@@ -24,15 +24,17 @@ HGLOBAL newSong() {
   return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(Song));
 }
 
-// Frees the loops, the marks and every track's blocks, then the track table: all that one song of
-// the file holds. A block whose free fails keeps its handle in its field, so that a later delete
-// tries only what is left. True when all went.
+// Frees the loops, the marks, the branch points and every track's blocks, then the track table: all
+// that one song of the file holds. A block whose free fails keeps its handle in its field, so that
+// a later delete tries only what is left. True when all went.
 bool freeTracks(Song& song) {
   song.loopBlock = GlobalFree(song.loopBlock);
   song.markBlock = GlobalFree(song.markBlock);
   song.markerBlock = GlobalFree(song.markerBlock);
-  if (song.loopBlock != 0 || song.markBlock != 0 || song.markerBlock != 0) return false;
-  song.loopCount = song.markCount = song.markerCount = 0;
+  song.branchBlock = GlobalFree(song.branchBlock);
+  if (song.loopBlock != 0 || song.markBlock != 0 || song.markerBlock != 0 || song.branchBlock != 0)
+    return false;
+  song.loopCount = song.markCount = song.markerCount = song.branchCount = 0;
   song.endlessEndMs = 0;
   if (song.trackTable == 0) return true;
   bool freed = true;

@@ -1,16 +1,18 @@
 // Extended MIDI (XMI): IFF chunks with big-endian lengths padded to an even size. A file is a
 // bare "FORM" of type "XMID" (one song), or a "FORM XDIR" (the song count) followed by a
 // "CAT " of type "XMID" holding one "FORM XMID" per song. A song's form holds optional "TIMB"
-// (timbres) and "RBRN" (branch points) chunks, read past, then "EVNT", its one track: a delay is
-// the sum of consecutive bytes below 0x80, there is no running status, and a note-on is followed
+// (timbres, read past) and "RBRN" (branch points, kept) chunks, then "EVNT", its one track: a delay
+// is the sum of consecutive bytes below 0x80, there is no running status, and a note-on is followed
 // by its duration as a variable-length quantity. Time runs at a fixed 120 ticks per second; a
 // set-tempo event never changes it.
+#include <algorithm>
 #include <cstring>
 
 #include "base/block.h"
 #include "include/quavr.h"
 #include "platform/common/midi_message.h"
 #include "song/fixed_rate_tracks.h"
+#include "song/little_endian.h"
 #include "song/smf_chunks.h"
 #include "song/song_format.h"
 #include "song/track_events.h"
@@ -100,19 +102,39 @@ bool recognise(const std::uint8_t* image, std::uint32_t size) {
          (is(image + 8, "XDIR") || is(image + 8, "XMID"));
 }
 
+// The branch points of an RBRN chunk: a little-endian count, then for each a 16-bit id and a
+// 32-bit offset. Those the chunk holds whole are kept. False when a block could not be made.
+bool keepBranches(Song& song, ByteRange chunk) {
+  if (chunk.end - chunk.begin < 2) return true;
+  const std::uint32_t whole = static_cast<std::uint32_t>(chunk.end - chunk.begin - 2) / 6;
+  const std::uint32_t count = std::min(littleEndian(chunk.begin, 2), whole);
+  if (count == 0) return true;
+  song.branchBlock = platform::GlobalAlloc(platform::GMEM_MOVEABLE, count * sizeof(BranchPoint));
+  Resolved<BranchPoint> branches(song.branchBlock);
+  if (!branches) return false;
+  for (std::uint32_t b = 0; b < count; ++b) {
+    const std::uint8_t* at = chunk.begin + 2 + 6 * b;
+    branches[b] = BranchPoint{littleEndian(at, 2), littleEndian(at + 2, 4)};
+  }
+  song.branchCount = count;
+  return true;
+}
+
 bool load(const LoadInput& in) {
   const std::vector<ByteRange> songs = findSongs(in.image, in.size);
   std::vector<ByteRange> tracks;
+  ByteRange branches{nullptr, nullptr};
   if (in.songIndex < songs.size()) {
     walkChunks(songs[in.songIndex], [&](const std::uint8_t* id, ByteRange body) {
-      if (!is(id, "EVNT")) return true;  // TIMB and RBRN are not needed to play
+      if (is(id, "RBRN")) branches = body;
+      if (!is(id, "EVNT")) return true;  // timbres are not needed to play
       tracks.push_back(body);
       return false;
     });
   }
   {
     Resolved<Song> song(in.song);
-    if (!song) return false;
+    if (!song || !keepBranches(*song, branches)) return false;
     song->songCount = songs.empty() ? 1 : static_cast<std::uint32_t>(songs.size());
   }
   // A quarter note at 120 beats per minute.

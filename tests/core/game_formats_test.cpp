@@ -138,6 +138,27 @@ TEST_F(GameFormatsTest, XmiBareFormAndPaddedChunks) {
   EXPECT_EQ(bgmDeleteSong(song), 0u);
 }
 
+// The RBRN chunk's branch points are kept as listed, those it holds whole; they go with the song.
+TEST_F(GameFormatsTest, XmiBranchPointsAreKept) {
+  const auto branchesOf = [](QuavrSong song) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+    Resolved<Song> record(song);
+    Resolved<BranchPoint> branches(record->branchBlock);
+    for (std::uint32_t b = 0; b < record->branchCount; ++b)
+      out.push_back({branches[b].id, branches[b].offset});
+    return out;
+  };
+  using Branches = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+  // Three listed, two whole (the last lacks a byte), an odd chunk with its pad byte.
+  const Bytes rbrn = {3, 0, 2, 0, 6, 0, 0, 0, 9, 1, 0x10, 0x20, 0, 0, 4, 0, 1, 2, 3};
+  const QuavrSong song = loadMem(xmiCollection({xmiSong(xmiB), xmiSong(xmiB, {}, rbrn)}));
+  EXPECT_EQ(branchesOf(song), Branches{});
+  ASSERT_EQ(bgmSelectSong(song, 1), 0);
+  EXPECT_EQ(branchesOf(song), (Branches{{2, 6}, {0x109, 0x2010}}));
+  EXPECT_EQ(timed(inspect(song).tracks[0]), xmiBEvents);
+  EXPECT_EQ(bgmDeleteSong(song), 0u);
+}
+
 TEST_F(GameFormatsTest, MusEveryEventType) {
   using E = std::vector<Timed>;
   MusScore score;
