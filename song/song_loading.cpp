@@ -145,8 +145,9 @@ const SongFormat& formatOf(const std::uint8_t* image, std::uint32_t size) {
 }
 
 // Builds song `index` of the image into a song record that holds no tracks, and finds its loops
-// and those in force. A load (`fresh`) of an Extended MIDI song plays its For/Next loops, as the
-// format's own player does; a song selected later keeps the host's styles.
+// and those in force. A load (`fresh`) of a game format plays the loops its own player plays:
+// Extended MIDI's For/Next, HMP's and HMI's controller 110 to 111. A song selected later keeps the
+// host's styles.
 bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size,
                std::uint32_t index, bool fresh) {
   std::vector<EventRef> loopMarks;
@@ -157,6 +158,8 @@ bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size
   song->songIndex = index;
   if (song->songCount == 0) song->songCount = 1;
   if (fresh && song->format == QUAVR_FORMAT_XMI) song->loopStyles = QUAVR_LOOP_XMI;
+  if (fresh && (song->format == QUAVR_FORMAT_HMP || song->format == QUAVR_FORMAT_HMI))
+    song->loopStyles = QUAVR_LOOP_CC110_111;
   Resolved<Track> tracks(song->trackTable);
   if (song->trackCount != 0 && !tracks) return false;
   return findLoops(*song, tracks.get(), loopMarks) && chooseLoop(*song);

@@ -259,6 +259,26 @@ TEST_F(GameFormatsTest, HmiNotesCarryTheirDurations) {
 
 // Every prefix of a file loads, reading nothing past its end: a song of what could be read,
 // whose events (but its end) lead the whole song's where no duration is involved.
+// HMP and HMI songs load with their own loop on: controller 110 to 111, here 1 s to 2 s.
+TEST_F(GameFormatsTest, HmpAndHmiLoopFrom110To111) {
+  const Bytes hmpBody = {0x80, 0x90, 60,   100,  0xF8, 0xB0, 110,  0,    0xF8, 0xB0,
+                         111,  0,    0x80, 0x80, 60,   0,    0x80, 0xFF, 0x2F, 0};
+  const Bytes hmiBody = concat({{0x00, 0x90, 60, 100},
+                                vlq(300),
+                                {0x78, 0xB0, 110, 0, 0x78, 0xB0, 111, 0},
+                                {0x00, 0xFF, 0x2F, 0}});
+  for (const Bytes& file : {hmp(2, 120, {hmpBody}), hmi(120, {hmiBody})}) {
+    const QuavrSong song = loadMem(file);
+    EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_STYLE, 0), QUAVR_LOOP_CC110_111);
+    EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), 1000u);
+    EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_END, 0), 2000u);
+    EXPECT_EQ(bgmSetLoopStyle(song, 0), 0);
+    EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_LOOP_START, 0), QUAVR_NONE)
+        << "the host's choice holds";
+    EXPECT_EQ(bgmDeleteSong(song), 0u);
+  }
+}
+
 TEST_F(GameFormatsTest, EveryTruncationLoads) {
   const std::vector<std::pair<Bytes, bool>> files = {
       {xmiCollection({xmiSong(xmiA), xmiSong(xmiB)}), false},
