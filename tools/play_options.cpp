@@ -14,14 +14,17 @@ namespace {
 
 const char kUsage[] =
     "Usage: quavr-play [options] FILE\n"
-    "Plays a Standard MIDI File on a MIDI output device.\n"
+    "Plays a song file (Standard MIDI File, RMID, Extended MIDI, MUS, HMP or HMI) on a MIDI\n"
+    "output device.\n"
     "\n"
     "  --device N|NAME  the device: its number, its name, or a unique part of it (default: 0)\n"
     "  --period MS      the timer period in milliseconds (default: 10)\n"
     "  --repeat         play the song again each time it ends, until stopped\n"
     "  --loop-style S   loop as the file marks it: S is a comma-separated list of markers,\n"
     "                   xmi, emidi, cc116 (CC116/117), cc110 (CC110/111), touhou and cc111;\n"
-    "                   where two read one controller, the first in this list does\n"
+    "                   where two read one controller, the first in this list does; none\n"
+    "                   for no loop (default: the format's own, xmi for Extended MIDI and\n"
+    "                   cc110 for HMP and HMI, else none)\n"
     "  --loop A:B       with --repeat, loop from A to B ms (B empty: the song's end)\n"
     "  --loops N        play the outermost loop N more times, then the rest of the song\n"
     "                   (-1: forever; file: every loop as many times as the file says)\n"
@@ -53,6 +56,7 @@ void refuseTheSong(const PlayOptions& o, const std::string& option, const std::s
 
 std::uint32_t parseLoopStyles(const std::string& text) {
   std::uint32_t styles = 0;
+  if (text == "none") return styles;
   std::size_t at = 0;
   for (;;) {
     const std::size_t comma = text.find(',', at);
@@ -61,7 +65,7 @@ std::uint32_t parseLoopStyles(const std::string& text) {
     if (style == 0) {
       fail(
           "--loop-style takes markers, xmi, emidi, cc116, cc110, touhou and cc111, separated by "
-          "commas",
+          "commas, or none",
           2);
     }
     styles |= style;

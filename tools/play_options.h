@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quavr::tools {
@@ -12,7 +13,9 @@ struct PlayOptions {
   bool repeat = false;
   bool offline = false;
   bool list = false;
-  std::uint32_t loopStyles = 0;           // QUAVR_LOOP_… conventions the file's loop is read by
+  // --loop-style: the QUAVR_LOOP_… conventions the file's loops are read by; when not given, the
+  // song's own (its format's, as loaded)
+  std::optional<std::uint32_t> loopStyles;
   std::uint32_t loopStart = 0xFFFFFFFFu;  // --loop START:END, in ms; none when 0xFFFFFFFF
   std::uint32_t loopEnd = 0xFFFFFFFFu;    // 0xFFFFFFFF: the song's end
   std::int32_t loops = 0;                 // --loops: passes of the loop after the first; -1 forever

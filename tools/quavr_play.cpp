@@ -1,4 +1,4 @@
-// quavr-play: plays a Standard MIDI File on an output device through the public API, as a host
+// quavr-play: plays a song file on an output device through the public API, as a host
 // application would. Beyond the API it asks platform/platform_info.h for what a host has no
 // call for: the devices' names (to list them and find one by name), their output errors
 // (to say which file failed and why). The command line, the terminal, the keys, the device
@@ -72,6 +72,15 @@ void playFrom(QuavrDevice device, QuavrSong song, std::uint32_t ms) {
   if (bgmSeek(device, ms) != 0) std::fprintf(stderr, "quavr-play: --start: the song had ended\n");
   bgmSetChannelMask(device, muted);
   if (paused) bgmPause(device);
+}
+
+// Whether a loop in force plays forever when every loop plays as the file counts.
+bool loopsForever(QuavrSong song) {
+  const std::uint32_t loops = bgmGetSongInfo(song, QUAVR_INFO_LOOPS, 0);
+  for (std::uint32_t i = 0; loops != QUAVR_NONE && i < loops; ++i) {
+    if (bgmGetSongInfo(song, QUAVR_INFO_LOOP_COUNT, i) == 0) return true;
+  }
+  return false;
 }
 
 int listDevices(const std::vector<std::string>& names) {
@@ -195,10 +204,16 @@ int main(int argc, char** argv) {
     fail("cannot open device " + std::to_string(deviceId) + " (" + printable(deviceName) +
          "): " + (cause.empty() ? midiErrorText() : cause));
   }
-  bgmSetLoopStyle(song, options.loopStyles);
+  if (options.loopStyles) bgmSetLoopStyle(song, *options.loopStyles);
   if (options.loopStart != QUAVR_NONE &&
       bgmSetLoopPoints(song, options.loopStart, options.loopEnd) != 0)
     std::fprintf(stderr, "quavr-play: --loop: the start is not before the end; no loop\n");
+  if (options.offline && options.loops == QUAVR_LOOP_AS_FILE && loopsForever(song)) {
+    bgmCloseMidiDev(device);
+    bgmDeleteSong(song);
+    fail("--offline with --loops file would never end: the song has a loop of count 0 (forever)",
+         2);
+  }
   bgmSetRepeat(device, options.repeat ? 1 : 0);
   if (!options.repeat) bgmSetLoopCount(device, options.loops);
   bgmSetVolume(device, options.volume);

@@ -67,6 +67,25 @@ check "--start plays the song's notes from there on" \
   cmp -s <(notes_from "$work/start.log" 0) <(notes_from "$work/whole.log" 5010)
 check "--start with a bad time is refused" \
   bash -c "\"\$0\" --start -5 --log /dev/null x.mid 2>&1 | grep -q 'start takes'" "$play"
+# An Extended MIDI song plays its For/Next loop unasked (For 2, Next at 1000 ms, a note from 833 ms
+# held 500 ms past the Next): played through as the file counts, the held note ends 500 ms after
+# the jump. --loop-style none reads no loop; a loop the file makes endless is refused offline.
+/usr/bin/python3 -c '
+import struct, sys
+body = bytes([0xB0, 116, 2, 0x90, 60, 100, 30, 100, 0x91, 72, 90, 80, 20, 0xB0, 117, 127, 60,
+              0xFF, 0x2F, 0])
+evnt = b"EVNT" + struct.pack(">I", len(body)) + body
+open(sys.argv[1], "wb").write(b"FORM" + struct.pack(">I", 4 + len(evnt)) + b"XMID" + evnt)
+' "$work/loop.xmi"
+xmi_log() { "$play" --offline --device monitor --log /dev/stdout "$@" "$work/loop.xmi" 2>/dev/null | grep -v '^#'; }
+check "an Extended MIDI loop plays as the file counts, its held note unhurried" bash -c '
+  [[ $(grep -c " 00643C90" <<<"$1") == 2 && $(grep " 00004881" <<<"$1" | cut -d" " -f1 | xargs) == "1510 2510" ]]
+  ' _ "$(xmi_log --loops file)"
+check "--loop-style none plays an Extended MIDI song straight through" bash -c '
+  [[ $(grep -c " 00643C90" <<<"$1") == 1 ]]' _ "$(xmi_log --loop-style none --loops file)"
+check "--offline refuses --loops file on a loop of count 0" bash -c '
+  err=$("$0" --offline --device monitor --log /dev/null --loop-style cc116 --loops file "$1" 2>&1)
+  [[ $? == 2 && $err == *"would never end"* ]]' "$play" "$work/loop.xmi"
 check "--loop-style refuses an unknown convention" \
   bash -c "\"\$0\" --loop-style cc112 --log /dev/null x.mid 2>&1 | grep -q 'loop-style takes'" "$play"
 
