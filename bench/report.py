@@ -329,6 +329,13 @@ def main(path):
         return min(ratios) if ratios else None
 
     peers_real = [rows[e]['ratio'] for e in PEERS if e != 'mido' and e in rows]
+
+    def per_event_vs_smf(name):
+        """A game-format song's load time per event ÷ the SMF loader's, both dense 1 MB."""
+        game, smf = quavr.get(by_name.get(name)), quavr.get(by_name.get('dense-1MB.mid'))
+        if not game or not smf or game.state != 'ok' or smf.state != 'ok':
+            return None
+        return (game.median / int(game.events)) / (smf.median / int(smf.events))
     mbps10 = quavr[dense10].bytes / 1e6 / quavr[dense10].median if dense10 else None
     say('\n## Goals\n')
     say('Quavr against the fastest peer: that peer\'s time ÷ Quavr\'s.\n')
@@ -341,6 +348,14 @@ def main(path):
          fastest_peer(loads, dense10), lambda v: v >= GOALS['peer'], '{:.2f}×'),
         ('load ≥ 3× faster than the fastest peer, dense 10 MB (malloc keeping memory)',
          fastest_peer(kept, dense10), lambda v: v >= GOALS['peer'], '{:.2f}×'),
+        ('Extended MIDI load within 1.5× of the SMF loader per event, dense 1 MB',
+         per_event_vs_smf('dense-1MB.xmi'), lambda v: v <= 1.5, '{:.2f}×'),
+        ('MUS load within 1.5× of the SMF loader per event, dense 1 MB',
+         per_event_vs_smf('dense-1MB.mus'), lambda v: v <= 1.5, '{:.2f}×'),
+        ('Extended MIDI load faster than the fastest peer, dense 1 MB',
+         fastest_peer(loads, by_name.get('dense-1MB.xmi')), lambda v: v > 1, '{:.2f}×'),
+        ('MUS load faster than the fastest peer, dense 1 MB',
+         fastest_peer(loads, by_name.get('dense-1MB.mus')), lambda v: v > 1, '{:.2f}×'),
         ('load ≥ 25 % of read + walk, real songs', rows.get('read+walk', {}).get('ratio'),
          lambda v: v >= GOALS['walk_share'], '{:.0%}'),
         ('≥ 400 MB/s on the dense 10 MB song', mbps10, lambda v: v >= GOALS['mbps'],
