@@ -39,10 +39,13 @@ class TrackBuilder {
  public:
   TrackBuilder() { std::fill(&latest_[0][0], &latest_[0][0] + 16 * 128, kNoNote); }
 
-  // Room for the events of a track of `bytes` bytes, so that the arrays are seldom copied.
+  // Room for the events of a track of `bytes` bytes, so that the arrays are seldom copied; held
+  // to a few megabytes, past which a track's arrays grow as they fill.
   void expectBytes(std::size_t bytes) {
-    events_.reserve(bytes / 3 + 16);
-    data_.reserve(bytes + bytes / 3 + 16);
+    const std::size_t events = std::min(bytes / 3 + 16, std::size_t{1} << 20);
+    events_.reserve(events);
+    data_.reserve(4 * events);
+    noteHint_ = events * 3 / 4;  // a note-on that carries its duration takes 4 bytes or more
   }
   void channel(std::uint32_t tick, std::uint8_t status, std::uint8_t first,
                std::uint8_t second = 0) {
@@ -95,6 +98,7 @@ class TrackBuilder {
   BlockArray<std::uint8_t> data_;
   BlockArray<Note> notes_;
   std::uint32_t latest_[16][128];  // the latest note of each channel and key, or kNoNote
+  std::size_t noteHint_ = 0;       // the notes expectBytes foresees
   std::uint32_t endTick_ = 0;
   bool tooLarge_ = false;
 };
@@ -112,9 +116,12 @@ inline void TrackBuilder::noteOn(std::uint32_t tick, std::uint8_t channelNumber,
     if (earlier.offTick > tick)
       earlier.offTick = std::max(earlier.onTick, tick == 0 ? 0 : tick - 1);
   }
-  latest = static_cast<std::uint32_t>(notes_.size());
-  notes_.push_back(Note{tick, tickAfter(tick, duration == 0 ? 1 : duration), event,
-                        static_cast<std::uint8_t>(0x80 | channelNumber), key});
+  if (notes_.empty()) notes_.reserve(noteHint_);
+  const auto note = static_cast<std::uint32_t>(notes_.size());
+  // A note that could not be kept fails the load; it must not be taken for the latest either.
+  if (notes_.push_back(Note{tick, tickAfter(tick, duration == 0 ? 1 : duration), event,
+                            static_cast<std::uint8_t>(0x80 | channelNumber), key}))
+    latest = note;
 }
 
 // The SMF event at `at` (a status byte, or data bytes under `runningStatus`), given to the sink
