@@ -167,8 +167,8 @@ QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint3
  * song's end, and an end in a style with no start loops from 0. */
 /* Which conventions of the file set the song's loops (default 0: none, the whole song repeats;
  * a song loads with its format's own: QUAVR_LOOP_XMI for Extended MIDI, QUAVR_LOOP_CC110_111 for
- * HMP and HMI). Unknown bits are ignored. With repeat on, a device reaching the loop end goes on at the loop
- * start at once. Returns 0, or -1 for a bad handle. */
+ * HMP and HMI). Unknown bits are ignored. With repeat on, a device reaching the loop end goes on
+ * at the loop start at once. Returns 0, or -1 for a bad handle. */
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles);
 /* Explicit loop points in ms of the song, ahead of the file's; `endMs` QUAVR_NONE is the song's
  * end; both QUAVR_NONE clear them. Returns 0, or -1 for a bad handle or a start at or after the
