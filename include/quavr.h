@@ -104,8 +104,26 @@ enum QuavrInfo {
   QUAVR_INFO_LOOP_COUNT = 12,  /* loop `index`'s count as the file writes it; 0 forever */
   QUAVR_INFO_SONGS = 13,       /* songs in the file (1 but for Extended MIDI); see bgmSelectSong */
   QUAVR_INFO_LYRICS = 14,      /* lyrics, as QUAVR_TEXT_LYRIC lists them */
-  QUAVR_INFO_LYRIC_TIME = 15   /* of lyric `index` */
+  QUAVR_INFO_LYRIC_TIME = 15,  /* of lyric `index` */
+  /* The song's grid (see "Music that follows the game" below): bars and beats. */
+  QUAVR_INFO_BARS = 16,        /* bars, a last partial bar counted */
+  QUAVR_INFO_BAR_TIME = 17,    /* of bar `index` (0: the first, at 0 ms) */
+  QUAVR_INFO_METER = 18,       /* of bar `index`: QUAVR_METER_NUMERATOR/_DENOMINATOR/_NOMINAL */
+  QUAVR_INFO_BEAT_TIME = 19,   /* of beat `index`, counted from the song's start */
+  QUAVR_INFO_BRANCHES = 20,    /* Extended MIDI branch points (its RBRN chunk), else 0 */
+  QUAVR_INFO_BRANCH_TIME = 21, /* of branch point `index`; QUAVR_NONE when it points past the
+                                  events */
+  QUAVR_INFO_BRANCH_ID = 22,   /* of branch point `index` */
+  QUAVR_INFO_METERS = 23,      /* the meter map: meters in force one after another (1 at least) */
+  QUAVR_INFO_METER_BAR = 24    /* the bar meter `index` of the map begins at */
 };
+/* A meter as QUAVR_INFO_METER packs it: (numerator << 8) | denominator, so 6/8 reads 0x0608, and
+ * QUAVR_METER_NOMINAL when the file gives none of its own (the game formats' and SMPTE-timed
+ * songs' 4/4 of quarter notes of QUAVR_INFO_DIVISION ticks, at 120 a minute for all but HMP,
+ * whose header gives its own). A Standard MIDI File without a time signature is 4/4. */
+#define QUAVR_METER_NUMERATOR(m) (((m) >> 8) & 0xFFu)
+#define QUAVR_METER_DENOMINATOR(m) ((m) & 0xFFu)
+#define QUAVR_METER_NOMINAL 0x10000u
 /* The source formats QUAVR_INFO_FORMAT reports. A Standard MIDI File reports its header's
  * format; the game formats are timed at a fixed rate (Extended MIDI 120 ticks per second, MUS
  * 140, HMP and HMI as their headers say), and their QUAVR_INFO_DIVISION is the ticks of a

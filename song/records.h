@@ -94,13 +94,23 @@ struct Song {
   // has none.
   platform::HGLOBAL branchBlock;
   std::uint32_t branchCount;
+  // The tempo map the events were timed through (TempoPoint: the default at tick 0, the changes
+  // by tick, an end marker), kept for the song's grid; 0 for a song timed at a fixed rate.
+  platform::HGLOBAL tempoBlock;
+  std::uint32_t tempoCount;
+  // The meter map (MeterSegment, by tick, at least one) and the tick the last track ends at.
+  platform::HGLOBAL meterBlock;
+  std::uint32_t meterCount;
+  std::uint32_t endTick;
 };
 
 // An Extended MIDI branch point: its id and where it is, as the byte offset into the song's
-// events the file gives. Kept for the branch controller (120), which does not play yet.
+// events the file gives, and the song time there (kNoLoop when the offset is past the events).
+// Kept for the branch controller (120), which does not play yet, and for a host's queued jumps.
 struct BranchPoint {
   std::uint32_t id;
   std::uint32_t offset;
+  std::uint32_t timeMs;
 };
 
 // The length a song reports.

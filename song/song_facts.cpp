@@ -6,6 +6,7 @@
 #include "include/quavr.h"
 #include "song/loop_points.h"
 #include "song/meta_text.h"
+#include "song/musical_time.h"
 #include "song/song_registry.h"
 
 namespace quavr {
@@ -97,7 +98,45 @@ std::uint32_t loopInfo(const Song& song, std::uint32_t what, std::uint32_t index
   }
 }
 
+std::uint32_t to32(std::uint64_t value) {
+  return value < kNone ? static_cast<std::uint32_t>(value) : kNone;
+}
+
+// A fact of the song's grid or of its branch points.
+std::uint32_t gridInfo(const Song& song, std::uint32_t what, std::uint32_t index) {
+  if (what >= QUAVR_INFO_BRANCHES && what <= QUAVR_INFO_BRANCH_ID) {
+    if (what == QUAVR_INFO_BRANCHES) return song.branchCount;
+    Resolved<BranchPoint> branches(index < song.branchCount ? song.branchBlock : 0);
+    if (!branches) return kNone;
+    return what == QUAVR_INFO_BRANCH_ID ? branches[index].id : branches[index].timeMs;
+  }
+  const SongGrid grid(song);
+  if (!grid) return kNone;
+  const std::uint64_t bars = grid.count(GridUnit::Bar);
+  // The meters that begin before the song's end; the first always.
+  std::uint32_t meters = 1;
+  while (meters < grid.meterCount() && grid.meter(meters).tick < song.endTick) ++meters;
+  switch (what) {
+    case QUAVR_INFO_BARS:
+      return to32(bars);
+    case QUAVR_INFO_BAR_TIME:
+      return index < bars ? grid.timeOf(GridUnit::Bar, index) : kNone;
+    case QUAVR_INFO_BEAT_TIME:
+      return index < grid.count(GridUnit::Beat) ? grid.timeOf(GridUnit::Beat, index) : kNone;
+    case QUAVR_INFO_METER: {
+      if (index >= bars) return kNone;
+      const MeterSegment& m = grid.meterOfBar(index);
+      return m.numerator << 8 | m.denominator | (m.nominal != 0 ? QUAVR_METER_NOMINAL : 0);
+    }
+    case QUAVR_INFO_METERS:
+      return meters;
+    default:  // QUAVR_INFO_METER_BAR
+      return index < meters ? to32(grid.meter(index).firstBar) : kNone;
+  }
+}
+
 std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, std::uint32_t index) {
+  if (what >= QUAVR_INFO_BARS && what <= QUAVR_INFO_METER_BAR) return gridInfo(song, what, index);
   switch (what) {
     case QUAVR_INFO_FORMAT:
       return song.format;

@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "song/loop_points.h"
+#include "song/meter_map.h"
 
 namespace quavr {
 
@@ -17,6 +18,7 @@ struct LoadInput {
   std::uint32_t size;
   std::uint32_t songIndex;           // of a file that holds several songs
   std::vector<EventRef>& loopMarks;  // the events that may mark a loop, in track then event order
+  std::vector<MeterChange>& meters;  // the time signatures, in track then event order
 };
 
 struct SongFormat {

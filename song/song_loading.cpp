@@ -6,6 +6,7 @@
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "song/loop_points.h"
+#include "song/meter_map.h"
 #include "song/records.h"
 #include "song/rmid.h"
 #include "song/smf_chunks.h"
@@ -24,17 +25,21 @@ HGLOBAL newSong() {
   return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(Song));
 }
 
-// Frees the loops, the marks, the branch points and every track's blocks, then the track table: all
-// that one song of the file holds. A block whose free fails keeps its handle in its field, so that
+// Frees the loops, the marks, the branch points, the tempo and meter maps and every track's blocks,
+// then the track table: all that one song of the file holds. A block whose free fails keeps its handle in its field, so that
 // a later delete tries only what is left. True when all went.
 bool freeTracks(Song& song) {
   song.loopBlock = GlobalFree(song.loopBlock);
   song.markBlock = GlobalFree(song.markBlock);
   song.markerBlock = GlobalFree(song.markerBlock);
   song.branchBlock = GlobalFree(song.branchBlock);
-  if (song.loopBlock != 0 || song.markBlock != 0 || song.markerBlock != 0 || song.branchBlock != 0)
+  song.tempoBlock = GlobalFree(song.tempoBlock);
+  song.meterBlock = GlobalFree(song.meterBlock);
+  if (song.loopBlock != 0 || song.markBlock != 0 || song.markerBlock != 0 ||
+      song.branchBlock != 0 || song.tempoBlock != 0 || song.meterBlock != 0)
     return false;
   song.loopCount = song.markCount = song.markerCount = song.branchCount = 0;
+  song.tempoCount = song.meterCount = song.endTick = 0;
   song.endlessEndMs = 0;
   if (song.trackTable == 0) return true;
   bool freed = true;
@@ -122,8 +127,9 @@ bool loadSmf(const LoadInput& in) {
   // Tempo changes of any track time every track's events, so all are gathered before any
   // expansion.
   TempoChanges changes;
-  return readSongStructure(in.song, midi, parts.midi.size, changes) &&
-         expandSong(in.song, midi + parts.midi.size, changes, in.loopMarks) &&
+  const bool read = readSongStructure(in.song, midi, parts.midi.size, changes);
+  in.meters.swap(changes.meters);
+  return read && expandSong(in.song, midi + parts.midi.size, changes, in.loopMarks) &&
          (changes.complete || timeSong(in.song)) &&
          keepTitle(in.song, in.image + parts.title.offset, parts.title.size);
 }
@@ -151,7 +157,8 @@ const SongFormat& formatOf(const std::uint8_t* image, std::uint32_t size) {
 bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size,
                std::uint32_t index, bool fresh) {
   std::vector<EventRef> loopMarks;
-  if (!formatOf(image, size).load(LoadInput{songHandle, image, size, index, loopMarks}))
+  std::vector<MeterChange> meters;
+  if (!formatOf(image, size).load(LoadInput{songHandle, image, size, index, loopMarks, meters}))
     return false;
   Resolved<Song> song(songHandle);
   if (!song) return false;
@@ -162,7 +169,8 @@ bool buildSong(HGLOBAL songHandle, const std::uint8_t* image, std::uint32_t size
     song->loopStyles = QUAVR_LOOP_CC110_111;
   Resolved<Track> tracks(song->trackTable);
   if (song->trackCount != 0 && !tracks) return false;
-  return findLoops(*song, tracks.get(), loopMarks) && chooseLoop(*song);
+  return findLoops(*song, tracks.get(), loopMarks) && chooseLoop(*song) &&
+         buildMeterMap(*song, tracks.get(), meters);
 }
 
 }  // namespace

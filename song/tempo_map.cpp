@@ -101,6 +101,12 @@ HGLOBAL makeTempoMap(const std::vector<TempoPoint>& found) {
   return map ? mapBlock : GlobalFree(mapBlock);
 }
 
+void keepTempoMap(Song& song, HGLOBAL map, std::size_t changes) {
+  GlobalFree(song.tempoBlock);
+  song.tempoBlock = map;
+  song.tempoCount = static_cast<std::uint32_t>(changes + 2);
+}
+
 bool timeSong(HGLOBAL songHandle) {
   Resolved<Song> song(songHandle);
   if (!song) return false;
@@ -120,8 +126,12 @@ bool timeSong(HGLOBAL songHandle) {
       timed = timeTracks(*song, tracks.get(), map.get(), count);
     }
   }
-  GlobalFree(mapBlock);
-  return timed;
+  if (!timed) {
+    GlobalFree(mapBlock);
+    return false;
+  }
+  keepTempoMap(*song, mapBlock, count);
+  return true;
 }
 
 }  // namespace quavr

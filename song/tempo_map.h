@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "song/meter_map.h"
 #include "song/records.h"
 
 namespace quavr {
@@ -17,15 +18,19 @@ bool timeSong(platform::HGLOBAL song);
 // The set-tempo events the sizing pass met, tracks then events in index order. A set-tempo event
 // stored with fewer than three tempo bytes reads its tempo from the expanded bytes after it, which
 // the sizing pass does not have: then `complete` is false and the song is timed after expansion.
+// The sizing pass also gathers the time signatures, which the song's grid is made from.
 struct TempoChanges {
   std::vector<TempoPoint> found;
   bool complete = true;
+  std::vector<MeterChange> meters;
 };
 
 // A block holding the map of `found`: the default tempo at tick 0, the changes by tick, each with
 // its time, and an end marker that no tick reaches (found.size() + 2 points). 0 when it could not
 // be made; the caller frees it.
 platform::HGLOBAL makeTempoMap(const std::vector<TempoPoint>& found);
+// Gives the song the map made of `changes` changes (a song timed again frees its old one).
+void keepTempoMap(Song& song, platform::HGLOBAL map, std::size_t changes);
 
 // Times one track's events in index order against a map of `last` + 1 real points, as they are
 // made. The segment only moves forward and never onto the end marker. A tick below its

@@ -2,6 +2,7 @@
 
 #include "base/block.h"
 #include "song/loop_marks.h"
+#include "song/meter_map.h"
 #include "song/set_tempo.h"
 #include "song/tempo_map.h"
 #include "song/track_events.h"
@@ -42,8 +43,12 @@ std::uint32_t measureTrack(Track& track, std::uint32_t chunkLength, const std::u
     if (!nextEvent(at, imageEnd, runningStatus, delta, shape)) break;
     if (dataSize + shape.expanded > 0xFFFFFFFFu || eventCount == 0xFFFFFFFFu) break;
     tick += delta.value;
-    if (shape.kind == kMetaEvent && changes != nullptr)
+    if (shape.kind == kMetaEvent && changes != nullptr) {
       noteSetTempo(at + delta.size, shape, tick, *changes);
+      MeterChange meter;
+      if (readTimeSignature(at + delta.size, at + delta.size + shape.taken, tick, meter))
+        changes->meters.push_back(meter);
+    }
     at += delta.size + shape.taken;
     consumed += delta.size + shape.taken;
     dataSize += shape.expanded;
@@ -148,8 +153,13 @@ bool expandSong(HGLOBAL songHandle, const std::uint8_t* imageEnd, const TempoCha
       expanded = expandTracks(*song, tracks.get(), imageEnd, map.get(), last, loopMarks);
     }
   }
-  GlobalFree(mapBlock);
-  return expanded;
+  // The song keeps the map for its grid.
+  if (!expanded) {
+    GlobalFree(mapBlock);
+    return false;
+  }
+  keepTempoMap(*song, mapBlock, changes.found.size());
+  return true;
 }
 
 }  // namespace quavr

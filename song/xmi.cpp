@@ -13,6 +13,7 @@
 #include "platform/common/midi_message.h"
 #include "song/fixed_rate_tracks.h"
 #include "song/little_endian.h"
+#include "song/meter_map.h"
 #include "song/smf_chunks.h"
 #include "song/song_format.h"
 #include "song/track_events.h"
@@ -61,15 +62,27 @@ std::vector<ByteRange> findSongs(const std::uint8_t* image, std::uint32_t size) 
   return songs;
 }
 
+// What the reading notes beside the events: the time signatures, and the tick at each branch
+// point's offset (kNoLoop for one past the events).
+struct EventNotes {
+  std::vector<MeterChange>& meters;
+  std::vector<std::pair<std::uint32_t, std::uint32_t*>> offsets;  // offset, its tick; by offset
+  std::size_t reached = 0;
+};
+
 // The events of one EVNT chunk into `sink`.
 template <class Sink>
-void readEvents(ByteRange events, Sink& sink) {
+void readEvents(ByteRange events, Sink& sink, EventNotes& notes) {
   std::uint32_t tick = 0;
   std::uint8_t noRunningStatus = 0;
   const std::uint8_t* at = events.begin;
   const std::uint8_t* end = events.end;
   sink.expectBytes(static_cast<std::size_t>(end - at));
   while (at < end) {
+    for (; notes.reached < notes.offsets.size() &&
+           notes.offsets[notes.reached].first <= static_cast<std::uint64_t>(at - events.begin);
+         ++notes.reached)
+      *notes.offsets[notes.reached].second = tick;
     const std::uint8_t status = *at;
     if (status < 0x80) {  // one byte of a delay
       tick = tickAfter(tick, status);
@@ -78,6 +91,8 @@ void readEvents(ByteRange events, Sink& sink) {
     }
     if (status == 0xFF && end - at >= 2 && at[1] == 0x2F) break;  // the end of the track
     if (status >= 0xF0) {
+      MeterChange meter;
+      if (readTimeSignature(at, end, tick, meter)) notes.meters.push_back(meter);
       const std::uint32_t taken = smfEvent(sink, tick, at, end, noRunningStatus);
       if (taken == 0) break;
       at += taken;
@@ -114,7 +129,7 @@ bool keepBranches(Song& song, ByteRange chunk) {
   if (!branches) return false;
   for (std::uint32_t b = 0; b < count; ++b) {
     const std::uint8_t* at = chunk.begin + 2 + 6 * b;
-    branches[b] = BranchPoint{littleEndian(at, 2), littleEndian(at + 2, 4)};
+    branches[b] = BranchPoint{littleEndian(at, 2), littleEndian(at + 2, 4), kNoLoop};
   }
   song.branchCount = count;
   return true;
@@ -132,16 +147,34 @@ bool load(const LoadInput& in) {
       return false;
     });
   }
+  std::vector<std::uint32_t> branchTicks;
+  EventNotes notes{in.meters, {}};
   {
     Resolved<Song> song(in.song);
     if (!song || !keepBranches(*song, branches)) return false;
     song->songCount = songs.empty() ? 1 : static_cast<std::uint32_t>(songs.size());
+    Resolved<BranchPoint> points(song->branchBlock);
+    branchTicks.assign(song->branchCount, kNoLoop);
+    for (std::uint32_t b = 0; b < song->branchCount; ++b)
+      notes.offsets.emplace_back(points[b].offset, &branchTicks[b]);
+    std::sort(notes.offsets.begin(), notes.offsets.end());
   }
   // A quarter note at 120 beats per minute.
-  return setFixedRate(in.song, QUAVR_FORMAT_XMI, kTicksPerSecond, kTicksPerSecond / 2) &&
-         storeTracks(in.song, static_cast<std::uint32_t>(tracks.size()), kTicksPerSecond,
-                     in.loopMarks,
-                     [&](std::uint32_t t, auto& sink) { readEvents(tracks[t], sink); });
+  if (!setFixedRate(in.song, QUAVR_FORMAT_XMI, kTicksPerSecond, kTicksPerSecond / 2) ||
+      !storeTracks(in.song, static_cast<std::uint32_t>(tracks.size()), kTicksPerSecond,
+                   in.loopMarks,
+                   [&](std::uint32_t t, auto& sink) { readEvents(tracks[t], sink, notes); }))
+    return false;
+  Resolved<Song> song(in.song);
+  Resolved<BranchPoint> points(song ? song->branchBlock : 0);
+  for (std::uint32_t b = 0; points && b < song->branchCount; ++b) {
+    // Timed as an event at that tick is.
+    points[b].timeMs = branchTicks[b] == kNoLoop
+                           ? kNoLoop
+                           : static_cast<std::uint32_t>(std::uint64_t{branchTicks[b]} * 1000 /
+                                                        kTicksPerSecond);
+  }
+  return true;
 }
 
 }  // namespace

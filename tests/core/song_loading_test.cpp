@@ -20,7 +20,8 @@ TEST_F(SongLoadingTest, AFileLoadsWholeAndDeletesWithEveryBlock) {
   EXPECT_EQ(view.trackCount, 2u);
   EXPECT_EQ(view.division, 96u);
   EXPECT_EQ(bgmGetSongLength(song), 1200u);
-  EXPECT_EQ(fake::liveBlocks(), 1u + 1u + 2u * 2u) << "song, track table, two blocks per track";
+  EXPECT_EQ(fake::liveBlocks(), 1u + 1u + 2u * 2u + 2u)
+      << "song, track table, two blocks per track, the tempo and meter maps";
   EXPECT_EQ(bgmDeleteSong(song), 0u);
 }
 
