@@ -3,6 +3,7 @@
 #include "playback/device.h"
 #include "playback/midi_status.h"
 #include "playback/play_controls.h"
+#include "playback/queued_actions.h"
 #include "playback/render_device.h"
 #include "playback/song_position.h"
 #include "playback/transport.h"
@@ -149,6 +150,34 @@ QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t f
 QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
                                                void* user) {
   return setMessageSink(device, sink, user);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmQueueSong(QuavrDevice device, QuavrSong song, uint32_t when,
+                                          uint32_t entryMs, uint32_t flags) {
+  return queueSong(device, song, when, entryMs, flags);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmQueueJump(QuavrDevice device, uint32_t when, uint32_t targetMs,
+                                          uint32_t flags) {
+  return queueJump(device, when, targetMs, flags);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmQueueStop(QuavrDevice device, uint32_t when) {
+  return queueStop(device, when);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmQueueFade(QuavrDevice device, uint32_t when, uint32_t percent,
+                                          uint32_t ms, uint32_t then) {
+  return queueFade(device, when, percent, ms, then);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmCancelQueued(QuavrDevice device) {
+  return cancelQueued(device);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmFadeChannels(QuavrDevice device, uint32_t when, uint32_t mask,
+                                             uint32_t percent, uint32_t ms) {
+  return fadeChannels(device, when, mask, percent, ms);
 }
 
 }  // extern "C"

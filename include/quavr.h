@@ -264,13 +264,30 @@ enum QuavrPlayInfo {
   QUAVR_PLAY_TEMPO = 3,
   QUAVR_PLAY_MUTED = 4,
   QUAVR_PLAY_EVENTS = 5, /* QUAVR_EVENT_ flags since the last read; reading clears them */
-  QUAVR_PLAY_MARKER = 6  /* the index (as QUAVR_TEXT_MARKER) of the last marker played of the
+  QUAVR_PLAY_MARKER = 6, /* the index (as QUAVR_TEXT_MARKER) of the last marker played of the
                             song; QUAVR_NONE before the first */
+  /* Where the song is in bars and beats, at bgmGetPosition's position; QUAVR_NONE when Idle. */
+  QUAVR_PLAY_BAR_BEAT = 7,     /* packed, one consistent read: QUAVR_BAR, _BEAT, _BEAT_FRACTION */
+  QUAVR_PLAY_TO_NEXT_BEAT = 8, /* ms of song time to the beat a queued QUAVR_AT_BEAT would take
+                                  now (0: in the next tick); the song as written, loops aside */
+  QUAVR_PLAY_TO_NEXT_BAR = 9,  /* the same for QUAVR_AT_BAR */
+  /* + channel (0-15): that channel's own volume in percent (bgmFadeChannels), during a fade too;
+     any state */
+  QUAVR_PLAY_CHANNEL_VOLUME = 16
 };
+/* QUAVR_PLAY_BAR_BEAT: bar (from 0; 65535 and past read 65535) in bits 16-31, the beat in the
+ * bar (from 0) in bits 8-15, and how far into the beat the position is, in 256ths, in 0-7. */
+#define QUAVR_BAR(v) ((uint32_t)(v) >> 16)
+#define QUAVR_BEAT(v) (((uint32_t)(v) >> 8) & 0xFFu)
+#define QUAVR_BEAT_FRACTION(v) ((uint32_t)(v) & 0xFFu)
 #define QUAVR_EVENT_ENDED 1u     /* the song played to its end */
 #define QUAVR_EVENT_LOOPED 2u    /* a pass of the loop began again */
 #define QUAVR_EVENT_FADE_DONE 4u /* a fade reached its volume */
 #define QUAVR_EVENT_MARKER 8u    /* a marker event was played */
+#define QUAVR_EVENT_BEAT 16u     /* a beat began (played by the sequencer): every bar line too */
+#define QUAVR_EVENT_BAR 32u      /* a bar began */
+#define QUAVR_EVENT_QUEUED 64u   /* a queued action took effect */
+#define QUAVR_EVENT_DROPPED 128u /* a queued action was dropped without taking effect */
 /* A fact of the device's playback; QUAVR_NONE for a bad handle or an unknown `what`. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
 /* The library's version: (major << 16) | (minor << 8) | patch. */
@@ -312,6 +329,86 @@ typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uin
 /* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */
 QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
                                                void* user);
+
+/* Music that follows the game: actions queued for a musical boundary of the song playing.
+ *
+ * The grid is the song's own: bar 0 begins at 0 ms, every time signature begins a bar at its
+ * tick (a change inside a bar leaves that bar short; of several on one tick the last wins), and
+ * a beat is the meter's denominator note (6/8: six eighths to the bar). Tempo changes move bar
+ * lines in time, never in ticks, and every bar and beat is timed exactly as an event on its tick.
+ *
+ * `when`: the boundary. Its low byte is a kind; bits 8-15 "every N" (0 or 1: each) for beats and
+ * bars, counted from bar 0 or beat 0 of the song, not from the call; bits 16-31 a marker's index
+ * + 1 (0: any marker). "Next" is the first boundary at or after the first song time the device
+ * has not played when the call takes effect (on a render device, the next frame rendered): a
+ * boundary already passed is never used. An action holds its rule, not a time: a seek, a loop
+ * jump, a tempo change or another action finds its boundary again from the new position. */
+#define QUAVR_AT_NOW 0u      /* the first song time not yet played */
+#define QUAVR_AT_BEAT 1u     /* the next beat */
+#define QUAVR_AT_BAR 2u      /* the next bar line */
+#define QUAVR_AT_MARKER 3u   /* the next marker event; QUAVR_AT_MARKER_INDEX(i): marker i only,
+                                in this pass or a later one (dropped, QUAVR_EVENT_DROPPED, once
+                                no loop can bring the song back to it) */
+#define QUAVR_AT_LOOP_END 4u /* the next loop end (the innermost of nested loops ending first),
+                                whether its pass jumps there or not; a song switch, jump or stop
+                                there takes the jump's place (an exit cue). No loop ahead: the
+                                song's end */
+#define QUAVR_AT_END 5u      /* the song's end (QUAVR_INFO_LENGTH) */
+#define QUAVR_AT_BEATS(n) (QUAVR_AT_BEAT | ((uint32_t)(n)&0xFFu) << 8)    /* every n-th beat */
+#define QUAVR_AT_BARS(n) (QUAVR_AT_BAR | ((uint32_t)(n)&0xFFu) << 8)      /* every n-th bar */
+#define QUAVR_AT_MARKER_INDEX(i) (QUAVR_AT_MARKER | ((uint32_t)(i) + 1u) << 16) /* i < 65535 */
+
+/* What happens to the notes sounding at a song switch or jump (`flags`). Both release the
+ * sustain, sostenuto, soft and hold pedals on every channel the old song used, after the notes. */
+#define QUAVR_TAIL_CUT 0u  /* note-offs for every sounding note at the boundary (the default) */
+#define QUAVR_TAIL_RING 1u /* each sounding note ends after what was left of its written length,
+                              its note-off sent then (one whose note-off never comes: at once) */
+/* A queued song rises from volume 0 to the host's volume over `ms` (1-65535) of playing. */
+#define QUAVR_FADE_IN(ms) (((uint32_t)(ms)&0xFFFFu) << 16)
+
+/* A device holds at most one transport action (a song, a jump or a stop), one fade and one
+ * volume change per channel; a new call of the same kind replaces what is pending (per channel
+ * for bgmFadeChannels), with QUAVR_EVENT_DROPPED. At a boundary the order is fixed: the old
+ * song's events before it, the tail, the chase, then the events at it; a fade and channel volumes
+ * due at the same boundary follow at once. On a render device an action happens at the
+ * boundary's frame, floor(t * rate / tempo) as every event, inside the bgmRender that covers it;
+ * on a port device in the tick that plays the song up to it, so there the audible error is the
+ * timer's lateness. Pause freezes the queue; bgmStop, bgmPlay, closing the device, a queued
+ * stop and the song's end without a loop drop it (QUAVR_EVENT_DROPPED); an action queued for
+ * the end (or a loop end there) takes effect first. Each returns 0, or -1 (nothing changed) for
+ * a bad handle, an unknown kind, flag or `then`, a marker index past the markers or one no pass
+ * reaches again. */
+
+/* At `when`, the song playing ends (its tail as `flags` says) and `song` binds and plays from
+ * `entryMs` with the state a seek there sends. `entryMs` QUAVR_NONE: the boundary's bar, beat
+ * and place in the beat in `song`, so arrangements of one theme switch in place (a beat past the
+ * bar's last is its last; a bar past its bars: its loop start, else 0). The tempo setting,
+ * channel mask and channel volumes stay; the running fade ends with the old song; `song` starts
+ * at the host's volume, or rises from 0 to it with QUAVR_FADE_IN. `song` may be the one playing.
+ * Until it plays, `song` is held like a bound song: bgmDeleteSong refuses it, and no other device
+ * can play it. On an Idle device `song` plays at once. -1 also for a song that is not loaded or
+ * is held elsewhere. */
+QUAVR_API int32_t QUAVR_CALL bgmQueueSong(QuavrDevice device, QuavrSong song, uint32_t when,
+                                          uint32_t entryMs, uint32_t flags);
+/* At `when`, the same song goes on at `targetMs` (QUAVR_INFO_MARKER_TIME, _BAR_TIME,
+ * _BRANCH_TIME...) with the state a seek there sends; loops are entered as bgmSeek enters them.
+ * `flags`: QUAVR_TAIL_. -1 also when no song is bound (Idle). */
+QUAVR_API int32_t QUAVR_CALL bgmQueueJump(QuavrDevice device, uint32_t when, uint32_t targetMs,
+                                          uint32_t flags);
+/* At `when`, the song stops as bgmStop stops it; what else is queued is dropped. -1 when Idle. */
+QUAVR_API int32_t QUAVR_CALL bgmQueueStop(QuavrDevice device, uint32_t when);
+/* At `when`, bgmFade(device, percent, ms, then) begins, with its first step. -1 when Idle. */
+QUAVR_API int32_t QUAVR_CALL bgmQueueFade(QuavrDevice device, uint32_t when, uint32_t percent,
+                                          uint32_t ms, uint32_t then);
+/* Drops everything queued (QUAVR_EVENT_DROPPED when there was something). */
+QUAVR_API int32_t QUAVR_CALL bgmCancelQueued(QuavrDevice device);
+/* Layers: at `when`, each channel of `mask` (bit 0 channel 1) moves its own volume to `percent`
+ * (0-100, clamped) over `ms` of playing, a step each tick, with its first step at once. A
+ * channel's CC7 goes out scaled by it on top of the device volume, so it works on any port.
+ * Channel volumes belong to the device: they outlast songs, stops and plays (100 when it
+ * opens); QUAVR_PLAY_CHANNEL_VOLUME reads them. On an Idle device they are set at once. */
+QUAVR_API int32_t QUAVR_CALL bgmFadeChannels(QuavrDevice device, uint32_t when, uint32_t mask,
+                                             uint32_t percent, uint32_t ms);
 
 #ifdef __cplusplus
 }

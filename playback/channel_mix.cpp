@@ -1,11 +1,14 @@
 #include "playback/channel_mix.h"
 
+#include <algorithm>
+
 #include "base/shared_value.h"
 #include "include/quavr.h"
 #include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
+#include "playback/queued_actions.h"
 #include "playback/transport.h"
 
 namespace quavr {
@@ -14,8 +17,9 @@ using namespace platform;
 
 namespace {
 
-std::uint32_t scaled(const MidiDevice& device, std::uint32_t value) {
-  return value * load(device.volume) / 100;
+// The device volume and the channel's own, in one rounding.
+std::uint32_t scaled(const MidiDevice& device, std::uint32_t channel, std::uint32_t value) {
+  return value * load(device.volume) * device.layerVolume[channel] / 10000;
 }
 
 }  // namespace
@@ -31,6 +35,9 @@ MMRESULT sendMixed(LockedDevice& device, const Event& event, const std::uint8_t*
   }
   const MMRESULT result = sendEvent(*device, event, data);
   noteSent(*device, event, data);
+  if (event.kind == kChannelEvent) {
+    store(device->usedChannels, load(device->usedChannels) | 1u << (data[event.offset] & 0x0F));
+  }
   return result;
 }
 
@@ -38,8 +45,9 @@ MMRESULT sendController(MidiDevice& device, std::uint32_t channel, std::uint32_t
                         std::uint32_t value) {
   if (controller == 7) {
     device.songVolume[channel] = static_cast<std::uint8_t>(value);
-    value = scaled(device, value);
+    value = scaled(device, channel, value);
   }
+  store(device.usedChannels, load(device.usedChannels) | 1u << channel);
   return sendShort(device, 0xB0 | channel, controller, value);
 }
 
@@ -95,6 +103,19 @@ void beginFadeDue(MidiDevice& device) {
 
 }  // namespace
 
+void beginFade(MidiDevice& device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then,
+               std::optional<std::uint32_t> atMs) {
+  MidiDevice::Fade& f = device.fade;
+  f.from = load(device.volume);
+  f.to = std::min<std::uint32_t>(percent, 100);
+  f.ms = ms;
+  f.elapsedMs = 0;
+  f.then = then;
+  f.atMs = atMs.value_or(0);
+  store(f.waiting, atMs ? 1u : 0u);
+  store(f.active, atMs ? 0u : 1u);
+}
+
 void endFade(MidiDevice& device) {
   store(device.fade.active, 0u);
   store(device.fade.waiting, 0u);
@@ -113,9 +134,13 @@ void stepFade(LockedDevice& device, std::uint32_t playedMs) {
   applyVolume(*device, fade.ms == 0 ? fade.to : percent);
   if (fade.elapsedMs < fade.ms) return;
   store(fade.active, 0u);
+  if (fade.then == QUAVR_FADE_CONTINUE) store(device->hostVolume, fade.to);  // later songs' too
   store(device->events, load(device->events) | QUAVR_EVENT_FADE_DONE);
   if (fade.then == QUAVR_FADE_PAUSE) pauseDevice(device);
-  if (fade.then == QUAVR_FADE_STOP) stopDevice(device);
+  if (fade.then == QUAVR_FADE_STOP) {
+    dropQueue(*device);  // a stop ends what was queued
+    stopDevice(device);
+  }
 }
 
 }  // namespace quavr

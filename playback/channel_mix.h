@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/platform.h"
 #include "playback/device.h"
@@ -33,5 +34,9 @@ inline constexpr std::uint64_t kNoFadeDue = ~std::uint64_t{0};
 std::uint64_t fadeDueMs(const MidiDevice& device);
 // The fade ends with its song, unfinished: no event, no `then`; the volume stays where it came.
 void endFade(MidiDevice& device);
+// A fade from the volume as it stands, in place of any other: stepping from the next step, or
+// waiting until the song reaches `atMs` in its last pass.
+void beginFade(MidiDevice& device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then,
+               std::optional<std::uint32_t> atMs = std::nullopt);
 
 }  // namespace quavr

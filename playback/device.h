@@ -59,6 +59,41 @@ struct MidiDevice {
     std::uint32_t ms, elapsedMs;
     std::uint32_t then;  // QUAVR_FADE_
   } fade;
+  // Music that follows the game. What each song starts at: the last bgmSetVolume, or where a
+  // fade that played on arrived.
+  std::uint32_t hostVolume;
+  std::uint32_t usedChannels;  // a bit per channel the bound song has sent to: a tail's pedals
+  std::uint32_t unplayedMs;    // the first song time the sequencer has not played yet
+  std::uint32_t moves;         // counts the jumps of the song position (loops, seeks, actions)
+  std::uint32_t transitions;   // counts the songs and jumps queued actions began
+  // The next beat and bar line to report as played (musical_clock.h); kNoLoop: none.
+  std::uint32_t nextBeatMs, nextBarMs;
+  // The actions a host queued for a boundary (queued_actions.h): one transport action (a song,
+  // a jump or a stop), one fade, and a volume change per channel. Each keeps its rule (`when`)
+  // and the boundary found from the position it was last looked for at (kNoLoop: none this
+  // pass); dueMs is the earliest of them all.
+  struct Queued {
+    std::uint32_t kind;  // 0: nothing queued
+    std::uint32_t when;
+    std::uint32_t dueMs;
+    std::uint32_t targetMs;  // a song's entry or a jump's target; QUAVR_NONE: the same bar, beat
+    std::uint32_t flags;     // a song's or jump's QUAVR_TAIL_ and QUAVR_FADE_IN
+    std::uint32_t percent, ms, then;
+  } transport, queuedFade, queuedLayers[16];
+  std::uint32_t dueMs;
+  // A queued song, reserved (resolved) until it plays or is dropped; 0 when none.
+  platform::HGLOBAL queuedSongHandle;
+  Song* queuedSong;
+  // The room a queued transition's chase is walked in (song_transition.h): made by the host
+  // call, so the sequencer never allocates.
+  platform::HGLOBAL chaseBlock;
+  // Each channel's own volume in percent (its layer): its CC7 goes out scaled by it too. A
+  // channel's fade moves it a step each tick (a bit in layersFading per moving channel).
+  std::uint8_t layerVolume[16];
+  struct LayerFade {
+    std::uint32_t from, to, ms, elapsedMs;
+  } layerFades[16];
+  std::uint32_t layersFading;
   // A render device's record (render_device.h), resolved while the device is open; port
   // devices have none.
   platform::HGLOBAL renderBlock;
@@ -125,6 +160,8 @@ class InSink {
   InSink& operator=(const InSink&) = delete;
 };
 
+// A new device's record, zero-filled, as a host first sees it: no song, volume 100, tempo 1000.
+void setUpRecord(MidiDevice& device, std::uint32_t periodMs);
 // Adds a device whose record is ready to the open devices.
 void addOpenDevice(platform::HGLOBAL device);
 

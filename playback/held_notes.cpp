@@ -85,14 +85,28 @@ std::uint32_t nextHeldNoteEnd(const MidiDevice& device) {
   return next;
 }
 
-void endHeldNotesDue(MidiDevice& device, std::uint32_t clockMs) {
+namespace {
+
+// Ends the held notes whose end passes `ends`.
+template <class Ends>
+void endHeldWhere(MidiDevice& device, Ends&& ends) {
   if (!anyHeldNotes(device)) return;
   for (std::uint32_t c = 0; c < 16; ++c) {
     for (std::uint32_t key = 0; key < 128; ++key) {
-      if (has(device.heldNotes[c], key) && device.heldUntilMs[c][key] <= clockMs)
+      if (has(device.heldNotes[c], key) && ends(device.heldUntilMs[c][key]))
         endHeld(device, c, key);
     }
   }
+}
+
+}  // namespace
+
+void endHeldNotesDue(MidiDevice& device, std::uint32_t clockMs) {
+  endHeldWhere(device, [clockMs](std::uint32_t until) { return until <= clockMs; });
+}
+
+void endHeldNotesWithoutEnd(MidiDevice& device) {
+  endHeldWhere(device, [](std::uint32_t until) { return until == kNoLoop; });
 }
 
 void endHeldNoteBefore(MidiDevice& device, const Event& event, const std::uint8_t* data) {

@@ -17,6 +17,9 @@ void holdNotesAcrossJump(MidiDevice& device, const Song& song, LoopPoints loop);
 std::uint32_t nextHeldNoteEnd(const MidiDevice& device);
 // Sends the note-offs of the held notes due by `clockMs`.
 void endHeldNotesDue(MidiDevice& device, std::uint32_t clockMs);
+// Sends the note-offs of the held notes whose own note-off was not found: what a jump to another
+// song leaves with nothing to end it.
+void endHeldNotesWithoutEnd(MidiDevice& device);
 // A note-on for a held key: the held note ends first.
 void endHeldNoteBefore(MidiDevice& device, const Event& event, const std::uint8_t* data);
 // The channels in `mask` hold nothing more.

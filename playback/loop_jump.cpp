@@ -89,9 +89,19 @@ void silenceNotes(MidiDevice& device) {
   dropHeldNotes(device, 0xFFFF);
 }
 
+namespace {
+
+// The device's count has a pass of the outermost loop (or the whole song) left.
+bool takesPasses(const MidiDevice& device) {
+  const std::int32_t count = load(device.loopCount);
+  return count != 0 && count != QUAVR_LOOP_AS_FILE;
+}
+
+}  // namespace
+
 bool takeLoopPass(MidiDevice& device) {
   const std::int32_t count = load(device.loopCount);
-  if (count == 0 || count == QUAVR_LOOP_AS_FILE) return false;
+  if (!takesPasses(device)) return false;
   if (count > 0) store(device.loopCount, count - 1);
   countPass(device);
   return true;
@@ -128,6 +138,26 @@ std::uint32_t nextLoopJumpMs(MidiDevice& device) {
   }
   const std::uint32_t clock = load(device.clockMs);
   return next == kNoLoop || next > clock ? next : clock;
+}
+
+std::uint32_t nextLoopEndMs(MidiDevice& device, std::uint32_t fromMs) {
+  syncLoops(device);
+  std::uint32_t next = kNoLoop;
+  for (std::uint32_t i = 0; i < device.loopsKnown; ++i) {
+    const std::uint32_t end = device.loops[i].endMs;
+    if (end >= fromMs && end < next) next = end;
+  }
+  return next;
+}
+
+bool playedAgain(MidiDevice& device, std::uint32_t ms, std::uint32_t fromMs) {
+  syncLoops(device);
+  if (device.loopsKnown == 0) return takesPasses(device);
+  for (std::uint32_t i = 0; i < device.loopsKnown; ++i) {
+    const MidiDevice::Loop& l = device.loops[i];
+    if (l.startMs <= ms && ms <= l.endMs && l.endMs >= fromMs && wouldJump(device, i)) return true;
+  }
+  return false;
 }
 
 std::uint32_t loopedClockMs(const MidiDevice& device) {

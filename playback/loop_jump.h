@@ -47,6 +47,13 @@ bool finishLoopPass(LockedDevice& device, Song& song, LoopPass& pass);
 // changed loop table first, as the next pass would.
 std::uint32_t nextLoopJumpMs(MidiDevice& device);
 
+// The earliest end at or after `fromMs` of a loop in force (the innermost of loops ending
+// together), whether its pass jumps there or plays on; kNoLoop for none.
+std::uint32_t nextLoopEndMs(MidiDevice& device, std::uint32_t fromMs);
+// Whether a later pass of a loop (or of the whole song, on repeat without loops) plays song time
+// `ms` again, seen from `fromMs`.
+bool playedAgain(MidiDevice& device, std::uint32_t ms, std::uint32_t fromMs);
+
 // The song position the clock stands for: past the end of a loop that jumps, where the next
 // tick's jump takes it. Reads only.
 std::uint32_t loopedClockMs(const MidiDevice& device);

@@ -8,6 +8,8 @@
 #include "playback/channel_mix.h"
 #include "playback/device.h"
 #include "playback/loop_jump.h"
+#include "playback/musical_clock.h"
+#include "playback/queued_actions.h"
 #include "playback/render_device.h"
 
 namespace quavr {
@@ -18,13 +20,19 @@ namespace {
 constexpr std::int32_t kBadHandle = -1;
 }  // namespace
 
+namespace {
+
 // Never kNoPosition, which names no device, even when the clock has saturated.
+std::uint32_t songPosition(const MidiDevice& d) {
+  if (load(d.state) == Idle) return 0u;
+  const std::uint32_t ms = isRenderDevice(d) ? renderPosition(d) : loopedClockMs(d);
+  return std::min(ms, kNoPosition - 1);
+}
+
+}  // namespace
+
 std::uint32_t position(HGLOBAL device) {
-  return withDevice(device, kNoPosition, [](LockedDevice& d) {
-    if (load(d->state) == Idle) return 0u;
-    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d);
-    return std::min(ms, kNoPosition - 1);
-  });
+  return withDevice(device, kNoPosition, [](LockedDevice& d) { return songPosition(*d); });
 }
 
 std::int32_t setLoopCount(HGLOBAL device, std::int32_t count) {
@@ -40,6 +48,7 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
     const std::uint32_t tempo = std::clamp<std::uint32_t>(permille, 250, 4000);
     if (isRenderDevice(*d)) retimeRenderClock(*d, tempo);
     store(d->tempo, tempo);
+    if (load(d->state) != Idle) findBoundaries(*d, unplayedMs(*d));  // frames moved
     return 0;
   });
 }
@@ -47,7 +56,8 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
 std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
     endFade(*d);
-    applyVolume(*d, std::min<std::uint32_t>(percent, 100));
+    store(d->hostVolume, std::min<std::uint32_t>(percent, 100));
+    applyVolume(*d, load(d->hostVolume));
     return 0;
   });
 }
@@ -60,15 +70,7 @@ std::int32_t setFade(HGLOBAL device, std::optional<std::uint32_t> atMs, std::uin
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
     // A fade belongs to a song: with none bound it would carry over to the next.
     if (then > QUAVR_FADE_STOP || load(d->state) == Idle) return -1;
-    MidiDevice::Fade& f = d->fade;
-    f.from = load(d->volume);
-    f.to = std::min<std::uint32_t>(percent, 100);
-    f.ms = ms;
-    f.elapsedMs = 0;
-    f.then = then;
-    f.atMs = atMs.value_or(0);
-    store(f.waiting, atMs ? 1u : 0u);
-    store(f.active, atMs ? 0u : 1u);
+    beginFade(*d, percent, ms, then, atMs);
     return 0;
   });
 }
@@ -111,7 +113,14 @@ std::uint32_t playInfo(HGLOBAL device, std::uint32_t what) {
         store(d->events, 0u);
         return events;
       }
+      case QUAVR_PLAY_BAR_BEAT:
+      case QUAVR_PLAY_TO_NEXT_BEAT:
+      case QUAVR_PLAY_TO_NEXT_BAR:
+        if (load(d->state) == Idle) return QUAVR_NONE;
+        return musicalPlayInfo(*d, what, songPosition(*d));
       default:
+        if (what >= QUAVR_PLAY_CHANNEL_VOLUME && what < QUAVR_PLAY_CHANNEL_VOLUME + 16)
+          return d->layerVolume[what - QUAVR_PLAY_CHANNEL_VOLUME];
         return QUAVR_NONE;
     }
   });

@@ -4,11 +4,14 @@
 
 #include "base/shared_value.h"
 #include "include/quavr.h"
+#include "playback/channel_layers.h"
 #include "playback/channel_mix.h"
 #include "playback/held_notes.h"
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
+#include "playback/musical_clock.h"
+#include "playback/queued_actions.h"
 #include "playback/song_position.h"
 #include "playback/transport.h"
 #include "song/loop_marks.h"
@@ -55,6 +58,7 @@ void endOfSong(LockedDevice& device) {
   if (takeLoopPass(*device)) {
     playDevice(device, load(device->songHandle));
   } else {
+    dropQueue(*device);  // an action waiting for the end took effect before it
     endFade(*device);
     store(device->events, load(device->events) | QUAVR_EVENT_ENDED);
   }
@@ -165,20 +169,46 @@ bool sendAllDueEvents(LockedDevice& device, Song& song, std::uint32_t& sent) {
 
 }  // namespace
 
-bool sendDue(LockedDevice& device, Song& song, std::uint32_t& sent) {
+bool sendDue(LockedDevice& device, std::uint32_t& sent) {
   // Each jump leaves the clock inside the loop it jumped in, so only a loop inside that one can
-  // end next: the nesting bounds the jumps.
-  for (std::uint32_t jumps = 0; jumps <= kMaxLoopDepth; ++jumps) {
+  // end next: the nesting bounds the jumps. A queued action takes a step of its own, and a song
+  // it binds may jump as deep again.
+  for (std::uint32_t steps = 0; steps <= 2 * kMaxLoopDepth + 4; ++steps) {
+    Song& song = *load(device->song);  // a queued action may have bound another
+    const std::uint32_t clock = load(device->clockMs);
+    // A boundary the round reaches: what comes before it goes out first, the clock short of it.
+    const std::uint32_t boundary = load(device->dueMs);
+    bool acting = boundary <= clock && boundary != kNoLoop;
+    if (acting) store(device->clockMs, boundary == 0 ? 0 : boundary - 1);
     LoopPass loop;
     beginLoopPass(device, loop);
-    endHeldNotesDue(*device, load(device->clockMs));
-    if (!sendAllDueEvents(device, song, sent)) {
-      abandonLoopPass(device, loop);  // the next round begins it again
-      return false;
+    if (loop.jump && acting) {  // a loop ending before the boundary jumps first
+      loop.clockMs = clock;
+      acting = false;
     }
-    if (!finishLoopPass(device, song, loop)) break;
+    const std::uint32_t moves = load(device->moves);
+    if (!acting || boundary != 0) {
+      endHeldNotesDue(*device, load(device->clockMs));
+      if (!sendAllDueEvents(device, song, sent)) {
+        abandonLoopPass(device, loop);  // the next round begins it again
+        if (acting) store(device->clockMs, clock);
+        return false;
+      }
+      beatsPlayed(*device, load(device->clockMs));
+    }
+    if (finishLoopPass(device, song, loop)) {
+      positionMoved(*device, loop.restore.loop.startMs);
+      continue;
+    }
+    // The song may have ended, or begun again on repeat, before the boundary.
+    if (!acting || load(device->state) != Playing || load(device->moves) != moves) break;
+    store(device->clockMs, clock);
+    actAtBoundary(device, clock);
+    if (load(device->state) != Playing) return true;
   }
-  loopsPassed(*device, load(device->clockMs));
+  const std::uint32_t clock = load(device->clockMs);
+  loopsPassed(*device, clock);
+  store(device->unplayedMs, clock == kLastClockMs ? clock : clock + 1);
   return true;
 }
 
@@ -186,8 +216,8 @@ namespace {
 
 // One round: what is due at the song clock, then the clock moves a period. False when it gave
 // way to a host call: the clock stays for the next tick to finish the round.
-bool sendRound(LockedDevice& device, Song& song, std::uint32_t& sent) {
-  if (!sendDue(device, song, sent)) return false;
+bool sendRound(LockedDevice& device, std::uint32_t& sent) {
+  if (!sendDue(device, sent)) return false;
   // Saturating, as event times do: a song whose last events saturated still plays them.
   const std::uint64_t next = std::uint64_t{load(device->clockMs)} + clockStep(*device);
   store(device->clockMs, next < kLastClockMs ? next : kLastClockMs);
@@ -202,14 +232,14 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   if (!device || load(device->state) != Playing || load(device->timerId) != timerId) return;
   stepFade(device, load(device->periodMs));  // may pause or stop
   if (load(device->state) != Playing) return;
-  Song& song = *load(device->song);
+  stepLayers(*device, load(device->periodMs));
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);
   DeviceControl& control = device.control();
   ++control.roundsOwed;
   std::uint32_t sent = 0;
   do {
-    if (!sendRound(device, song, sent)) return;
+    if (!sendRound(device, sent)) return;
     if (control.roundsOwed != 0) --control.roundsOwed;  // a repeat's new clock owes nothing
   } while (control.roundsOwed != 0 && load(device->state) == Playing);
 }

@@ -23,10 +23,11 @@ std::uint32_t longestClockStep(const MidiDevice& device);
 
 // The sequencer both drivers run. What is due at the song clock goes out: the bound song's
 // events (at the loop end: what is due up to it, then the jump and what is due after the loop
-// start), and the song's end. The timer's tick runs it once a period, then moves the clock a
-// period; a render device runs it at each due event's frame, the clock set to that event's time.
-// False when it gave way to a host call (a render device never does).
-bool sendDue(LockedDevice& device, Song& song, std::uint32_t& sent);
+// start), the song's end, and the queued actions at their boundaries (what is due before one
+// first). The timer's tick runs it once a period, then moves the clock a period; a render device
+// runs it at each due event's frame, the clock set to that event's time. False when it gave way
+// to a host call (a render device never does).
+bool sendDue(LockedDevice& device, std::uint32_t& sent);
 // The song has played to its end: stop, and with passes of the loop left play it again at once.
 void endOfSong(LockedDevice& device);
 

@@ -33,6 +33,17 @@ void renderHalted(MidiDevice& device) {
 void renderResumed(MidiDevice& device) {
   RenderState& r = *device.render;
   r.anchorUnits += units(r.frame - r.pausedAt, load(device.tempo));
+  r.layerFadeStart += r.frame - r.pausedAt;  // channel fades freeze while paused
+}
+
+void renderLayerFadesBegin(MidiDevice& device) {
+  device.render->layerFadeStart = songFrame(device);
+  device.render->layerSteps = 0;
+}
+
+std::uint64_t renderLayerStepFrame(const MidiDevice& device) {
+  const RenderState& r = *device.render;
+  return r.layerFadeStart + (r.layerSteps + 1) * r.rate / 1000;
 }
 
 void retimeRenderClock(MidiDevice& device, std::uint32_t permille) {
@@ -52,18 +63,27 @@ std::uint32_t renderPosition(const MidiDevice& device) {
   return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : ms < clock ? clock : static_cast<std::uint32_t>(ms);
 }
 
+std::uint32_t renderUnplayedMs(const MidiDevice& device) {
+  const RenderState& r = *device.render;
+  // Time t is at frame f or later when anchorUnits + (t - anchorMs) * rate >= f * tempo.
+  const std::int64_t ahead = units(songFrame(device), load(device.tempo)) - r.anchorUnits;
+  const std::uint64_t ms =
+      r.anchorMs + (ahead <= 0 ? 0 : (static_cast<std::uint64_t>(ahead) + r.rate - 1) / r.rate);
+  return ms > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(ms);
+}
+
 std::uint64_t renderFrameOf(const MidiDevice& device, std::uint32_t ms) {
   const RenderState& r = *device.render;
   const std::int64_t at = r.anchorUnits + (std::int64_t{ms} - r.anchorMs) * r.rate;
   return at <= 0 ? 0 : static_cast<std::uint64_t>(at) / load(device.tempo);
 }
 
-void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs) {
+void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesFrame) {
   RenderState& r = *device.render;
   r.anchorUnits += (std::int64_t{jumpedAtMs} - r.anchorMs) * r.rate;
   // A pass that took no song time still takes a frame: a song of nothing but time-0 events on
   // repeat plays once a frame instead of forever in one.
-  if (jumpedAtMs == r.anchorMs) r.anchorUnits += load(device.tempo);
+  if (passTakesFrame && jumpedAtMs == r.anchorMs) r.anchorUnits += load(device.tempo);
   r.anchorMs = load(device.clockMs);
 }
 

@@ -9,6 +9,7 @@
 
 #include "base/block.h"
 #include "base/shared_value.h"
+#include "playback/channel_layers.h"
 #include "playback/channel_mix.h"
 #include "playback/held_notes.h"
 #include "playback/loop_jump.h"
@@ -107,7 +108,9 @@ std::uint64_t nextMsFrame(const RenderState& r, std::uint64_t frame) {
 // The song time of the next event any track has to send, of a loop jump or of a held note's end;
 // kNever for none.
 std::uint64_t nextDueMs(MidiDevice& device) {
-  std::uint64_t next = std::min(nextLoopJumpMs(device), nextHeldNoteEnd(device));
+  // Queued actions and beat lines are due at their song time as events are.
+  std::uint64_t next = std::min({nextLoopJumpMs(device), nextHeldNoteEnd(device),
+                                 load(device.dueMs), device.nextBeatMs});
   if (next == kNoLoop) next = kNever;
   Song& song = *load(device.song);
   for (std::uint32_t t = 0; t < load(song.trackCount); ++t) {
@@ -123,6 +126,7 @@ std::uint64_t nextDueMs(MidiDevice& device) {
 std::uint64_t nextDueFrame(LockedDevice& device) {
   RenderState& r = *device->render;
   std::uint64_t due = load(device->fade.active) != 0 ? r.nextFadeFrame : kNever;
+  if (layersFading(*device)) due = std::min(due, renderLayerStepFrame(*device));
   const std::uint64_t fadeMs = fadeDueMs(*device);
   if (fadeMs != kNoFadeDue) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)));
@@ -151,6 +155,11 @@ void sendDueNow(LockedDevice& device) {
     stepFade(device, load(device->periodMs));  // may pause or stop
     return;
   }
+  if (layersFading(*device) && renderLayerStepFrame(*device) <= r.frame) {
+    ++r.layerSteps;
+    stepLayers(*device, 1);
+    return;
+  }
   const std::uint32_t passes = load(device->loopsDone);
   if (std::exchange(device.control().endedWhenBound, false)) {
     r.emptyPassAt = r.frame + 1;
@@ -160,11 +169,14 @@ void sendDueNow(LockedDevice& device) {
     if (due == kNever) return;
     const auto ms = static_cast<std::uint32_t>(std::max<std::uint64_t>(due, load(device->clockMs)));
     store(device->clockMs, ms);
+    const std::uint32_t transitions = load(device->transitions);
     std::uint32_t sent = 0;
-    sendDue(device, *load(device->song), sent);
-    // A jump (of any loop, or a repeat of the song) moved the clock or counted a pass.
-    const bool jumped = load(device->clockMs) != ms || load(device->loopsDone) != passes;
-    if (load(device->state) == Playing && jumped) anchorAfterJump(*device, ms);
+    sendDue(device, sent);
+    // A jump (of any loop, a repeat of the song, a queued song or jump) moved the clock or
+    // counted a pass. A queued action takes no frame of its own.
+    const bool acted = load(device->transitions) != transitions;
+    const bool jumped = acted || load(device->clockMs) != ms || load(device->loopsDone) != passes;
+    if (load(device->state) == Playing && jumped) anchorAfterJump(*device, ms, !acted);
     return;
   }
   if (load(device->state) == Playing && load(device->loopsDone) != passes) {
@@ -219,9 +231,7 @@ HGLOBAL openRenderDev(std::uint32_t sampleRate, const char* soundfont) {
     setMidiStatus(MMSYSERR_NOMEM);
     return 0;
   }
-  device->periodMs = 1;  // a fade steps once a ms of frames
-  device->tempo = 1000;
-  device->volume = 100;
+  setUpRecord(*device, 1);  // a fade steps once a ms of frames
   render->rate = sampleRate;
   render->synth = synth;
   device->renderBlock = renderBlock;

@@ -31,6 +31,9 @@ struct RenderState {
   std::uint64_t pausedAt;       // the frame the song stopped moving at, while Paused
   std::uint64_t emptyPassAt;    // a song with no events ended at this frame (one pass a frame)
   std::uint64_t nextFadeFrame;  // a fade steps once a ms of frames, at absolute frames
+  // The channels' fades step once a ms of frames from the frame the first of them began at.
+  std::uint64_t layerFadeStart;
+  std::uint64_t layerSteps;
   std::uint32_t heldLength;     // bytes in `held`: [length lo, length hi, bytes...] each
   std::uint8_t held[kHeldBytes];
   float scratch[2 * kRenderChunk];
@@ -46,15 +49,22 @@ void anchorRenderClock(MidiDevice& device, std::uint32_t ms);
 // The transport halted (pause, stop) or started again (resume, play).
 void renderHalted(MidiDevice& device);
 void renderResumed(MidiDevice& device);
+// Channel fades begin, none running: their steps fall a ms of played frames apart from here.
+void renderLayerFadesBegin(MidiDevice& device);
+// The frame of the channel fades' next step.
+std::uint64_t renderLayerStepFrame(const MidiDevice& device);
 // The tempo becomes `permille` at the next frame, the song time there unchanged.
 void retimeRenderClock(MidiDevice& device, std::uint32_t permille);
 // The song time at the next frame.
 std::uint32_t renderPosition(const MidiDevice& device);
+// The first song time whose frame is the next frame or later: what is still to be played.
+std::uint32_t renderUnplayedMs(const MidiDevice& device);
 // The frame song time `ms` is at.
 std::uint64_t renderFrameOf(const MidiDevice& device, std::uint32_t ms);
-// The sequencer jumped (a loop pass, a repeat) when it played up to `jumpedAtMs`: the clock's
-// new time is at that time's frame.
-void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs);
+// The sequencer jumped (a loop pass, a repeat, a queued song or jump) when it played up to
+// `jumpedAtMs`: the clock's new time is at that time's frame. A pass that took no song time
+// takes a frame (`passTakesFrame`), so a song of time-0 events on repeat cannot loop in one.
+void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesFrame = true);
 
 // ---- Output. Each message goes to the synthesizer and to the sink.
 platform::MMRESULT renderMessage(MidiDevice& device, const std::uint8_t* bytes,

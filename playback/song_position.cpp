@@ -10,6 +10,7 @@
 #include "playback/loop_jump.h"
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
+#include "playback/musical_clock.h"
 #include "playback/render_device.h"
 #include "song/channel_state.h"
 #include "song/song_registry.h"
@@ -86,6 +87,7 @@ void applyChase(LockedDevice& device, const Chase& chase, std::uint32_t ms) {
   store(device->clockMs, ms);
   enterLoopsAt(device, ms);  // as a play from 0 reaching `ms` would, counts in full
   if (isRenderDevice(*device)) anchorRenderClock(*device, ms);
+  positionMoved(*device, ms);  // queued actions find their boundary from here
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include "include/quavr.h"
 #include "playback/channel_mix.h"
 #include "playback/loop_jump.h"
+#include "playback/musical_clock.h"
 #include "playback/playback_clock.h"
+#include "playback/queued_actions.h"
 #include "playback/render_device.h"
 #include "playback/song_position.h"
 #include "song/records.h"
@@ -35,12 +37,10 @@ void releaseSong(Song& song, HGLOBAL songHandle, std::uint32_t boundTracks) {
   GlobalUnlock(songHandle);
 }
 
-// Binds the song to the device and rewinds it; the song's blocks stay resolved until it is
-// unbound. False, with nothing changed, when the handle names no loaded song or the song is
-// bound elsewhere (its record is resolved). Decided under the song registry's lock, so a
-// delete cannot come in between.
-bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
-  bool bound = false;
+}  // namespace
+
+Song* reserveSong(HGLOBAL songHandle) {
+  Song* reserved = nullptr;
   withLoadedSong(songHandle, [&] {
     if (songIsBound(songHandle)) return;
     Resolved<Song> song(songHandle);
@@ -64,17 +64,43 @@ bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
       store(track.position, empty ? -1 : 0);
       finished += empty ? 1 : 0;
     }
-    device.control().endedWhenBound = finished != 0 && finished == song->trackCount;
     store(song->tracks, tracks.release());
     store(song->finishedTracks, finished);
-    store(device->songHandle, songHandle);
-    store(device->song, song.release());
-    bound = true;
+    reserved = song.release();
   });
-  if (!bound) return false;
+  return reserved;
+}
+
+void releaseReservedSong(HGLOBAL songHandle, Song& song) {
+  releaseSong(song, songHandle, load(song.trackCount));
+}
+
+namespace {
+
+// A new song on the device: its own passes, markers, channel volumes and channels used.
+void freshSongFields(MidiDevice& device) {
+  store(device.loopsDone, 0u);
+  store(device.lastMarker, QUAVR_NONE);
+  for (std::uint8_t& v : device.songVolume) v = 100;
+  store(device.usedChannels, 0u);
+}
+
+// Binds the song to the device and rewinds it; the song's blocks stay resolved until it is
+// unbound. False, with nothing changed, when the handle names no loaded song or the song is
+// bound elsewhere (its record is resolved). Decided under the song registry's lock, so a
+// delete cannot come in between.
+bool bindSong(LockedDevice& device, HGLOBAL songHandle) {
+  Song* song = reserveSong(songHandle);
+  if (song == nullptr) return false;
+  const std::uint32_t finished = load(song->finishedTracks);
+  device.control().endedWhenBound = finished != 0 && finished == load(song->trackCount);
+  store(device->songHandle, songHandle);
+  store(device->song, song);
+  store(device->usedChannels, 0u);
   store(device->clockMs, 0);
   enterLoopsAt(device, 0);
   setState(*device, Ready);
+  positionMoved(*device, 0);
   return true;
 }
 
@@ -106,6 +132,16 @@ bool halt(LockedDevice& device) {
 }
 
 }  // namespace
+
+void swapSong(LockedDevice& device, HGLOBAL songHandle, Song& song) {
+  if (songHandle != load(device->songHandle)) {
+    Song& old = *load(device->song);
+    releaseSong(old, load(device->songHandle), load(old.trackCount));
+    store(device->songHandle, songHandle);
+    store(device->song, &song);
+  }
+  freshSongFields(*device);
+}
 
 std::int32_t playDevice(LockedDevice& device, HGLOBAL song) {
   const std::int32_t state = load(device->state);
@@ -142,6 +178,7 @@ std::int32_t pauseDevice(LockedDevice& device) {
 }
 
 void releaseDevice(LockedDevice& device) {
+  releaseQueue(*device);
   stopDevice(device);
   // Still bound: Ready (the timer never started), or Playing with a timer the platform would
   // not kill. A device that goes away must not keep its song resolved, or the song could never
@@ -151,11 +188,10 @@ void releaseDevice(LockedDevice& device) {
 
 std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
+    dropQueue(*d);
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
-      store(d->loopsDone, 0u);
-      store(d->lastMarker, QUAVR_NONE);
+      freshSongFields(*d);
       store(d->clockCarry, 0u);
-      for (std::uint8_t& v : d->songVolume) v = 100;
     }
     const std::int32_t found = playDevice(d, song);
     if (found == Idle && isRenderDevice(*d)) anchorRenderClock(*d, 0);
@@ -165,6 +201,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
 
 std::int32_t stop(HGLOBAL device) {
   return withDevice(device, kNoDevice, [](LockedDevice& d) {
+    dropQueue(*d);
     endFade(*d);  // a fade belongs to the playback the host ends here
     return stopDevice(d);
   });

@@ -18,6 +18,14 @@ std::int32_t pauseDevice(LockedDevice& device);
 // Before a device is closed: stops it, and lets go of a song left bound in Ready.
 void releaseDevice(LockedDevice& device);
 
+// A song held for a device: its blocks resolved (so it cannot be deleted, nor played on another
+// device) and rewound. Null when the handle names no loaded song or the song is held already.
+Song* reserveSong(platform::HGLOBAL song);
+void releaseReservedSong(platform::HGLOBAL songHandle, Song& song);
+// On a bound device, a reserved song takes the bound one's place, which is let go (or the bound
+// song begins anew): it has its own passes, markers and channel volumes; the state stays.
+void swapSong(LockedDevice& device, platform::HGLOBAL songHandle, Song& song);
+
 // The exports' entries: lock the device, then act; kNoDevice (0 for repeat) on a bad handle.
 std::int32_t play(platform::HGLOBAL device, platform::HGLOBAL song);
 std::int32_t stop(platform::HGLOBAL device);

@@ -193,9 +193,13 @@ struct TrackLocks {
 
 }  // namespace
 
+std::size_t walkRoomBytes(std::uint32_t trackCount) {
+  return (sizeof(Cursor) + sizeof(HeapEntry) + sizeof(std::uint32_t)) * (trackCount + std::size_t{1});
+}
+
 bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_t timeMs,
                      std::uint32_t untilMs, ChannelState (&channels)[16], ParameterLog* parameters,
-                     SysexVisitor onSysex, void* context) {
+                     SysexVisitor onSysex, void* context, void* room) {
   std::memset(channels, 0, sizeof channels);
   for (ChannelState& c : channels) {
     for (std::uint32_t n = 0; n < 128; ++n) c.controllers[n] = powerOnValue(n);
@@ -203,15 +207,14 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
   }
   if (parameters != nullptr) std::memset(parameters, 0, sizeof(ParameterLog) * 16);
   // One block for the walk: per track a cursor, a place in the heap and a lock record.
-  const std::size_t bytes =
-      (sizeof(Cursor) + sizeof(HeapEntry) + sizeof(std::uint32_t)) * (trackCount + 1);
-  const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-  Resolved<Cursor> cursors(block);
-  if (!cursors) {
+  const HGLOBAL block = room == nullptr ? GlobalAlloc(GMEM_MOVEABLE, walkRoomBytes(trackCount)) : 0;
+  Resolved<Cursor> resolved(block);
+  Cursor* cursors = room != nullptr ? static_cast<Cursor*>(room) : resolved.get();
+  if (cursors == nullptr) {
     GlobalFree(block);
     return false;
   }
-  auto* heap = reinterpret_cast<HeapEntry*>(cursors.get() + trackCount + 1);
+  auto* heap = reinterpret_cast<HeapEntry*>(cursors + trackCount + 1);
   std::uint32_t size = 0;
   std::uint8_t translated[4];
   {
@@ -272,7 +275,7 @@ bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_
       siftDown(heap, size, 0);
     }
   }
-  cursors.reset();
+  resolved.reset();
   GlobalFree(block);
   return true;
 }

@@ -3,6 +3,7 @@
 // and a seek's chase both start from it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "song/records.h"
@@ -68,12 +69,14 @@ struct SongState {
 using SysexVisitor = void (*)(void* context, const Event& event, const std::uint8_t* data);
 
 // The state before `timeMs`, and the changes of the messages from `timeMs` to `untilMs`. The
-// parameters are kept only when `parameters` is given. False, with no visit made, when the
-// walk's block could not be had.
+// parameters are kept only when `parameters` is given. The walk takes a block of its own, or
+// `room` when given (walkRoomBytes of the track count, 16-byte aligned): then it allocates
+// nothing. False, with no visit made, when the walk's block could not be had.
 bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_t timeMs,
                      std::uint32_t untilMs, ChannelState (&channels)[16],
                      ParameterLog* parameters = nullptr, SysexVisitor onSysex = nullptr,
-                     void* context = nullptr);
+                     void* context = nullptr, void* room = nullptr);
+std::size_t walkRoomBytes(std::uint32_t trackCount);
 
 // The first event at or after `ms` in a track's events, which are in time order.
 const Event* firstEventAt(const Event* first, const Event* last, std::uint32_t ms);

@@ -15,6 +15,9 @@ inline std::uint32_t noteOn(std::uint8_t channel, std::uint8_t key, std::uint8_t
   return (0x90u | channel) | (std::uint32_t{key} << 8) | (std::uint32_t{velocity} << 16);
 }
 
+// The beat and bar lines a song passes: left out where a test looks at other events.
+inline constexpr std::uint32_t kBeatEvents = QUAVR_EVENT_BEAT | QUAVR_EVENT_BAR;
+
 class PlaybackTest : public CoreTest {
  protected:
   void TearDown() override {
