@@ -24,10 +24,11 @@ void stepChannels(MidiDevice& device, std::uint32_t mask, std::uint32_t playedMs
   for (std::uint32_t c = 0; c < 16; ++c) {
     if ((mask >> c & 1) == 0) continue;
     MidiDevice::LayerFade& f = device.layerFades[c];
-    f.elapsedMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-        std::uint64_t{f.elapsedMs} + playedMs, f.ms));
+    f.elapsedMs = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(std::uint64_t{f.elapsedMs} + playedMs, f.ms));
     const std::int64_t span = static_cast<std::int64_t>(f.to) - f.from;
-    setLayer(device, c, f.ms == 0 ? f.to : static_cast<std::uint32_t>(f.from + span * f.elapsedMs / f.ms));
+    setLayer(device, c,
+             f.ms == 0 ? f.to : static_cast<std::uint32_t>(f.from + span * f.elapsedMs / f.ms));
     if (f.elapsedMs >= f.ms) device.layersFading &= ~(1u << c);
   }
 }

@@ -242,11 +242,12 @@ std::int32_t queueStop(HGLOBAL device, std::uint32_t when) {
   });
 }
 
-std::int32_t queueFade(HGLOBAL device, std::uint32_t when, std::uint32_t percent,
-                       std::uint32_t ms, std::uint32_t then) {
+std::int32_t queueFade(HGLOBAL device, std::uint32_t when, std::uint32_t percent, std::uint32_t ms,
+                       std::uint32_t then) {
   if (then > QUAVR_FADE_STOP) return -1;
   return withBoundary(device, when, [&](LockedDevice& d, std::uint32_t due) {
-    put(*d, d->queuedFade, {kFade, when, due, 0, 0, std::min<std::uint32_t>(percent, 100), ms, then});
+    put(*d, d->queuedFade,
+        {kFade, when, due, 0, 0, std::min<std::uint32_t>(percent, 100), ms, then});
     return 0;
   });
 }

@@ -109,8 +109,8 @@ std::uint64_t nextMsFrame(const RenderState& r, std::uint64_t frame) {
 // kNever for none.
 std::uint64_t nextDueMs(MidiDevice& device) {
   // Queued actions and beat lines are due at their song time as events are.
-  std::uint64_t next = std::min({nextLoopJumpMs(device), nextHeldNoteEnd(device),
-                                 load(device.dueMs), device.nextBeatMs});
+  std::uint64_t next = std::min(
+      {nextLoopJumpMs(device), nextHeldNoteEnd(device), load(device.dueMs), device.nextBeatMs});
   if (next == kNoLoop) next = kNever;
   Song& song = *load(device.song);
   for (std::uint32_t t = 0; t < load(song.trackCount); ++t) {

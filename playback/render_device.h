@@ -34,7 +34,7 @@ struct RenderState {
   // The channels' fades step once a ms of frames from the frame the first of them began at.
   std::uint64_t layerFadeStart;
   std::uint64_t layerSteps;
-  std::uint32_t heldLength;     // bytes in `held`: [length lo, length hi, bytes...] each
+  std::uint32_t heldLength;  // bytes in `held`: [length lo, length hi, bytes...] each
   std::uint8_t held[kHeldBytes];
   float scratch[2 * kRenderChunk];
 };

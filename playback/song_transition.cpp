@@ -90,8 +90,8 @@ void transition(LockedDevice& device, const Transition& to, std::uint32_t bounda
   MidiDevice& d = *device;
   const Song& old = *load(d.song);
   Song& song = *to.song;
-  std::uint32_t entry = to.entryMs == QUAVR_NONE ? samePlace(old, song, to.songHandle, boundaryMs)
-                                                 : to.entryMs;
+  std::uint32_t entry =
+      to.entryMs == QUAVR_NONE ? samePlace(old, song, to.songHandle, boundaryMs) : to.entryMs;
   entry = std::min(entry, load(song.lengthMs));  // as a seek: past the end is the end
   endTail(d, old, to.flags, entry, boundaryMs);
   const std::uint32_t fadeInMs = to.flags >> 16;

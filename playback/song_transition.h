@@ -15,7 +15,7 @@ namespace quavr {
 // whether `song` begins anew (a queued song, even the one playing) or goes on (a jump).
 struct Transition {
   platform::HGLOBAL songHandle;
-  Song* song;  // reserved with reserveSong, or the bound song
+  Song* song;             // reserved with reserveSong, or the bound song
   std::uint32_t entryMs;  // QUAVR_NONE: the boundary's bar, beat and place in the beat
   std::uint32_t flags;
   bool newSong;

@@ -194,7 +194,8 @@ struct TrackLocks {
 }  // namespace
 
 std::size_t walkRoomBytes(std::uint32_t trackCount) {
-  return (sizeof(Cursor) + sizeof(HeapEntry) + sizeof(std::uint32_t)) * (trackCount + std::size_t{1});
+  return (sizeof(Cursor) + sizeof(HeapEntry) + sizeof(std::uint32_t)) *
+         (trackCount + std::size_t{1});
 }
 
 bool channelStatesAt(const Track* tracks, std::uint32_t trackCount, std::uint32_t timeMs,

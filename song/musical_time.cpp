@@ -40,11 +40,10 @@ std::uint32_t SongGrid::msOfTick(std::uint64_t tick) const {
   const TempoPoint* first = tempo_ && song_.tempoCount >= 2 ? tempo_.get() : &kDefaultTempo;
   const TempoPoint* last = first + (tempo_ && song_.tempoCount >= 2 ? song_.tempoCount - 1 : 1);
   // Of several points on one tick the last is in force, as when the events were timed.
-  const TempoPoint& p = *(std::upper_bound(first + 1, last, tick,
-                                           [](std::uint64_t t, const TempoPoint& q) {
-                                             return t < q.tick;
-                                           }) -
-                          1);
+  const TempoPoint& p =
+      *(std::upper_bound(first + 1, last, tick,
+                         [](std::uint64_t t, const TempoPoint& q) { return t < q.tick; }) -
+        1);
   return TrackClock::msOf(p.usTicks + std::uint64_t{p.usPerQuarter} * (tick - p.tick),
                           song_.division);
 }
@@ -79,10 +78,9 @@ const MeterSegment& SongGrid::segmentAtTick(std::uint64_t tick) const {
 
 const MeterSegment& SongGrid::segmentOf(GridUnit unit, std::uint64_t index) const {
   const MeterSegment* first = meters_.get();
-  return *(std::upper_bound(first + 1, first + song_.meterCount, index,
-                            [unit](std::uint64_t i, const MeterSegment& s) {
-                              return i < firstOf(s, unit);
-                            }) -
+  return *(std::upper_bound(
+               first + 1, first + song_.meterCount, index,
+               [unit](std::uint64_t i, const MeterSegment& s) { return i < firstOf(s, unit); }) -
            1);
 }
 
@@ -95,7 +93,8 @@ std::uint64_t SongGrid::indexAtOrAfter(GridUnit unit, std::uint64_t tick) const 
 
 std::uint64_t SongGrid::tickOf(GridUnit unit, std::uint64_t index) const {
   const MeterSegment& s = segmentOf(unit, index);
-  const std::uint64_t beats = (index - firstOf(s, unit)) * (unit == GridUnit::Bar ? s.numerator : 1);
+  const std::uint64_t beats =
+      (index - firstOf(s, unit)) * (unit == GridUnit::Bar ? s.numerator : 1);
   return s.tick + beats * whole_ / s.denominator;
 }
 

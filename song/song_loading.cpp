@@ -26,8 +26,8 @@ HGLOBAL newSong() {
 }
 
 // Frees the loops, the marks, the branch points, the tempo and meter maps and every track's blocks,
-// then the track table: all that one song of the file holds. A block whose free fails keeps its handle in its field, so that
-// a later delete tries only what is left. True when all went.
+// then the track table: all that one song of the file holds. A block whose free fails keeps its
+// handle in its field, so that a later delete tries only what is left. True when all went.
 bool freeTracks(Song& song) {
   song.loopBlock = GlobalFree(song.loopBlock);
   song.markBlock = GlobalFree(song.markBlock);

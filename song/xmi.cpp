@@ -169,10 +169,10 @@ bool load(const LoadInput& in) {
   Resolved<BranchPoint> points(song ? song->branchBlock : 0);
   for (std::uint32_t b = 0; points && b < song->branchCount; ++b) {
     // Timed as an event at that tick is.
-    points[b].timeMs = branchTicks[b] == kNoLoop
-                           ? kNoLoop
-                           : static_cast<std::uint32_t>(std::uint64_t{branchTicks[b]} * 1000 /
-                                                        kTicksPerSecond);
+    points[b].timeMs =
+        branchTicks[b] == kNoLoop
+            ? kNoLoop
+            : static_cast<std::uint32_t>(std::uint64_t{branchTicks[b]} * 1000 / kTicksPerSecond);
   }
   return true;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/common/reset_messages.h"
 #include "tests/core/playback_fixture.h"
+#include "tests/core/sink_log.h"
 
 // Counts the allocations the render path makes while a test asks.
 namespace {
@@ -64,24 +65,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept {
 
 namespace quavr::test {
 namespace {
-
-struct SinkEntry {
-  std::uint64_t frame;  // from the device's first render
-  Bytes bytes;
-  friend bool operator==(const SinkEntry&, const SinkEntry&) = default;
-};
-
-// The sink's log in absolute frames: the fixture tells it where each render call begins.
-struct SinkLog {
-  std::uint64_t callStart = 0;
-  std::vector<SinkEntry> entries;
-};
-
-void QUAVR_CALL logMessage(void* user, std::uint32_t frame, const std::uint8_t* bytes,
-                           std::uint32_t length) {
-  auto* log = static_cast<SinkLog*>(user);
-  log->entries.push_back({log->callStart + frame, Bytes(bytes, bytes + length)});
-}
 
 // The song events the sink saw, in order: notes and controllers 1-119 (the song's own; the
 // device's resets and chases use 120 and up or come as a burst the tests skip by time).
