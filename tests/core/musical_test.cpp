@@ -306,16 +306,12 @@ TEST_F(MusicalTest, QueuedActionsLandOnTheModelsBoundary) {
       const auto plain = render(a, frames, script(false), 1);
       const auto acted = render(a, frames, script(true), 2 + row);
       EXPECT_EQ(queued, rule.boundary(unplayed) == QUAVR_NONE ? -1 : 0) << "a marker behind";
-      const auto again = render(a, frames, script(true), 3 + 7 * row);
-      const std::size_t differs = firstDifference(again, acted);
-      EXPECT_EQ(differs, acted.size())
-          << "another partition: "
-          << testing::PrintToString(again[std::min(differs, again.size() - 1)]) << " against "
-          << testing::PrintToString(acted[std::min(differs, acted.size() - 1)]);
+      EXPECT_TRUE(render(a, frames, script(true), 3 + 7 * row) == acted) << "another partition";
       const std::size_t at = firstDifference(acted, plain);
       ASSERT_EQ(at == acted.size(), due == QUAVR_NONE) << due << " ms";
-      if (due != QUAVR_NONE)
+      if (due != QUAVR_NONE) {
         EXPECT_EQ(acted[at].frame, frameOf(due)) << "boundary " << due << " ms";
+      }
       // Port, period 10: tick n plays up to (n - 1) × 10 ms.
       const int callAfter = static_cast<int>(callMs / 10);
       const std::uint32_t portDue = expected((callAfter - 1) * 10 + 1);
