@@ -18,6 +18,7 @@ static void check(int ok, const char* what) {
 typedef uint32_t(__stdcall* Fn1)(uint32_t);
 typedef uint32_t(__stdcall* Fn2)(uint32_t, uint32_t);
 typedef uint32_t(__stdcall* Fn3)(uint32_t, uint32_t, uint32_t);
+typedef uint32_t(__stdcall* Fn4)(uint32_t, uint32_t, uint32_t, uint32_t);
 typedef uint32_t(__stdcall* Fn5)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
 
 #define EXPORTS 20
@@ -53,6 +54,9 @@ static void check_message_only_render(HMODULE dll) {
   const Fn1 close = (Fn1)GetProcAddress(dll, "_bgmCloseMidiDev@4");
   const Fn1 remove = (Fn1)GetProcAddress(dll, "_bgmDeleteSong@4");
   const Fn1 status = (Fn1)GetProcAddress(dll, "_bgmMidiStatus@4");
+  const Fn2 info = (Fn2)GetProcAddress(dll, "_bgmGetPlayInfo@8");
+  const Fn2 queueStop = (Fn2)GetProcAddress(dll, "_bgmQueueStop@8");
+  const Fn5 fadeChannels = (Fn5)GetProcAddress(dll, "_bgmFadeChannels@20");
   /* Division 500 at the default tempo: a tick is a ms. Note on at 250, off at 300. */
   static const unsigned char song[] = {'M',  'T',  'h', 'd',  0,    0,    0,    6,   0,
                                        0,    0,    1,   0x01, 0xF4, 'M',  'T',  'r', 'k',
@@ -70,7 +74,10 @@ static void check_message_only_render(HMODULE dll) {
   if (device == 0) return;
   s = load(song, sizeof song);
   check(setSink(device, sink, NULL) == 0, "bgmSetMessageSink sets the sink");
+  check(fadeChannels(device, 0, 1, 40, 0) == 0 && info(device, 16) == 40,
+        "bgmFadeChannels sets channel 1's volume on an Idle device");
   check(play(device, s) == 0, "the song plays on it");
+  check(queueStop(device, 5) == 0, "bgmQueueStop queues a stop at the song's end");
   for (i = 0; i < 2 * 16384; ++i) audio[i] = 1.0f;
   seen.callFrames = 16384;
   /* The song's 300 ms are 13230 frames: the call fills all 16384 and returns the song's share. */
@@ -112,7 +119,9 @@ int main(void) {
         {"_bgmSetTempo@8", 24},        {"_bgmSetVolume@8", 25},     {"_bgmFade@16", 26},
         {"_bgmSetChannelMask@8", 27},  {"_bgmGetPlayInfo@8", 28},   {"_bgmGetVersion@0", 29},
         {"_bgmFadeAt@20", 30},         {"_bgmOpenRenderDev@8", 31}, {"_bgmRender@16", 32},
-        {"_bgmSetMessageSink@12", 33}, {"_bgmSelectSong@8", 34}};
+        {"_bgmSetMessageSink@12", 33}, {"_bgmSelectSong@8", 34},    {"_bgmQueueSong@20", 37},
+        {"_bgmQueueJump@16", 38},      {"_bgmQueueStop@8", 39},     {"_bgmQueueFade@20", 40},
+        {"_bgmCancelQueued@4", 41},    {"_bgmFadeChannels@20", 42}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
@@ -124,7 +133,7 @@ int main(void) {
     check(((Fn1)GetProcAddress(dll, "_bgmGetPosition@4"))(0xDEAD0000u) == 0xFFFFFFFFu,
           "bgmGetPosition refuses a bad device");
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(35)) == NULL, "no export past the last");
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(43)) == NULL, "no export past the last");
   check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
   if (failures) return 1;
 
@@ -162,6 +171,11 @@ int main(void) {
           "bgmGetSongText refuses a bad song");
     check(((Fn2)exports[18])(none, 1) == (uint32_t)-1, "bgmSetLoopStyle refuses a bad song");
     check(((Fn3)exports[19])(none, 0, 10) == (uint32_t)-1, "bgmSetLoopPoints refuses a bad song");
+    check(((Fn5)GetProcAddress(dll, "_bgmQueueSong@20"))(none, none, 2, 0, 0) == (uint32_t)-1 &&
+              ((Fn4)GetProcAddress(dll, "_bgmQueueJump@16"))(none, 2, 0, 0) == (uint32_t)-1 &&
+              ((Fn5)GetProcAddress(dll, "_bgmQueueFade@20"))(none, 2, 0, 0, 0) == (uint32_t)-1 &&
+              ((Fn1)GetProcAddress(dll, "_bgmCancelQueued@4"))(none) == (uint32_t)-1,
+          "the queue calls refuse a bad device");
   }
 
   check_message_only_render(dll);
