@@ -49,7 +49,7 @@ void beginLayerFades(MidiDevice& device, std::uint32_t mask, std::uint32_t perce
 }
 
 void stepLayers(MidiDevice& device, std::uint32_t playedMs) {
-  stepChannels(device, device.layersFading, playedMs);
+  if (layersFading(device)) stepChannels(device, device.layersFading, playedMs);
 }
 
 }  // namespace quavr

@@ -156,7 +156,16 @@ TEST_F(GameFormatsTest, XmiBranchPointsAreKept) {
   ASSERT_EQ(bgmSelectSong(song, 1), 0);
   EXPECT_EQ(branchesOf(song), (Branches{{2, 6}, {0x109, 0x2010}}));
   EXPECT_EQ(timed(inspect(song).tracks[0]), xmiBEvents);
+  // Timed at the event their offset falls in; past the events, none. A nominal 4/4 of 500 ms.
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_BRANCH_TIME, 0), 0u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_BRANCH_TIME, 1), QUAVR_NONE);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_BRANCH_ID, 1), 0x109u);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_METER, 0), 0x0404u | QUAVR_METER_NOMINAL);
+  EXPECT_EQ(bgmGetSongInfo(song, QUAVR_INFO_BEAT_TIME, 3), 1500u);
   EXPECT_EQ(bgmDeleteSong(song), 0u);
+  const QuavrSong later = loadMem(xmiSong(xmiB, {}, {1, 0, 5, 0, 12, 0, 0, 0}));
+  EXPECT_EQ(bgmGetSongInfo(later, QUAVR_INFO_BRANCH_TIME, 0), 1000u) << "after 120 ticks";
+  EXPECT_EQ(bgmDeleteSong(later), 0u);
 }
 
 TEST_F(GameFormatsTest, MusEveryEventType) {
