@@ -71,7 +71,8 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
   // Host calls go on until the audio thread has rendered a good many times among them, however
   // the machine schedules the two.
   for (int i = 0; i < 3000 || calls < 3000; ++i) {
-    switch (random() % 9) {
+    const std::uint32_t when = random() % 2 == 0 ? QUAVR_AT_BARS(2) : random() % 3;  // now, beat, bar
+    switch (random() % 11) {
       case 0:
         bgmSeek(device, random() % 2000);
         break;
@@ -93,6 +94,15 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
       case 6:
         bgmGetPosition(device);
         bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS);
+        bgmGetPlayInfo(device, QUAVR_PLAY_BAR_BEAT);
+        break;
+      case 7:  // queued actions, taking effect on the audio thread
+        bgmQueueJump(device, when, random() % 2000, random() % 2);
+        bgmFadeChannels(device, when, random() & 0xFFFF, random() % 101, random() % 50);
+        break;
+      case 8:
+        bgmQueueSong(device, current.load(), when, QUAVR_NONE, random() % 2);
+        if (random() % 4 == 0) bgmCancelQueued(device);
         break;
       default: {
         // Another song: stop, delete the stopped one, load and play the next.
