@@ -1,0 +1,370 @@
+#include "song/song_walk.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "base/block.h"
+#include "platform/common/midi_message.h"
+#include "song/copy_out.h"
+#include "song/set_tempo.h"
+#include "song/song_registry.h"
+#include "song/track_events.h"
+
+namespace quavr {
+
+using namespace platform;
+
+// The host's struct has one layout in every build: the 32-bit DLL's and the 64-bit library's.
+static_assert(sizeof(QuavrSongEvent) == 32);
+static_assert(offsetof(QuavrSongEvent, timeMs) == 0 && offsetof(QuavrSongEvent, tick) == 4 &&
+              offsetof(QuavrSongEvent, track) == 8 && offsetof(QuavrSongEvent, length) == 12 &&
+              offsetof(QuavrSongEvent, endMs) == 16 && offsetof(QuavrSongEvent, barBeat) == 20 &&
+              offsetof(QuavrSongEvent, status) == 24 && offsetof(QuavrSongEvent, type) == 25 &&
+              offsetof(QuavrSongEvent, data) == 26 && offsetof(QuavrSongEvent, reserved) == 28);
+
+namespace {
+
+// A track as the walk reads it; its blocks stay resolved while the walk block lives.
+struct WalkTrack {
+  const Event* events;
+  const std::uint8_t* data;
+  std::uint32_t eventCount;
+  std::uint32_t dataSize;
+  HGLOBAL eventBlock;
+  HGLOBAL dataBlock;
+};
+
+// The walk block: this header, then the tracks, each event's note end (by position in the walk),
+// every `stride` positions each track's next event there, and each position's track.
+struct WalkHeader {
+  std::uint32_t eventCount;
+  std::uint32_t trackCount;
+  std::uint32_t stride;  // a power of two
+  std::uint32_t checkpoints;
+};
+
+// Where a walk block's arrays begin, and its size.
+struct WalkOffsets {
+  std::uint64_t tracks, ends, nextAt, trackOf, size;
+};
+
+WalkOffsets offsetsOf(const WalkHeader& h) {
+  WalkOffsets o;
+  o.tracks = sizeof(WalkHeader);
+  o.ends = o.tracks + std::uint64_t{sizeof(WalkTrack)} * h.trackCount;
+  o.nextAt = o.ends + 4ull * h.eventCount;
+  o.trackOf = o.nextAt + 4ull * h.checkpoints * h.trackCount;
+  o.size = o.trackOf + 2ull * h.eventCount;
+  return o;
+}
+
+// The arrays of a walk block.
+struct Walk {
+  WalkHeader* header;
+  WalkTrack* tracks;
+  std::uint32_t* ends;
+  std::uint32_t* nextAt;  // checkpoints × trackCount
+  std::uint16_t* trackOf;
+};
+
+// The walk in the block at `base`, whose header is written.
+Walk walkAt(std::uint8_t* base) {
+  const WalkOffsets o = offsetsOf(*reinterpret_cast<WalkHeader*>(base));
+  return {reinterpret_cast<WalkHeader*>(base), reinterpret_cast<WalkTrack*>(base + o.tracks),
+          reinterpret_cast<std::uint32_t*>(base + o.ends),
+          reinterpret_cast<std::uint32_t*>(base + o.nextAt),
+          reinterpret_cast<std::uint16_t*>(base + o.trackOf)};
+}
+
+static_assert(sizeof(WalkHeader) % alignof(WalkTrack) == 0 && sizeof(WalkTrack) % 4 == 0);
+
+// An event's bytes as a host sees them.
+struct EventBytes {
+  const std::uint8_t* bytes;
+  std::uint32_t length;
+  std::uint8_t status;
+  std::uint8_t type;
+  std::uint8_t data[2];  // a channel message's data bytes, 0 past its length
+};
+
+EventBytes bytesOf(const Event& e, const std::uint8_t* data) {
+  const std::uint8_t* at = data + e.offset;
+  switch (e.kind) {
+    case kChannelEvent: {  // stored in four bytes, whatever its length
+      const std::uint32_t length = midiMessageLength(at[0]);
+      return {at,
+              length,
+              at[0],
+              0,
+              {length >= 2 ? at[1] : std::uint8_t{0}, length >= 3 ? at[2] : std::uint8_t{0}}};
+    }
+    case kSysexEvent:  // F0 and the data: the data
+      return {at + 1, e.length - 1, 0xF0, 0, {}};
+    case kEscapeEvent:
+      return {at, e.length, 0xF7, 0, {}};
+    default: {  // meta: FF, the type, the length, the data
+      const VarLen size = readVarLen(at + 2, at + e.length);
+      return {at + 2 + size.size, std::min(size.value, e.length - 2 - size.size), 0xFF, at[1], {}};
+    }
+  }
+}
+
+// Releases what the walk block holds resolved and frees it; 0, or the block when it would not go.
+HGLOBAL freeWalkBlock(HGLOBAL block) {
+  if (block == 0) return 0;
+  {
+    Resolved<std::uint8_t> base(block);
+    if (!base) return block;
+    const Walk walk = walkAt(base.get());
+    for (std::uint32_t t = 0; t < walk.header->trackCount; ++t) {
+      if (walk.tracks[t].events != nullptr) GlobalUnlock(walk.tracks[t].eventBlock);
+      if (walk.tracks[t].data != nullptr) GlobalUnlock(walk.tracks[t].dataBlock);
+    }
+  }
+  return GlobalFree(block);
+}
+
+// Ends a note-on at the next note-off or note-on of its channel and key. `sounding` holds, per
+// channel and key, the position + 1 of the note-on sounding there, or 0.
+inline void noteEnds(const Event& e, const std::uint8_t* data, std::uint32_t position,
+                     std::uint32_t* ends, std::uint32_t* sounding) {
+  if (e.kind != kChannelEvent) return;
+  const std::uint8_t* at = data + e.offset;
+  if ((at[0] & 0xE0) != 0x80) return;
+  std::uint32_t& note = sounding[(at[0] & 0x0Fu) << 7 | (at[1] & 0x7Fu)];
+  if (note != 0) ends[note - 1] = e.timeMs;
+  note = (at[0] & 0xF0) == 0x90 && at[2] != 0 ? position + 1 : 0;
+}
+
+std::uint64_t keyOf(const WalkTrack& track, std::uint32_t event, std::uint32_t t) {
+  return std::uint64_t{track.events[event].timeMs} << 32 | t;
+}
+
+// Restores a min-heap whose top changed.
+void siftDown(std::vector<std::uint64_t>& heap) {
+  const std::size_t n = heap.size();
+  const std::uint64_t key = heap[0];
+  std::size_t at = 0;
+  for (;;) {
+    std::size_t child = 2 * at + 1;
+    if (child >= n) break;
+    if (child + 1 < n && heap[child + 1] < heap[child]) ++child;
+    if (key <= heap[child]) break;
+    heap[at] = heap[child];
+    at = child;
+  }
+  heap[at] = key;
+}
+
+// Merges the tracks into the walk order: each position's track, the checkpoints and the note ends.
+// A heap of the tracks' next keys (time, then track) picks the next track; it then goes on while
+// its events stay ahead of every other track's.
+void merge(const Walk& walk) {
+  const WalkHeader& h = *walk.header;
+  std::vector<std::uint32_t> next(h.trackCount, 0);
+  std::vector<std::uint64_t> heap;
+  for (std::uint32_t t = 0; t < h.trackCount; ++t) {
+    if (walk.tracks[t].eventCount != 0) heap.push_back(keyOf(walk.tracks[t], 0, t));
+  }
+  std::make_heap(heap.begin(), heap.end(), std::greater<>());
+  std::vector<std::uint32_t> sounding(16 * 128, 0);
+  const std::uint32_t mask = h.stride - 1;
+  std::uint32_t position = 0;
+  while (!heap.empty()) {
+    const auto t = static_cast<std::uint32_t>(heap[0]);
+    const std::uint64_t bound = heap.size() == 1   ? ~0ull
+                                : heap.size() == 2 ? heap[1]
+                                                   : std::min(heap[1], heap[2]);
+    const WalkTrack& track = walk.tracks[t];
+    std::uint32_t event = next[t];
+    do {
+      if ((position & mask) == 0) {
+        next[t] = event;
+        std::copy(next.begin(), next.end(),
+                  walk.nextAt + std::size_t{position / h.stride} * h.trackCount);
+      }
+      walk.trackOf[position] = static_cast<std::uint16_t>(t);
+      walk.ends[position] = 0;
+      noteEnds(track.events[event], track.data, position, walk.ends, sounding.data());
+      ++position;
+    } while (++event < track.eventCount && keyOf(track, event, t) < bound);
+    next[t] = event;
+    if (event == track.eventCount) {
+      heap[0] = heap.back();
+      heap.pop_back();
+    } else {
+      heap[0] = keyOf(track, event, t);
+    }
+    if (!heap.empty()) siftDown(heap);
+  }
+}
+
+// A walk block for the tracks in `table`, with their blocks resolved; 0 when memory ran out.
+HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
+  Resolved<Track> tracks(table);
+  if (trackCount != 0 && !tracks) return 0;
+  WalkHeader header{0, trackCount, 4096, 0};
+  std::uint64_t events = 0;
+  for (std::uint32_t t = 0; t < trackCount; ++t) events += tracks[t].eventCount;
+  // Positions are 32-bit with one to spare; tracks 16-bit, as a file numbers them.
+  if (events >= 0xFFFFFFFFu || trackCount > 0x10000) return 0;
+  header.eventCount = static_cast<std::uint32_t>(events);
+  // Checkpoints at least 16 events a track apart: at most a quarter byte an event.
+  while (header.stride < 16ull * trackCount) header.stride *= 2;
+  header.checkpoints = header.eventCount / header.stride + 1;
+  const std::uint64_t size = offsetsOf(header).size;
+  const HGLOBAL block = size > 0xFFFFFFF0u ? 0 : GlobalAlloc(GMEM_MOVEABLE, size);
+  Resolved<std::uint8_t> base(block);
+  if (!base) {
+    GlobalFree(block);
+    return 0;
+  }
+  *reinterpret_cast<WalkHeader*>(base.get()) = header;
+  const Walk walk = walkAt(base.get());
+  bool resolved = true;
+  for (std::uint32_t t = 0; t < trackCount; ++t) {
+    const Track& from = tracks[t];
+    WalkTrack& to = walk.tracks[t];
+    to = {nullptr, nullptr, 0, from.dataSize, from.eventBlock, from.dataBlock};
+    if (from.eventCount == 0) continue;
+    to.events = static_cast<const Event*>(GlobalLock(from.eventBlock));
+    to.data = static_cast<const std::uint8_t*>(GlobalLock(from.dataBlock));
+    to.eventCount = from.eventCount;
+    resolved = resolved && to.events != nullptr && to.data != nullptr;
+  }
+  if (!resolved) {
+    base.reset();
+    freeWalkBlock(block);
+    return 0;
+  }
+  merge(walk);
+  return block;
+}
+
+// The song's walk block, resolved, with the song pinned until it goes, so that neither the song
+// nor its tracks go meanwhile. The block is built at the song's first walk.
+class PinnedWalk {
+ public:
+  explicit PinnedWalk(HGLOBAL song) : song_(song) {
+    HGLOBAL block = 0, table = 0;
+    std::uint32_t trackCount = 0;
+    loadedSongs().visit(song, [&](LoadedSong& entry) {
+      Resolved<Song> record(song);
+      if (!record) return false;
+      ++entry.readers;
+      pinned_ = true;
+      block = record->walkBlock;
+      table = record->trackTable;
+      trackCount = record->trackCount;
+      return false;
+    });
+    if (!pinned_) return;
+    if (block == 0) {
+      // Built with the registry unlocked: a long song takes a while.
+      const HGLOBAL built = buildWalk(table, trackCount);
+      if (built == 0) return;
+      withLoadedSong(song, [&] {
+        Resolved<Song> record(song);
+        if (record && record->walkBlock == 0) record->walkBlock = built;
+        block = record ? record->walkBlock : 0;
+      });
+      if (block != built) freeWalkBlock(built);  // another walk's came first
+    }
+    base_ = Resolved<std::uint8_t>(block);
+    if (base_) walk_ = walkAt(base_.get());
+  }
+  ~PinnedWalk() {
+    base_.reset();
+    if (pinned_) unpinSong(song_);
+  }
+  PinnedWalk(const PinnedWalk&) = delete;
+  PinnedWalk& operator=(const PinnedWalk&) = delete;
+
+  explicit operator bool() const { return static_cast<bool>(base_); }
+  const WalkHeader& header() const { return *walk_.header; }
+
+  // Each track's next event at `position`.
+  std::vector<std::uint32_t> nextAt(std::uint32_t position) const {
+    const WalkHeader& h = header();
+    const std::uint32_t checkpoint = position / h.stride;
+    const std::uint32_t* at = walk_.nextAt + std::size_t{checkpoint} * h.trackCount;
+    std::vector<std::uint32_t> next(at, at + h.trackCount);
+    for (std::uint32_t p = checkpoint * h.stride; p < position; ++p) ++next[walk_.trackOf[p]];
+    return next;
+  }
+
+  // The track and the event at `position`, below the event count.
+  const WalkTrack& track(std::uint32_t position) const {
+    return walk_.tracks[walk_.trackOf[position]];
+  }
+  const Event& event(std::uint32_t position) const {
+    const std::uint32_t t = walk_.trackOf[position];
+    const std::uint32_t checkpoint = position / header().stride;
+    std::uint32_t index = walk_.nextAt[std::size_t{checkpoint} * header().trackCount + t];
+    for (std::uint32_t p = checkpoint * header().stride; p < position; ++p) {
+      index += walk_.trackOf[p] == t ? 1 : 0;
+    }
+    return walk_.tracks[t].events[index];
+  }
+
+  // Copies `count` events from `first` on, all below the event count.
+  void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
+    std::vector<std::uint32_t> next = nextAt(first);
+    for (std::uint32_t p = first; p < first + count; ++p, ++out) {
+      const std::uint32_t t = walk_.trackOf[p];
+      const WalkTrack& track = walk_.tracks[t];
+      const Event& e = track.events[next[t]++];
+      const EventBytes b = bytesOf(e, track.data);
+      *out = {e.timeMs, e.tick,        t,
+              b.length, walk_.ends[p], QUAVR_NONE,
+              b.status, b.type,        {b.data[0], b.data[1]},
+              0};
+    }
+  }
+
+ private:
+  HGLOBAL song_;
+  bool pinned_ = false;
+  Resolved<std::uint8_t> base_;
+  Walk walk_{};
+};
+
+}  // namespace
+
+std::int32_t songEvents(HGLOBAL song, std::uint32_t first, QuavrSongEvent* events,
+                        std::uint32_t count) {
+  if (count == 0 || events == nullptr) {
+    const bool loaded = withLoadedSong(song, [] {});
+    return loaded && count == 0 ? 0 : -1;
+  }
+  const PinnedWalk walk(song);
+  if (!walk) return -1;
+  const std::uint32_t total = walk.header().eventCount;
+  if (first >= total) return 0;
+  count = std::min({count, total - first, 0x7FFFFFFFu});
+  walk.copy(first, count, events);
+  return static_cast<std::int32_t>(count);
+}
+
+std::int32_t songEventData(HGLOBAL song, std::uint32_t index, void* buffer, std::uint32_t size) {
+  const PinnedWalk walk(song);
+  if (!walk || index >= walk.header().eventCount) return -1;
+  const EventBytes b = bytesOf(walk.event(index), walk.track(index).data);
+  return copyOut(b.bytes, b.length, buffer, size);
+}
+
+std::uint32_t songEventTempo(HGLOBAL song, std::uint32_t index) {
+  const PinnedWalk walk(song);
+  if (!walk || index >= walk.header().eventCount) return QUAVR_NONE;
+  const WalkTrack& track = walk.track(index);
+  const Event& e = walk.event(index);
+  return isSetTempo(e, track.data) ? tempoOf(e, track.data, track.dataSize) : QUAVR_NONE;
+}
+
+bool freeSongWalk(Song& song) {
+  song.walkBlock = freeWalkBlock(song.walkBlock);
+  return song.walkBlock == 0;
+}
+
+}  // namespace quavr
