@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "base/block.h"
@@ -35,8 +36,9 @@ struct WalkTrack {
   HGLOBAL dataBlock;
 };
 
-// The walk block: this header, then the tracks, each event's note end (by position in the walk),
-// every `stride` positions each track's next event there, and each position's track.
+// The walk block: this header, then the tracks, and by position in the walk each event's note end
+// and short message, every `stride` positions each track's next event there, and each position's
+// track.
 struct WalkHeader {
   std::uint32_t eventCount;
   std::uint32_t trackCount;
@@ -46,14 +48,15 @@ struct WalkHeader {
 
 // Where a walk block's arrays begin, and its size.
 struct WalkOffsets {
-  std::uint64_t tracks, ends, nextAt, trackOf, size;
+  std::uint64_t tracks, ends, messages, nextAt, trackOf, size;
 };
 
 WalkOffsets offsetsOf(const WalkHeader& h) {
   WalkOffsets o;
   o.tracks = sizeof(WalkHeader);
   o.ends = o.tracks + std::uint64_t{sizeof(WalkTrack)} * h.trackCount;
-  o.nextAt = o.ends + 4ull * h.eventCount;
+  o.messages = o.ends + 4ull * h.eventCount;
+  o.nextAt = o.messages + 4ull * h.eventCount;
   o.trackOf = o.nextAt + 4ull * h.checkpoints * h.trackCount;
   o.size = o.trackOf + 2ull * h.eventCount;
   return o;
@@ -64,15 +67,18 @@ struct Walk {
   WalkHeader* header;
   WalkTrack* tracks;
   std::uint32_t* ends;
-  std::uint32_t* nextAt;  // checkpoints × trackCount
+  std::uint8_t* messages;  // 4 bytes each: a short message as its track stores it; 0 for others
+  std::uint32_t* nextAt;   // checkpoints × trackCount
   std::uint16_t* trackOf;
 };
 
 // The walk in the block at `base`, whose header is written.
 Walk walkAt(std::uint8_t* base) {
   const WalkOffsets o = offsetsOf(*reinterpret_cast<WalkHeader*>(base));
-  return {reinterpret_cast<WalkHeader*>(base), reinterpret_cast<WalkTrack*>(base + o.tracks),
+  return {reinterpret_cast<WalkHeader*>(base),
+          reinterpret_cast<WalkTrack*>(base + o.tracks),
           reinterpret_cast<std::uint32_t*>(base + o.ends),
+          base + o.messages,
           reinterpret_cast<std::uint32_t*>(base + o.nextAt),
           reinterpret_cast<std::uint16_t*>(base + o.trackOf)};
 }
@@ -128,15 +134,22 @@ HGLOBAL freeWalkBlock(HGLOBAL block) {
   return GlobalFree(block);
 }
 
-// Ends a note-on at the next note-off or note-on of its channel and key. `sounding` holds, per
-// channel and key, the position + 1 of the note-on sounding there, or 0.
-inline void noteEnds(const Event& e, const std::uint8_t* data, std::uint32_t position,
-                     std::uint32_t* ends, std::uint32_t* sounding) {
-  if (e.kind != kChannelEvent) return;
+// Records the event at `position`: its short message, kept where the walk reads it in order, and
+// its note: a note-on ends at the next note-off or note-on of its channel and key. `sounding`
+// holds, per channel and key, the position + 1 of the note-on sounding there, or 0.
+inline void record(const Walk& walk, std::uint32_t position, const Event& e,
+                   const std::uint8_t* data, std::uint32_t* sounding) {
+  std::uint8_t* message = walk.messages + 4 * std::size_t{position};
+  walk.ends[position] = 0;
+  if (e.kind != kChannelEvent) {
+    std::memset(message, 0, 4);
+    return;
+  }
   const std::uint8_t* at = data + e.offset;
+  std::memcpy(message, at, 4);
   if ((at[0] & 0xE0) != 0x80) return;
   std::uint32_t& note = sounding[(at[0] & 0x0Fu) << 7 | (at[1] & 0x7Fu)];
-  if (note != 0) ends[note - 1] = e.timeMs;
+  if (note != 0) walk.ends[note - 1] = e.timeMs;
   note = (at[0] & 0xF0) == 0x90 && at[2] != 0 ? position + 1 : 0;
 }
 
@@ -153,55 +166,64 @@ std::uint64_t keyOf(const WalkTrack& track, std::uint32_t event, std::uint32_t t
 
 constexpr std::uint64_t kDone = ~0ull;  // the key of a track with no events left
 
-// Restores a min-heap of `n` keys whose top changed. Past them the heap holds kDone, so that every
-// node has two children to choose from without a branch.
-void siftDown(std::uint64_t* heap, std::size_t n) {
-  const std::uint64_t key = heap[0];
-  std::size_t at = 0;
-  for (std::size_t child = 1; child < n; child = 2 * at + 1) {
-    child += heap[child + 1] < heap[child] ? 1 : 0;
-    if (key <= heap[child]) break;
-    heap[at] = heap[child];
-    at = child;
+// A tournament of the tracks' next keys (time, then track): the leaves, a power of two of them
+// padded with kDone, and above them each match's loser, the winner at the top. A track's new key
+// replays only its own path, whose nodes are known before any comparison, without a branch.
+class Tournament {
+ public:
+  explicit Tournament(std::vector<std::uint64_t> keys) {
+    while (leaves_ < keys.size()) leaves_ *= 2;
+    keys.resize(leaves_, kDone);
+    losers_.assign(leaves_, kDone);
+    std::vector<std::uint64_t> winners(2 * leaves_);
+    std::copy(keys.begin(), keys.end(), winners.begin() + static_cast<std::ptrdiff_t>(leaves_));
+    for (std::size_t node = leaves_ - 1; node >= 1; --node) {
+      winners[node] = std::min(winners[2 * node], winners[2 * node + 1]);
+      losers_[node] = std::max(winners[2 * node], winners[2 * node + 1]);
+    }
+    winner_ = winners[1];
   }
-  heap[at] = key;
-}
+  std::uint64_t winner() const { return winner_; }
+  // The winner's track has `key` next.
+  void replay(std::uint64_t key) {
+    for (std::size_t node = (leaves_ + (winner_ & 0xFFFF)) / 2; node >= 1; node /= 2) {
+      const std::uint64_t other = losers_[node];
+      losers_[node] = std::max(other, key);
+      key = std::min(other, key);
+    }
+    winner_ = key;
+  }
 
-// Merges the tracks into the walk order: each position's track, the checkpoints and the note ends.
-// A heap of the tracks' next keys (time, then track) picks the next track; it then goes on while
-// its events stay ahead of every other track's.
+ private:
+  std::size_t leaves_ = 1;
+  std::vector<std::uint64_t> losers_;
+  std::uint64_t winner_ = kDone;
+};
+
+// Merges the tracks into the walk order: each position's track and record, and the checkpoints.
 void merge(const Walk& walk) {
   const WalkHeader& h = *walk.header;
   std::vector<std::uint32_t> next(h.trackCount, 0);
-  std::vector<std::uint64_t> heap(2 * std::size_t{h.trackCount} + 2, kDone);
+  std::vector<std::uint64_t> keys(h.trackCount);
   for (std::uint32_t t = 0; t < h.trackCount; ++t) {
-    heap[t] = walk.tracks[t].eventCount != 0 ? keyOf(walk.tracks[t], 0, t) : kDone;
+    keys[t] = walk.tracks[t].eventCount != 0 ? keyOf(walk.tracks[t], 0, t) : kDone;
   }
-  std::make_heap(heap.begin(), heap.begin() + h.trackCount, std::greater<>());
+  Tournament tracks(std::move(keys));
   std::vector<std::uint32_t> sounding(16 * 128, 0);
   const std::uint32_t mask = h.stride - 1;
-  std::uint32_t position = 0;
-  while (heap[0] != kDone) {
-    const auto t = static_cast<std::uint32_t>(heap[0]);
-    const std::uint64_t bound = std::min(heap[1], heap[2]);
+  for (std::uint32_t position = 0; tracks.winner() != kDone; ++position) {
+    const auto t = static_cast<std::uint32_t>(tracks.winner() & 0xFFFF);
     const WalkTrack& track = walk.tracks[t];
-    std::uint32_t event = next[t];
-    do {
-      if ((position & mask) == 0) {
-        next[t] = event;
-        std::copy(next.begin(), next.end(),
-                  walk.nextAt + std::size_t{position / h.stride} * h.trackCount);
-      }
-      const Event& e = track.events[event];
-      prefetchAhead(e, track.data + e.offset);
-      walk.trackOf[position] = static_cast<std::uint16_t>(t);
-      walk.ends[position] = 0;
-      noteEnds(e, track.data, position, walk.ends, sounding.data());
-      ++position;
-    } while (++event < track.eventCount && keyOf(track, event, t) < bound);
-    next[t] = event;
-    heap[0] = event < track.eventCount ? keyOf(track, event, t) : kDone;
-    siftDown(heap.data(), h.trackCount);
+    if ((position & mask) == 0) {
+      std::copy(next.begin(), next.end(),
+                walk.nextAt + std::size_t{position / h.stride} * h.trackCount);
+    }
+    const std::uint32_t event = next[t]++;
+    const Event& e = track.events[event];
+    prefetchAhead(e, track.data + e.offset);
+    walk.trackOf[position] = static_cast<std::uint16_t>(t);
+    record(walk, position, e, track.data, sounding.data());
+    tracks.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
   }
 }
 
@@ -314,40 +336,33 @@ class PinnedWalk {
   }
 
   // Copies `count` events from `first` on, all below the event count. Short messages, nearly all
-  // of a song, are read here; the rest through bytesOf.
+  // of a song, come from the walk's own record, in order; the rest through bytesOf.
   void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
-    struct Cursor {
-      const Event* next;
-      const std::uint8_t* data;
-    };
     const std::vector<std::uint32_t> next = nextAt(first);
-    std::vector<Cursor> cursors(next.size());
-    for (std::size_t t = 0; t < next.size(); ++t) {
-      cursors[t] = {walk_.tracks[t].events + next[t], walk_.tracks[t].data};
-    }
+    std::vector<const Event*> cursors(next.size());  // each track's next event
+    for (std::size_t t = 0; t < next.size(); ++t) cursors[t] = walk_.tracks[t].events + next[t];
     const std::uint16_t* trackOf = walk_.trackOf + first;
     const std::uint32_t* ends = walk_.ends + first;
-    for (QuavrSongEvent* const last = out + count; out != last; ++out, ++trackOf, ++ends) {
-      const std::uint32_t t = *trackOf;
-      Cursor& cursor = cursors[t];
-      const Event& e = *cursor.next++;
-      const std::uint8_t* bytes = cursor.data + e.offset;
-      prefetchAhead(e, bytes);
+    const std::uint8_t* message = walk_.messages + 4 * std::size_t{first};
+    for (QuavrSongEvent* const last = out + count; out != last; ++out, ++ends, message += 4) {
+      const std::uint32_t t = *trackOf++;
+      const Event& e = *cursors[t]++;
+      __builtin_prefetch(&e + 12);  // the tracks are more streams than the processor follows
       if (e.kind == kChannelEvent) {
-        const std::uint32_t length = midiMessageLength(bytes[0]);
+        const std::uint32_t length = midiMessageLength(message[0]);
         *out = {e.timeMs,
                 e.tick,
                 t,
                 length,
                 *ends,
                 QUAVR_NONE,
-                bytes[0],
+                message[0],
                 0,
-                {static_cast<std::uint8_t>(bytes[1] & kDataMask[length]),
-                 static_cast<std::uint8_t>(bytes[2] & kDataMask[length] >> 8)},
+                {static_cast<std::uint8_t>(message[1] & kDataMask[length]),
+                 static_cast<std::uint8_t>(message[2] & kDataMask[length] >> 8)},
                 0};
       } else {
-        const EventBytes b = bytesOf(e, cursor.data);
+        const EventBytes b = bytesOf(e, walk_.tracks[t].data);
         *out = {e.timeMs, e.tick, t, b.length, *ends, QUAVR_NONE, b.status, b.type, {0, 0}, 0};
       }
     }
