@@ -36,28 +36,25 @@ struct WalkTrack {
   HGLOBAL dataBlock;
 };
 
-// The walk block: this header, then the tracks, and by position in the walk each event's note end
-// and short message, every `stride` positions each track's next event there, and each position's
-// track.
+// The walk block: this header, then the tracks, then by position in the walk each event's index
+// in its track, note end, short message and track.
 struct WalkHeader {
   std::uint32_t eventCount;
   std::uint32_t trackCount;
-  std::uint32_t stride;  // a power of two
-  std::uint32_t checkpoints;
 };
 
 // Where a walk block's arrays begin, and its size.
 struct WalkOffsets {
-  std::uint64_t tracks, ends, messages, nextAt, trackOf, size;
+  std::uint64_t tracks, indexes, ends, messages, trackOf, size;
 };
 
 WalkOffsets offsetsOf(const WalkHeader& h) {
   WalkOffsets o;
   o.tracks = sizeof(WalkHeader);
-  o.ends = o.tracks + std::uint64_t{sizeof(WalkTrack)} * h.trackCount;
+  o.indexes = o.tracks + std::uint64_t{sizeof(WalkTrack)} * h.trackCount;
+  o.ends = o.indexes + 4ull * h.eventCount;
   o.messages = o.ends + 4ull * h.eventCount;
-  o.nextAt = o.messages + 4ull * h.eventCount;
-  o.trackOf = o.nextAt + 4ull * h.checkpoints * h.trackCount;
+  o.trackOf = o.messages + 4ull * h.eventCount;
   o.size = o.trackOf + 2ull * h.eventCount;
   return o;
 }
@@ -66,9 +63,9 @@ WalkOffsets offsetsOf(const WalkHeader& h) {
 struct Walk {
   WalkHeader* header;
   WalkTrack* tracks;
+  std::uint32_t* indexes;
   std::uint32_t* ends;
   std::uint8_t* messages;  // 4 bytes each: a short message as its track stores it; 0 for others
-  std::uint32_t* nextAt;   // checkpoints × trackCount
   std::uint16_t* trackOf;
 };
 
@@ -77,9 +74,9 @@ Walk walkAt(std::uint8_t* base) {
   const WalkOffsets o = offsetsOf(*reinterpret_cast<WalkHeader*>(base));
   return {reinterpret_cast<WalkHeader*>(base),
           reinterpret_cast<WalkTrack*>(base + o.tracks),
+          reinterpret_cast<std::uint32_t*>(base + o.indexes),
           reinterpret_cast<std::uint32_t*>(base + o.ends),
           base + o.messages,
-          reinterpret_cast<std::uint32_t*>(base + o.nextAt),
           reinterpret_cast<std::uint16_t*>(base + o.trackOf)};
 }
 
@@ -94,27 +91,20 @@ struct EventBytes {
   std::uint32_t length;
   std::uint8_t status;
   std::uint8_t type;
-  std::uint8_t data[2];  // a channel message's data bytes, 0 past its length
 };
 
 EventBytes bytesOf(const Event& e, const std::uint8_t* data) {
   const std::uint8_t* at = data + e.offset;
   switch (e.kind) {
-    case kChannelEvent: {  // stored in four bytes, whatever its length
-      const std::uint32_t length = midiMessageLength(at[0]);
-      return {at,
-              length,
-              at[0],
-              0,
-              {length >= 2 ? at[1] : std::uint8_t{0}, length >= 3 ? at[2] : std::uint8_t{0}}};
-    }
+    case kChannelEvent:  // stored in four bytes, whatever its length
+      return {at, midiMessageLength(at[0]), at[0], 0};
     case kSysexEvent:  // F0 and the data: the data
-      return {at + 1, e.length - 1, 0xF0, 0, {}};
+      return {at + 1, e.length - 1, 0xF0, 0};
     case kEscapeEvent:
-      return {at, e.length, 0xF7, 0, {}};
+      return {at, e.length, 0xF7, 0};
     default: {  // meta: FF, the type, the length, the data
       const VarLen size = readVarLen(at + 2, at + e.length);
-      return {at + 2 + size.size, std::min(size.value, e.length - 2 - size.size), 0xFF, at[1], {}};
+      return {at + 2 + size.size, std::min(size.value, e.length - 2 - size.size), 0xFF, at[1]};
     }
   }
 }
@@ -200,7 +190,7 @@ class Tournament {
   std::uint64_t winner_ = kDone;
 };
 
-// Merges the tracks into the walk order: each position's track and record, and the checkpoints.
+// Merges the tracks into the walk order: each position's track, index and record.
 void merge(const Walk& walk) {
   const WalkHeader& h = *walk.header;
   std::vector<std::uint32_t> next(h.trackCount, 0);
@@ -208,22 +198,18 @@ void merge(const Walk& walk) {
   for (std::uint32_t t = 0; t < h.trackCount; ++t) {
     keys[t] = walk.tracks[t].eventCount != 0 ? keyOf(walk.tracks[t], 0, t) : kDone;
   }
-  Tournament tracks(std::move(keys));
+  Tournament order(std::move(keys));
   std::vector<std::uint32_t> sounding(16 * 128, 0);
-  const std::uint32_t mask = h.stride - 1;
-  for (std::uint32_t position = 0; tracks.winner() != kDone; ++position) {
-    const auto t = static_cast<std::uint32_t>(tracks.winner() & 0xFFFF);
+  for (std::uint32_t position = 0; order.winner() != kDone; ++position) {
+    const auto t = static_cast<std::uint32_t>(order.winner() & 0xFFFF);
     const WalkTrack& track = walk.tracks[t];
-    if ((position & mask) == 0) {
-      std::copy(next.begin(), next.end(),
-                walk.nextAt + std::size_t{position / h.stride} * h.trackCount);
-    }
     const std::uint32_t event = next[t]++;
     const Event& e = track.events[event];
     prefetchAhead(e, track.data + e.offset);
     walk.trackOf[position] = static_cast<std::uint16_t>(t);
+    walk.indexes[position] = event;
     record(walk, position, e, track.data, sounding.data());
-    tracks.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
+    order.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
   }
 }
 
@@ -231,15 +217,12 @@ void merge(const Walk& walk) {
 HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
   Resolved<Track> tracks(table);
   if (trackCount != 0 && !tracks) return 0;
-  WalkHeader header{0, trackCount, 4096, 0};
+  WalkHeader header{0, trackCount};
   std::uint64_t events = 0;
   for (std::uint32_t t = 0; t < trackCount; ++t) events += tracks[t].eventCount;
   // Positions are 32-bit with one to spare; tracks 16-bit, as a file numbers them.
   if (events >= 0xFFFFFFFFu || trackCount > 0x10000) return 0;
   header.eventCount = static_cast<std::uint32_t>(events);
-  // Checkpoints at least 16 events a track apart: at most a quarter byte an event.
-  while (header.stride < 16ull * trackCount) header.stride *= 2;
-  header.checkpoints = header.eventCount / header.stride + 1;
   const std::uint64_t size = offsetsOf(header).size;
   const HGLOBAL block = size > 0xFFFFFFF0u ? 0 : GlobalAlloc(GMEM_MOVEABLE, size);
   Resolved<std::uint8_t> base(block);
@@ -311,42 +294,24 @@ class PinnedWalk {
   explicit operator bool() const { return static_cast<bool>(base_); }
   const WalkHeader& header() const { return *walk_.header; }
 
-  // Each track's next event at `position`.
-  std::vector<std::uint32_t> nextAt(std::uint32_t position) const {
-    const WalkHeader& h = header();
-    const std::uint32_t checkpoint = position / h.stride;
-    const std::uint32_t* at = walk_.nextAt + std::size_t{checkpoint} * h.trackCount;
-    std::vector<std::uint32_t> next(at, at + h.trackCount);
-    for (std::uint32_t p = checkpoint * h.stride; p < position; ++p) ++next[walk_.trackOf[p]];
-    return next;
-  }
-
   // The track and the event at `position`, below the event count.
   const WalkTrack& track(std::uint32_t position) const {
     return walk_.tracks[walk_.trackOf[position]];
   }
   const Event& event(std::uint32_t position) const {
-    const std::uint32_t t = walk_.trackOf[position];
-    const std::uint32_t checkpoint = position / header().stride;
-    std::uint32_t index = walk_.nextAt[std::size_t{checkpoint} * header().trackCount + t];
-    for (std::uint32_t p = checkpoint * header().stride; p < position; ++p) {
-      index += walk_.trackOf[p] == t ? 1 : 0;
-    }
-    return walk_.tracks[t].events[index];
+    return track(position).events[walk_.indexes[position]];
   }
 
   // Copies `count` events from `first` on, all below the event count. Short messages, nearly all
   // of a song, come from the walk's own record, in order; the rest through bytesOf.
   void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
-    const std::vector<std::uint32_t> next = nextAt(first);
-    std::vector<const Event*> cursors(next.size());  // each track's next event
-    for (std::size_t t = 0; t < next.size(); ++t) cursors[t] = walk_.tracks[t].events + next[t];
     const std::uint16_t* trackOf = walk_.trackOf + first;
+    const std::uint32_t* index = walk_.indexes + first;
     const std::uint32_t* ends = walk_.ends + first;
     const std::uint8_t* message = walk_.messages + 4 * std::size_t{first};
     for (QuavrSongEvent* const last = out + count; out != last; ++out, ++ends, message += 4) {
       const std::uint32_t t = *trackOf++;
-      const Event& e = *cursors[t]++;
+      const Event& e = walk_.tracks[t].events[*index++];
       __builtin_prefetch(&e + 12);  // the tracks are more streams than the processor follows
       if (e.kind == kChannelEvent) {
         const std::uint32_t length = midiMessageLength(message[0]);
