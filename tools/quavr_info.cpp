@@ -88,31 +88,44 @@ std::string clock(std::uint32_t ms) {
   return text;
 }
 
-// Every event of the song, track by track, each track's in its order; false when the song's
-// order could not be made.
-bool eventsByTrack(QuavrSong song, std::vector<Walked>& events) {
+// The song's events track by track, each track's in its order: how many, and those `keep` takes.
+struct ByTrack {
+  std::vector<std::uint32_t> counts;
+  std::vector<std::vector<Walked>> kept;
+};
+
+// False when the song's order could not be made.
+template <class Keep>
+bool walkByTrack(QuavrSong song, Keep&& keep, ByTrack& tracks) {
+  const std::uint32_t count = bgmGetSongInfo(song, QUAVR_INFO_TRACKS, 0);
+  tracks.counts.assign(count, 0);
+  tracks.kept.resize(count);
   std::vector<QuavrSongEvent> chunk(4096);
   for (std::uint32_t first = 0;;) {
     const std::int32_t got =
         bgmGetSongEvents(song, first, chunk.data(), static_cast<std::uint32_t>(chunk.size()));
-    if (got < 0) return false;
-    if (got == 0) break;
-    for (std::int32_t i = 0; i < got; ++i) events.push_back({first++, chunk[i]});
+    if (got <= 0) return got == 0;
+    for (std::int32_t i = 0; i < got; ++i, ++first) {
+      const QuavrSongEvent& e = chunk[static_cast<std::size_t>(i)];
+      ++tracks.counts[e.track];
+      if (keep(e)) tracks.kept[e.track].push_back({first, e});
+    }
   }
-  std::stable_sort(events.begin(), events.end(),
-                   [](const Walked& a, const Walked& b) { return a.event.track < b.event.track; });
-  return true;
 }
 
-void listEvents(QuavrSong song, const std::vector<Walked>& events) {
+void listEvents(QuavrSong song, const ByTrack& tracks) {
   std::printf("track\tindex\ttick\tms\tkind\tbytes\n");
-  std::uint32_t index = 0;
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    const QuavrSongEvent& e = events[i].event;
-    index = i != 0 && events[i - 1].event.track == e.track ? index + 1 : 0;
-    std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", e.track, index, e.tick, e.timeMs, kindName(e.status),
-                hex(song, events[i]).c_str());
+  for (const std::vector<Walked>& track : tracks.kept) {
+    std::uint32_t index = 0;
+    for (const Walked& w : track) {
+      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", w.event.track, index++, w.event.tick, w.event.timeMs,
+                  kindName(w.event.status), hex(song, w).c_str());
+    }
   }
+}
+
+bool isSetTempo(const QuavrSongEvent& e) {
+  return e.status == 0xFF && e.type == 0x51;
 }
 
 // A text of the song as it may be shown, or "" when it has none.
@@ -191,7 +204,7 @@ const char* formatName(std::uint32_t format) {
   }
 }
 
-void describeTiming(QuavrSong song, const std::vector<Walked>& events) {
+void describeTiming(QuavrSong song, const ByTrack& tracks) {
   const std::uint32_t tickRate = bgmGetSongInfo(song, QUAVR_INFO_TICK_RATE, 0);
   if (tickRate != 0) {
     std::printf("Timing:    %u ticks per second, fixed; set-tempo events do not change it\n",
@@ -202,15 +215,15 @@ void describeTiming(QuavrSong song, const std::vector<Walked>& events) {
   std::printf("Division:  %u ticks per quarter note%s\n", division,
               division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
   // Every set-tempo event the timing used, track by track, with the tempo it took.
-  std::vector<const Walked*> tempos;
-  for (const Walked& w : events) {
-    if (w.event.status == 0xFF && w.event.type == 0x51) tempos.push_back(&w);
-  }
-  std::printf("Tempo changes: %zu\n", tempos.size());
-  for (const Walked* w : tempos) {
-    const std::uint32_t us = bgmGetSongInfo(song, QUAVR_INFO_TEMPO, w->position);
-    std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", w->event.tick,
-                w->event.timeMs, us, us == 0 ? 0.0 : 60e6 / us);
+  std::size_t tempos = 0;
+  for (const std::vector<Walked>& track : tracks.kept) tempos += track.size();
+  std::printf("Tempo changes: %zu\n", tempos);
+  for (const std::vector<Walked>& track : tracks.kept) {
+    for (const Walked& w : track) {
+      const std::uint32_t us = bgmGetSongInfo(song, QUAVR_INFO_TEMPO, w.position);
+      std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", w.event.tick,
+                  w.event.timeMs, us, us == 0 ? 0.0 : 60e6 / us);
+    }
   }
 }
 
@@ -220,11 +233,9 @@ std::uint32_t fileLength(QuavrSong song) {
   return bgmGetSongInfo(song, QUAVR_INFO_LENGTH, 0);
 }
 
-void describe(const char* path, QuavrSong song, std::uint32_t songIndex,
-              const std::vector<Walked>& events) {
+void describe(const char* path, QuavrSong song, std::uint32_t songIndex, const ByTrack& tracks) {
   std::printf("File:      %s\n", quavr::tools::printable(path).c_str());
-  const std::uint32_t tracks = bgmGetSongInfo(song, QUAVR_INFO_TRACKS, 0);
-  if (tracks == 0) {
+  if (tracks.counts.empty()) {
     std::printf(
         "No tracks: not a song file Quavr knows, a track chunk is missing, or it has none.\n");
     std::printf("Length:    0 ms\n");
@@ -236,15 +247,13 @@ void describe(const char* path, QuavrSong song, std::uint32_t songIndex,
   std::printf("Format:    %u, %s\n", format, formatName(format));
   const std::uint32_t songs = bgmGetSongInfo(song, QUAVR_INFO_SONGS, 0);
   if (songs > 1) std::printf("Songs:     %u, this is song %u\n", songs, songIndex);
-  std::printf("Tracks:    %u\n", tracks);
-  std::vector<std::uint32_t> counts(tracks, 0);
-  for (const Walked& w : events) ++counts[w.event.track];
-  for (std::uint32_t t = 0; t < tracks; ++t) {
-    std::printf("  %5u: %8u events, %10u ms  %s\n", t, counts[t],
+  std::printf("Tracks:    %zu\n", tracks.counts.size());
+  for (std::uint32_t t = 0; t < tracks.counts.size(); ++t) {
+    std::printf("  %5u: %8u events, %10u ms  %s\n", t, tracks.counts[t],
                 bgmGetSongInfo(song, QUAVR_INFO_TRACK_LENGTH, t),
                 songText(song, QUAVR_TEXT_TRACK_NAME, t).c_str());
   }
-  describeTiming(song, events);
+  describeTiming(song, tracks);
   describeMarkersAndLoops(song);
   std::printf("Lyrics:    %u\n", bgmGetSongInfo(song, QUAVR_INFO_LYRICS, 0));
   const std::uint32_t length = fileLength(song);
@@ -299,8 +308,9 @@ int main(int argc, char** argv) {
     bgmDeleteSong(handle);
     return 1;
   }
-  std::vector<Walked> walked;
-  if (!lengthOnly && !eventsByTrack(handle, walked)) {
+  ByTrack tracks;
+  const auto keep = [&](const QuavrSongEvent& e) { return events || isSetTempo(e); };
+  if (!lengthOnly && !walkByTrack(handle, keep, tracks)) {
     std::fprintf(stderr, "quavr-info: not enough memory for the events of %s\n",
                  quavr::tools::printable(path).c_str());
     bgmDeleteSong(handle);
@@ -309,9 +319,9 @@ int main(int argc, char** argv) {
   if (lengthOnly) {
     std::printf("%u\n", fileLength(handle));
   } else if (events) {
-    listEvents(handle, walked);
+    listEvents(handle, tracks);
   } else {
-    describe(path, handle, songIndex, walked);
+    describe(path, handle, songIndex, tracks);
   }
   bgmDeleteSong(handle);
   // A full disk or a closed pipe must not pass for a complete listing.
