@@ -1,5 +1,4 @@
 // quavr-info: what a song holds once Quavr has loaded it, read through the public API alone.
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -58,7 +57,8 @@ void addHex(std::string& out, std::uint8_t byte) {
 }
 
 // The event's bytes as the file has them: a channel message's own; F0 and a system-exclusive
-// event's data; an escape's data; FF, the type, the length and a meta event's data.
+// event's data; an escape's data; FF, the type, the length (a variable-length quantity, in its
+// shortest form) and a meta event's data.
 std::string hex(QuavrSong song, const Walked& walked) {
   const QuavrSongEvent& e = walked.event;
   std::string out;
@@ -76,6 +76,7 @@ std::string hex(QuavrSong song, const Walked& walked) {
     }
     addHex(out, e.length & 0x7F);
   }
+  if (e.length == 0) return out;
   std::vector<std::uint8_t> data(e.length + std::size_t{1});
   bgmGetSongEventData(song, walked.position, data.data(), static_cast<std::uint32_t>(data.size()));
   for (std::uint32_t i = 0; i < e.length; ++i) addHex(out, data[i]);
