@@ -1,7 +1,7 @@
 // A thread renders a messages-only render device, as a host's audio callback would, while a
 // second thread seeks, changes tempo, volume, fades and loops, walks the song's events, stops,
-// plays another song and deletes the stopped one. Meant for ThreadSanitizer: no report, no deadlock, the sink's frames
-// always within their call, nothing leaked.
+// plays another song and deletes the stopped one. Meant for ThreadSanitizer: no report, no
+// deadlock, the sink's frames always within their call, nothing leaked.
 #include <gtest/gtest.h>
 
 #include <atomic>
