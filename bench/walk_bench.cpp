@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   std::printf("walk\t%s\t%u\t%d\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\t%.6f\n", path.c_str(), events,
               rounds, floor.min(), floor.median(), first.min(), first.median(), again.min(),
               again.median());
-  static volatile std::uint64_t read;  // what the walks read is used: no walk is left out
-  read = sum;
+  static volatile std::uint64_t kept;  // what the walks read is used: no walk is left out
+  kept = sum;
   return 0;
 }
