@@ -94,6 +94,9 @@ struct Song {
   // has none.
   platform::HGLOBAL branchBlock;
   std::uint32_t branchCount;
+  // The events in the order a device sends them, for hosts (song_walk.h): built at the first walk;
+  // 0 until then.
+  platform::HGLOBAL walkBlock;
 };
 
 // An Extended MIDI branch point: its id and where it is, as the byte offset into the song's

@@ -1,7 +1,7 @@
 // A thread renders a messages-only render device, as a host's audio callback would, while a
-// second thread seeks, changes tempo, volume, fades and loops, stops, plays another song and
-// deletes the stopped one. Meant for ThreadSanitizer: no report, no deadlock, the sink's frames
-// always within their call, nothing leaked.
+// second thread seeks, changes tempo, volume, fades and loops, walks the song's events, stops,
+// plays another song and deletes the stopped one. Meant for ThreadSanitizer: no report, no
+// deadlock, the sink's frames always within their call, nothing leaked.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -71,7 +71,7 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
   // Host calls go on until the audio thread has rendered a good many times among them, however
   // the machine schedules the two.
   for (int i = 0; i < 3000 || calls < 3000; ++i) {
-    switch (random() % 9) {
+    switch (random() % 10) {
       case 0:
         bgmSeek(device, random() % 2000);
         break;
@@ -94,6 +94,12 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
         bgmGetPosition(device);
         bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS);
         break;
+      case 7: {
+        QuavrSongEvent events[64];
+        const std::int32_t walked = bgmGetSongEvents(current.load(), random() % 800, events, 64);
+        EXPECT_TRUE(walked >= 0 && walked <= 64) << walked;
+        break;
+      }
       default: {
         // Another song: stop, delete the stopped one, load and play the next.
         bgmStop(device);
