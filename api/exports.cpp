@@ -10,6 +10,7 @@
 #include "song/loop_points.h"
 #include "song/song_facts.h"
 #include "song/song_loading.h"
+#include "song/song_walk.h"
 
 using namespace quavr;
 
@@ -150,6 +151,16 @@ QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t f
 QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
                                                void* user) {
   return setMessageSink(device, sink, user);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmGetSongEvents(QuavrSong song, uint32_t first,
+                                              QuavrSongEvent* events, uint32_t count) {
+  return songEvents(song, first, events, count);
+}
+
+QUAVR_API int32_t QUAVR_CALL bgmGetSongEventData(QuavrSong song, uint32_t index, void* buffer,
+                                                 uint32_t size) {
+  return songEventData(song, index, buffer, size);
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmQueueSong(QuavrDevice device, QuavrSong song, uint32_t when,

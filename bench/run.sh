@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in Release and measures, in one run on this machine: loads against the
 # peers (WildMIDI, FluidSynth's player, portsmf, libsmf, mido) and the floors, pathological loads,
-# tick cost, render devices (against FluidSynth's player), real-time timing accuracy and memory.
+# tick cost, render devices (against FluidSynth's player), a host's walk of a song's events
+# (against the floor), real-time timing accuracy and memory.
 # Prints the tables and writes them, with the date and the machine, to bench/RESULTS.md; the raw
 # figures stay in build-bench/raw.tsv.
 # Usage: bench/run.sh [--quick]   (--quick: fewer rounds and 3 s timing runs, for trying it out)
@@ -60,6 +61,9 @@ echo "render devices..." >&2
 "$build/bench/render_bench" --peer "$root/examples/ode_to_joy.mid" "$songs"/dense-1MB.mid >> "$raw"
 "$build/bench/render_bench" --messages "$songs"/dense-10MB.mid >> "$raw"
 "$build/bench/render_bench" --wait "$songs"/dense-10MB.mid >> "$raw"
+
+echo "walks..." >&2
+"$build/bench/walk_bench" --rounds "$real_rounds" "$songs"/dense-10MB.mid >> "$raw"
 
 # Timing as this user and, when that is root, as an ordinary one too (no real-time scheduling),
 # each idle and with two processes spinning beside the player.

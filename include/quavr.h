@@ -115,7 +115,13 @@ enum QuavrInfo {
                                   events */
   QUAVR_INFO_BRANCH_ID = 22,   /* of branch point `index` */
   QUAVR_INFO_METERS = 23,      /* the meter map: meters in force one after another (1 at least) */
-  QUAVR_INFO_METER_BAR = 24    /* the bar meter `index` of the map begins at */
+  QUAVR_INFO_METER_BAR = 24,   /* the bar meter `index` of the map begins at */
+  /* Ticks per second of a format timed at a fixed rate; 0 when set-tempo events time the song. */
+  QUAVR_INFO_TICK_RATE = 32,
+  /* Microseconds per quarter note the timing took from the set-tempo event that
+     bgmGetSongEvents numbers `index` (a set-tempo stored short reads on into the bytes after
+     it); QUAVR_NONE for any other event. */
+  QUAVR_INFO_TEMPO = 33
 };
 /* A meter as QUAVR_INFO_METER packs it: (numerator << 8) | denominator, so 6/8 reads 0x0608, and
  * QUAVR_METER_NOMINAL when the file gives none of its own (the game formats' and SMPTE-timed
@@ -329,6 +335,43 @@ typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uin
 /* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */
 QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageSink sink,
                                                void* user);
+
+/* One event of a song, as bgmGetSongEvents lists it: plain 32-bit fields and four bytes, the same
+ * 32-byte layout in every build of the library. */
+typedef struct QuavrSongEvent {
+  uint32_t timeMs; /* song time */
+  uint32_t tick;   /* of its track */
+  uint32_t track;
+  /* The bytes bgmGetSongEventData gives: a short message's (a channel message, or a system
+   * message such as F8), its status included (1-3; 0 for a data byte read with no status before
+   * it), a system-exclusive event's after its F0, an escape's, a meta event's data after its
+   * type and length. */
+  uint32_t length;
+  /* A note-on (velocity above 0): the song time its note stops, at the next note-off or note-on
+   * of its channel and key the song sends, whichever track has it; 0 where it has none. */
+  uint32_t endMs;
+  uint32_t barBeat;  /* bar and beat, packed as QUAVR_PLAY_BAR_BEAT; QUAVR_NONE until available */
+  uint8_t status;    /* a short message's status byte; 0xF0 system exclusive, 0xF7 escape,
+                        0xFF meta */
+  uint8_t type;      /* a meta event's type; 0 for the others */
+  uint8_t data[2];   /* a short message's data bytes; 0 past its length */
+  uint32_t reserved; /* 0 */
+} QuavrSongEvent;
+
+/* Copies up to `count` events of the song into `events`, from event `first` on: all tracks
+ * merged in the order a device sends them (by song time; at one time, track by track, each
+ * track's in its order), with the same times; for a collection, its selected song. Read-only:
+ * safe while the song plays on a device. The first call on a song builds its order (14 bytes an
+ * event), kept until the song is deleted or another song selected. Returns how many it copied,
+ * 0 past the end or for `count` 0; -1 for a bad handle, a NULL `events` with `count` above 0, or
+ * no memory for the order. */
+QUAVR_API int32_t QUAVR_CALL bgmGetSongEvents(QuavrSong song, uint32_t first,
+                                              QuavrSongEvent* events, uint32_t count);
+/* Copies the bytes of event `index` (QuavrSongEvent.length says which) into `buffer` by
+ * snprintf's rules, as bgmGetSongText; returns their full length, or -1 for a bad handle or an
+ * index past the last event. */
+QUAVR_API int32_t QUAVR_CALL bgmGetSongEventData(QuavrSong song, uint32_t index, void* buffer,
+                                                 uint32_t size);
 
 /* Music that follows the game: actions queued for a musical boundary of the song playing.
  *

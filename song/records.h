@@ -94,6 +94,9 @@ struct Song {
   // has none.
   platform::HGLOBAL branchBlock;
   std::uint32_t branchCount;
+  // The events in the order a device sends them, for hosts (song_walk.h): built at the first walk;
+  // 0 until then.
+  platform::HGLOBAL walkBlock;
   // The tempo map the events were timed through (TempoPoint: the default at tick 0, the changes
   // by tick, an end marker), kept for the song's grid; 0 for a song timed at a fixed rate.
   platform::HGLOBAL tempoBlock;

@@ -1,13 +1,13 @@
 #include "song/song_facts.h"
 
-#include <cstring>
-
 #include "base/block.h"
 #include "include/quavr.h"
+#include "song/copy_out.h"
 #include "song/loop_points.h"
 #include "song/meta_text.h"
 #include "song/musical_time.h"
 #include "song/song_registry.h"
+#include "song/song_walk.h"
 
 namespace quavr {
 
@@ -173,21 +173,11 @@ std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, st
     }
     case QUAVR_INFO_LYRIC_TIME:
       return timeOfNth(index, [&](auto&& fn) { forEachLyric(song, tracks, fn); });
+    case QUAVR_INFO_TICK_RATE:
+      return song.tickRate;
     default:
       return kNone;
   }
-}
-
-// Copies the text by snprintf's rules; its length, or -1 when it is longer than a result holds.
-std::int32_t give(const std::uint8_t* bytes, std::uint32_t length, char* buffer,
-                  std::uint32_t size) {
-  if (length > 0x7FFFFFFF) return -1;
-  if (buffer != nullptr && size > 0) {
-    const std::uint32_t n = length < size ? length : size - 1;
-    if (n != 0) std::memcpy(buffer, bytes, n);
-    buffer[n] = '\0';
-  }
-  return static_cast<std::int32_t>(length);
 }
 
 // The `index`-th text of `type`: a track's own for track names, else counted over all tracks.
@@ -198,7 +188,7 @@ std::int32_t text(const Song& song, const Track* tracks, std::uint32_t kind, std
     case QUAVR_TEXT_TITLE:
       if (song.titleBlock != 0) {
         Resolved<std::uint8_t> title(song.titleBlock);
-        return title ? give(title.get(), song.titleSize, buffer, size) : -1;
+        return title ? copyOut(title.get(), song.titleSize, buffer, size) : -1;
       }
       if (song.trackCount == 0) return -1;
       type = kMetaTrackName;
@@ -222,7 +212,7 @@ std::int32_t text(const Song& song, const Track* tracks, std::uint32_t kind, std
   std::int32_t result = -1;
   auto take = [&](const Event&, const MetaText& t) {
     if (index-- != 0) return true;
-    result = give(t.bytes, t.size, buffer, size);
+    result = copyOut(t.bytes, t.size, buffer, size);
     return false;
   };
   if (kind == QUAVR_TEXT_TITLE || kind == QUAVR_TEXT_TRACK_NAME) {
@@ -258,6 +248,7 @@ Result withSongRecords(HGLOBAL handle, Result failure, Fn&& fn) {
 }  // namespace
 
 std::uint32_t songInfo(HGLOBAL song, std::uint32_t what, std::uint32_t index) {
+  if (what == QUAVR_INFO_TEMPO) return songEventTempo(song, index);  // read in the walk's order
   return withSongRecords(song, kNone, [&](const Song& s, const Track* tracks) {
     return info(s, tracks, what, index);
   });

@@ -12,6 +12,7 @@
 #include "song/smf_chunks.h"
 #include "song/song_format.h"
 #include "song/song_registry.h"
+#include "song/song_walk.h"
 #include "song/tempo_map.h"
 #include "song/track_expansion.h"
 
@@ -29,6 +30,7 @@ HGLOBAL newSong() {
 // then the track table: all that one song of the file holds. A block whose free fails keeps its
 // handle in its field, so that a later delete tries only what is left. True when all went.
 bool freeTracks(Song& song) {
+  if (!freeSongWalk(song)) return false;
   song.loopBlock = GlobalFree(song.loopBlock);
   song.markBlock = GlobalFree(song.markBlock);
   song.markerBlock = GlobalFree(song.markerBlock);
@@ -207,8 +209,8 @@ HGLOBAL loadSong(Image image) {
 
 std::int32_t selectSong(HGLOBAL songHandle, std::uint32_t index) {
   std::int32_t result = -1;
-  loadedSongs().visit(songHandle, [&](LoadedSong&) {
-    if (songIsBound(songHandle)) return false;
+  loadedSongs().visit(songHandle, [&](LoadedSong& entry) {
+    if (entry.readers != 0 || songIsBound(songHandle)) return false;
     Resolved<Song> song(songHandle);
     if (!song || index >= song->songCount) return false;
     if (index == song->songIndex) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "tools/decimal.h"
+
 namespace quavr::tools {
 
 namespace {
@@ -19,19 +21,9 @@ bool allDigits(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::uint32_t> parseDeviceNumber(const std::string& text) {
-  if (!allDigits(text)) return std::nullopt;
-  std::uint64_t value = 0;
-  for (const char c : text) {
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    if (value > 0xFFFFFFFFu) return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(value);
-}
-
 std::uint32_t findDevice(const std::string& wanted, const std::vector<std::string>& names) {
   if (allDigits(wanted)) {
-    const auto number = parseDeviceNumber(wanted);
+    const auto number = parseDecimal(wanted);
     if (!number) fail("device number " + wanted + " is out of range; quavr-play --list shows them");
     return *number;
   }

@@ -2,16 +2,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/play_options.h"
 
 namespace quavr::tools {
-
-// A device number written in decimal digits only, that fits 32 bits; nothing otherwise.
-std::optional<std::uint32_t> parseDeviceNumber(const std::string& text);
 
 // The device `wanted` names: a number; a name, in any letter case, that is exactly one device's
 // name; or a part of one device's name only. Exits with a message when there is none or several.

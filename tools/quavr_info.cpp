@@ -1,15 +1,12 @@
-// quavr-info: what a song holds once Quavr has loaded it, read through the song view.
-#include <algorithm>
+// quavr-info: what a song holds once Quavr has loaded it, read through the public API alone.
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "include/quavr.h"
-#include "platform/common/midi_message.h"
-#include "song/song_view.h"
+#include "tools/decimal.h"
 #include "tools/loop_style_names.h"
 #include "tools/printable.h"
 #include "tools/unreadable.h"
@@ -17,6 +14,12 @@
 namespace {
 
 using namespace quavr;
+
+// The song's events as a device sends them, each with its number in that order.
+struct Walked {
+  std::uint32_t position;
+  QuavrSongEvent event;
+};
 
 const char kUsage[] =
     "Usage: quavr-info [--events | --length] [--song N] FILE\n"
@@ -29,32 +32,54 @@ const char kUsage[] =
     "  --length   print only the song's length in milliseconds\n"
     "  --help     show this text\n";
 
-const char* kindName(std::uint32_t kind) {
-  switch (kind) {
-    case kChannelEvent:
-      return "channel";
-    case kSysexEvent:
+// A short message: a channel message, or a system message stored as one.
+bool isShort(std::uint8_t status) {
+  return status != 0xF0 && status != 0xF7 && status != 0xFF;
+}
+
+const char* kindName(std::uint8_t status) {
+  switch (status) {
+    case 0xF0:
       return "sysex";
-    case kEscapeEvent:
+    case 0xF7:
       return "escape";
-    case kMetaEvent:
+    case 0xFF:
       return "meta";
     default:
-      return "?";
+      return "channel";
   }
 }
 
-// The event's bytes: a channel message's own (its record pads it to 4), all of any other.
-std::string hex(const Event& e, const std::uint8_t* bytes) {
-  const std::uint32_t length = e.kind == kChannelEvent && e.length != 0
-                                   ? std::min(platform::midiMessageLength(bytes[0]), e.length)
-                                   : e.length;
+void addHex(std::string& out, std::uint8_t byte) {
+  char text[4];
+  std::snprintf(text, sizeof text, out.empty() ? "%02X" : " %02X", byte);
+  out += text;
+}
+
+// The event's bytes as the file has them: a channel message's own; F0 and a system-exclusive
+// event's data; an escape's data; FF, the type, the length (a variable-length quantity, in its
+// shortest form) and a meta event's data.
+std::string hex(QuavrSong song, const Walked& walked) {
+  const QuavrSongEvent& e = walked.event;
   std::string out;
-  char byte[4];
-  for (std::uint32_t i = 0; i < length; ++i) {
-    std::snprintf(byte, sizeof byte, i == 0 ? "%02X" : " %02X", bytes[i]);
-    out += byte;
+  if (isShort(e.status)) {
+    const std::uint8_t bytes[3] = {e.status, e.data[0], e.data[1]};
+    for (std::uint32_t i = 0; i < e.length; ++i) addHex(out, bytes[i]);
+    return out;
   }
+  if (e.status != 0xF7) addHex(out, e.status);
+  if (e.status == 0xFF) {
+    addHex(out, e.type);
+    for (int shift = 28; shift > 0; shift -= 7) {
+      if (e.length >> shift != 0)
+        addHex(out, static_cast<std::uint8_t>(0x80 | (e.length >> shift & 0x7F)));
+    }
+    addHex(out, e.length & 0x7F);
+  }
+  if (e.length == 0) return out;
+  std::vector<std::uint8_t> data(e.length + std::size_t{1});
+  bgmGetSongEventData(song, walked.position, data.data(), static_cast<std::uint32_t>(data.size()));
+  for (std::uint32_t i = 0; i < e.length; ++i) addHex(out, data[i]);
   return out;
 }
 
@@ -64,16 +89,44 @@ std::string clock(std::uint32_t ms) {
   return text;
 }
 
-void listEvents(const SongView& song) {
-  std::printf("track\tindex\ttick\tms\tkind\tbytes\n");
-  for (std::uint32_t t = 0; t < song.tracks().size(); ++t) {
-    const TrackView track = song.track(t);
-    std::uint32_t i = 0;
-    for (const Event& e : track.events()) {
-      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", t, i++, e.tick, e.timeMs, kindName(e.kind),
-                  hex(e, track.data() + e.offset).c_str());
+// The song's events track by track, each track's in its order: how many, and those `keep` takes.
+struct ByTrack {
+  std::vector<std::uint32_t> counts;
+  std::vector<std::vector<Walked>> kept;
+};
+
+// False when the song's order could not be made.
+template <class Keep>
+bool walkByTrack(QuavrSong song, Keep&& keep, ByTrack& tracks) {
+  const std::uint32_t count = bgmGetSongInfo(song, QUAVR_INFO_TRACKS, 0);
+  tracks.counts.assign(count, 0);
+  tracks.kept.resize(count);
+  std::vector<QuavrSongEvent> chunk(4096);
+  for (std::uint32_t first = 0;;) {
+    const std::int32_t got =
+        bgmGetSongEvents(song, first, chunk.data(), static_cast<std::uint32_t>(chunk.size()));
+    if (got <= 0) return got == 0;
+    for (std::int32_t i = 0; i < got; ++i, ++first) {
+      const QuavrSongEvent& e = chunk[static_cast<std::size_t>(i)];
+      ++tracks.counts[e.track];
+      if (keep(e)) tracks.kept[e.track].push_back({first, e});
     }
   }
+}
+
+void listEvents(QuavrSong song, const ByTrack& tracks) {
+  std::printf("track\tindex\ttick\tms\tkind\tbytes\n");
+  for (const std::vector<Walked>& track : tracks.kept) {
+    std::uint32_t index = 0;
+    for (const Walked& w : track) {
+      std::printf("%u\t%u\t%u\t%u\t%s\t%s\n", w.event.track, index++, w.event.tick, w.event.timeMs,
+                  kindName(w.event.status), hex(song, w).c_str());
+    }
+  }
+}
+
+bool isSetTempo(const QuavrSongEvent& e) {
+  return e.status == 0xFF && e.type == 0x51;
 }
 
 // A text of the song as it may be shown, or "" when it has none.
@@ -152,47 +205,60 @@ const char* formatName(std::uint32_t format) {
   }
 }
 
-void describeTiming(const SongView& view) {
-  const Song& song = view.song();
-  if (song.tickRate != 0) {
+void describeTiming(QuavrSong song, const ByTrack& tracks) {
+  const std::uint32_t tickRate = bgmGetSongInfo(song, QUAVR_INFO_TICK_RATE, 0);
+  if (tickRate != 0) {
     std::printf("Timing:    %u ticks per second, fixed; set-tempo events do not change it\n",
-                song.tickRate);
+                tickRate);
     return;
   }
-  std::printf("Division:  %u ticks per quarter note%s\n", song.division,
-              song.division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
-  const std::vector<TempoChange> tempos = tempoChanges(view);
-  std::printf("Tempo changes: %zu\n", tempos.size());
-  for (const TempoChange& c : tempos) {
-    std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", c.tick, c.timeMs,
-                c.usPerQuarter, c.usPerQuarter == 0 ? 0.0 : 60e6 / c.usPerQuarter);
+  const std::uint32_t division = bgmGetSongInfo(song, QUAVR_INFO_DIVISION, 0);
+  std::printf("Division:  %u ticks per quarter note%s\n", division,
+              division >= 0x8000 ? " (a time-code division, counted as ticks)" : "");
+  // Every set-tempo event the timing used, track by track, with the tempo it took.
+  std::size_t tempos = 0;
+  for (const std::vector<Walked>& track : tracks.kept) tempos += track.size();
+  std::printf("Tempo changes: %zu\n", tempos);
+  for (const std::vector<Walked>& track : tracks.kept) {
+    for (const Walked& w : track) {
+      const std::uint32_t us = bgmGetSongInfo(song, QUAVR_INFO_TEMPO, w.position);
+      std::printf("  tick %10u, %10u ms: %8u us per quarter (%.2f bpm)\n", w.event.tick,
+                  w.event.timeMs, us, us == 0 ? 0.0 : 60e6 / us);
+    }
   }
 }
 
-void describe(const char* path, QuavrSong handle, const SongView& view) {
-  const Song& song = view.song();
+// The song's length: the file's, whatever loop a style would end it at.
+std::uint32_t fileLength(QuavrSong song) {
+  bgmSetLoopStyle(song, 0);
+  return bgmGetSongInfo(song, QUAVR_INFO_LENGTH, 0);
+}
+
+void describe(const char* path, QuavrSong song, std::uint32_t songIndex, const ByTrack& tracks) {
   std::printf("File:      %s\n", quavr::tools::printable(path).c_str());
-  if (!view.hasTrackTable()) {
-    std::printf("Not a song file Quavr knows, or a track chunk is missing: no tracks.\n");
+  if (tracks.counts.empty()) {
+    std::printf(
+        "No tracks: not a song file Quavr knows, a track chunk is missing, or it has none.\n");
     std::printf("Length:    0 ms\n");
     return;
   }
-  std::printf("Title:     %s\n", songText(handle, QUAVR_TEXT_TITLE, 0).c_str());
-  std::printf("Copyright: %s\n", songText(handle, QUAVR_TEXT_COPYRIGHT, 0).c_str());
-  std::printf("Format:    %u, %s\n", song.format, formatName(song.format));
-  if (song.songCount > 1)
-    std::printf("Songs:     %u, this is song %u\n", song.songCount, song.songIndex);
-  std::printf("Tracks:    %u\n", song.trackCount);
-  std::uint32_t t = 0;
-  for (const Track& track : view.tracks()) {
-    std::printf("  %5u: %8u events, %10u ms  %s\n", t, track.eventCount, track.lengthMs,
-                songText(handle, QUAVR_TEXT_TRACK_NAME, t).c_str());
-    ++t;
+  std::printf("Title:     %s\n", songText(song, QUAVR_TEXT_TITLE, 0).c_str());
+  std::printf("Copyright: %s\n", songText(song, QUAVR_TEXT_COPYRIGHT, 0).c_str());
+  const std::uint32_t format = bgmGetSongInfo(song, QUAVR_INFO_FORMAT, 0);
+  std::printf("Format:    %u, %s\n", format, formatName(format));
+  const std::uint32_t songs = bgmGetSongInfo(song, QUAVR_INFO_SONGS, 0);
+  if (songs > 1) std::printf("Songs:     %u, this is song %u\n", songs, songIndex);
+  std::printf("Tracks:    %zu\n", tracks.counts.size());
+  for (std::uint32_t t = 0; t < tracks.counts.size(); ++t) {
+    std::printf("  %5u: %8u events, %10u ms  %s\n", t, tracks.counts[t],
+                bgmGetSongInfo(song, QUAVR_INFO_TRACK_LENGTH, t),
+                songText(song, QUAVR_TEXT_TRACK_NAME, t).c_str());
   }
-  describeTiming(view);
-  describeMarkersAndLoops(handle);
-  std::printf("Lyrics:    %u\n", bgmGetSongInfo(handle, QUAVR_INFO_LYRICS, 0));
-  std::printf("Length:    %u ms (%s)\n", song.lengthMs, clock(song.lengthMs).c_str());
+  describeTiming(song, tracks);
+  describeMarkersAndLoops(song);
+  std::printf("Lyrics:    %u\n", bgmGetSongInfo(song, QUAVR_INFO_LYRICS, 0));
+  const std::uint32_t length = fileLength(song);
+  std::printf("Length:    %u ms (%s)\n", length, clock(length).c_str());
 }
 
 }  // namespace
@@ -200,7 +266,7 @@ void describe(const char* path, QuavrSong handle, const SongView& view) {
 int main(int argc, char** argv) {
   bool events = false;
   bool lengthOnly = false;
-  long songIndex = 0;
+  std::uint32_t songIndex = 0;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -211,12 +277,12 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--length") == 0) {
       lengthOnly = true;
     } else if (std::strcmp(argv[i], "--song") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      songIndex = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || songIndex < 0) {
-        std::fprintf(stderr, "quavr-info: --song takes a song number from 0\n");
+      const auto number = quavr::tools::parseDecimal(argv[++i]);
+      if (!number) {
+        std::fprintf(stderr, "quavr-info: --song takes a song number from 0 to 4294967295\n");
         return 2;
       }
+      songIndex = *number;
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       std::fprintf(stderr, "quavr-info: unknown option %s\n%s", argv[i], kUsage);
       return 2;
@@ -237,21 +303,26 @@ int main(int argc, char** argv) {
                  quavr::tools::whyUnreadable(path).c_str());
     return 1;
   }
-  if (bgmSelectSong(handle, static_cast<std::uint32_t>(songIndex)) != 0) {
-    std::fprintf(stderr, "quavr-info: %s holds no song %ld (songs: %u)\n", path, songIndex,
+  if (bgmSelectSong(handle, songIndex) != 0) {
+    std::fprintf(stderr, "quavr-info: %s holds no song %u (songs: %u)\n", path, songIndex,
                  bgmGetSongInfo(handle, QUAVR_INFO_SONGS, 0));
     bgmDeleteSong(handle);
     return 1;
   }
-  {
-    const SongView song(handle);
-    if (lengthOnly) {
-      std::printf("%u\n", song.song().lengthMs);
-    } else if (events) {
-      listEvents(song);
-    } else {
-      describe(path, handle, song);
-    }
+  ByTrack tracks;
+  const auto keep = [&](const QuavrSongEvent& e) { return events || isSetTempo(e); };
+  if (!lengthOnly && !walkByTrack(handle, keep, tracks)) {
+    std::fprintf(stderr, "quavr-info: not enough memory for the events of %s\n",
+                 quavr::tools::printable(path).c_str());
+    bgmDeleteSong(handle);
+    return 1;
+  }
+  if (lengthOnly) {
+    std::printf("%u\n", fileLength(handle));
+  } else if (events) {
+    listEvents(handle, tracks);
+  } else {
+    describe(path, handle, songIndex, tracks);
   }
   bgmDeleteSong(handle);
   // A full disk or a closed pipe must not pass for a complete listing.

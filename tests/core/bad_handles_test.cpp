@@ -48,7 +48,11 @@ TEST_F(BadHandlesTest, EveryExportRefusesWhatIsNotItsKind) {
     char text[8] = "keep";
     EXPECT_EQ(bgmGetSongInfo(h, QUAVR_INFO_TRACKS, 0), QUAVR_NONE) << h;
     EXPECT_EQ(bgmGetSongText(h, QUAVR_TEXT_TITLE, 0, text, sizeof text), -1) << h;
+    EXPECT_EQ(bgmGetSongEventData(h, 0, text, sizeof text), -1) << h;
     EXPECT_STREQ(text, "keep") << h;
+    QuavrSongEvent event{};
+    EXPECT_EQ(bgmGetSongEvents(h, 0, &event, 1), -1) << h;
+    EXPECT_EQ(event.length, 0u) << h;
     EXPECT_EQ(bgmSetLoopStyle(h, QUAVR_LOOP_CC111), -1) << h;
     EXPECT_EQ(bgmSetLoopPoints(h, 0, 10), -1) << h;
   }

@@ -28,8 +28,9 @@ void tickIfPlaying(QuavrDevice device) {
   if (playing) fake::fireTimer(timer);
 }
 
-// A host's whole session: open, load from a file and from a resource, play with repeat, pause
-// and resume, let a pass end, play the other song, close while it plays, delete both.
+// A host's whole session: open, load from a file and from a resource, play with repeat, walk the
+// song's events, pause and resume, let a pass end, play the other song, close while it plays,
+// delete both.
 int gModule = 0;  // the module the song resource is in
 
 void session() {
@@ -38,6 +39,8 @@ void session() {
   const QuavrSong fromResource = bgmGetSongRsc(&gModule, "Song");
   bgmSetRepeat(d, 1);
   bgmPlay(d, fromFile);
+  QuavrSongEvent events[4];  // the walk's order stays with the song until it is deleted
+  bgmGetSongEvents(fromFile, 1, events, 4);
   for (int i = 0; i < 12; ++i) {
     tickIfPlaying(d);
     checkState(d);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Fails when a product file includes a file of a higher layer, or when the core reaches past the
-platform's seam. Layers, lowest first: include/ → platform/ (its root headers, common/, then
+"""Fails when a product file includes a file of a higher layer, when the core reaches past the
+platform's seam, or when a tool or an example reaches past the public API. Layers, lowest first: include/ → platform/ (its root headers, common/, then
 posix/ or win32/, then midi/) → base/ → song/ → playback/ → api/ → tools/, examples/.
 An include may go to a lower layer or stay in its own folder; tests, fuzz and bench are exempt.
 Usage: check_layers.py PROJECT_ROOT"""
@@ -25,6 +25,14 @@ LAYERS = [  # (path prefix, rank); the longest matching prefix wins
 CORE = ('base/', 'song/', 'playback/', 'api/')
 # What the core may see of the platform: the seam and the OS-neutral helpers.
 CORE_MAY_SEE = ('platform/platform.h', 'platform/common/')
+# The tools are hosts of the public API: beyond quavr.h they see only what the platform tells them
+# that no call does (device names, output errors, the virtual clock) and its audio-file writer.
+# The examples see quavr.h alone.
+HOSTS_MAY_SEE = {
+    'tools/': ('include/', 'tools/', 'platform/platform_info.h', 'platform/midi/audio_file.h',
+               'platform/midi/audio_destination.h', 'platform/midi/output.h'),
+    'examples/': ('include/', 'examples/'),
+}
 SOURCES = ('.h', '.hpp', '.c', '.cpp')
 
 
@@ -55,6 +63,9 @@ def main(root):
             elif relative.startswith(CORE) and target.startswith('platform/') and \
                     not target.startswith(CORE_MAY_SEE):
                 problems.append(where + ': the core sees only the platform seam and common/')
+            elif own_prefix in HOSTS_MAY_SEE and not target.startswith(HOSTS_MAY_SEE[own_prefix]):
+                problems.append(where + ': a host of the public API sees only quavr.h and '
+                                'what the platform gives hosts')
     for problem in problems:
         print(problem)
     print('%d layering problem(s)' % len(problems))

@@ -1,7 +1,7 @@
 // A thread renders a messages-only render device, as a host's audio callback would, while a
-// second thread seeks, changes tempo, volume, fades and loops, stops, plays another song and
-// deletes the stopped one. Meant for ThreadSanitizer: no report, no deadlock, the sink's frames
-// always within their call, nothing leaked.
+// second thread seeks, changes tempo, volume, fades and loops, walks the song's events, stops,
+// plays another song and deletes the stopped one. Meant for ThreadSanitizer: no report, no
+// deadlock, the sink's frames always within their call, nothing leaked.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -72,7 +72,7 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
   // the machine schedules the two.
   for (int i = 0; i < 3000 || calls < 3000; ++i) {
     const std::uint32_t when = random() % 2 == 0 ? QUAVR_AT_BARS(2) : random() % 3;  // now, beat, bar
-    switch (random() % 11) {
+    switch (random() % 12) {
       case 0:
         bgmSeek(device, random() % 2000);
         break;
@@ -104,6 +104,12 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
         bgmQueueSong(device, current.load(), when, QUAVR_NONE, random() % 2);
         if (random() % 4 == 0) bgmCancelQueued(device);
         break;
+      case 9: {
+        QuavrSongEvent events[64];
+        const std::int32_t walked = bgmGetSongEvents(current.load(), random() % 800, events, 64);
+        EXPECT_TRUE(walked >= 0 && walked <= 64) << walked;
+        break;
+      }
       default: {
         // Another song: stop, delete the stopped one, load and play the next.
         bgmStop(device);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/decimal.h"
 #include "tools/device_choice.h"
 #include "tools/progress.h"
 
@@ -15,17 +16,17 @@ TEST(DeviceChoiceTest, ANumberIsTakenOnlyWhenItFits32BitsNeverWrapped) {
   std::mt19937_64 random(15);
   for (int i = 0; i < 20000; ++i) {
     const std::uint64_t value = random() >> (random() % 64);
-    const auto parsed = parseDeviceNumber(std::to_string(value));
+    const auto parsed = parseDecimal(std::to_string(value));
     if (value <= 0xFFFFFFFFu) {
       EXPECT_EQ(parsed, static_cast<std::uint32_t>(value));
     } else {
       EXPECT_FALSE(parsed) << value;
     }
   }
-  EXPECT_FALSE(parseDeviceNumber("99999999999999999999999"));
-  EXPECT_EQ(parseDeviceNumber("0004294967295"), 0xFFFFFFFFu) << "leading zeros are still digits";
+  EXPECT_FALSE(parseDecimal("99999999999999999999999"));
+  EXPECT_EQ(parseDecimal("0004294967295"), 0xFFFFFFFFu) << "leading zeros are still digits";
   for (const char* text : {"", "-1", "+1", " 1", "1 ", "0x10", "1e3"}) {
-    EXPECT_FALSE(parseDeviceNumber(text)) << text;
+    EXPECT_FALSE(parseDecimal(text)) << text;
   }
 }
 

@@ -32,6 +32,12 @@ check "quavr-info --events prints each channel message's own bytes" same \
   "$("$info" --events "$work/hostile.mid" | awk -F'\t' '$5 == "channel" { print $6 }')" \
   "$(printf '%s\n' 'C0 05' '90 3C 64' '90 3C 00')"
 
+# A song number that is none, or past 32 bits, is refused, never wrapped round to another song.
+for number in 4294967296 18446744073709551616 -1 1x ''; do
+  check "quavr-info refuses --song '$number'" \
+    bash -c '"$0" --song "$1" "$2" >/dev/null 2>&1; [ $? -eq 2 ]' "$info" "$number" "$work/hostile.mid"
+done
+
 # scripts/play adds the example song unless an argument names one; an option's value never does.
 # The player here only says what it was given.
 cat >"$work/player" <<SH

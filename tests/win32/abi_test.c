@@ -2,11 +2,21 @@
  * each function called through a __stdcall pointer, uMidiStatus read as data, and the version
  * resource read back. Runs with no MIDI driver registered. Prints a line per check; exits 1 on
  * any failure. */
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+
+#include "include/quavr.h"
+
+/* The layout every build shares: the header's, checked here as a 32-bit host compiles it. */
+_Static_assert(sizeof(QuavrSongEvent) == 32 && offsetof(QuavrSongEvent, length) == 12 &&
+                   offsetof(QuavrSongEvent, endMs) == 16 &&
+                   offsetof(QuavrSongEvent, status) == 24 && offsetof(QuavrSongEvent, data) == 26 &&
+                   offsetof(QuavrSongEvent, reserved) == 28,
+               "QuavrSongEvent is 32 bytes, its fields where the 64-bit library has them");
 
 static int failures;
 
@@ -34,6 +44,38 @@ static void __stdcall sink(void* user, uint32_t frame, const uint8_t* bytes, uin
   ++seen.messages;
   if (frame >= seen.callFrames) seen.outside = 1;
   if (length == 3 && bytes[0] == 0x90 && bytes[2] != 0) seen.noteFrame = frame;
+}
+
+static uint32_t word(const unsigned char* at) {
+  uint32_t value;
+  memcpy(&value, at, 4);
+  return value;
+}
+
+/* The song's events as the DLL writes them, read at the byte offsets of the 64-bit library: the
+ * note-on at 250 ms (tick 250 at division 500) ending at 300, its note-off, the end of track. */
+static void check_song_events(HMODULE dll, uint32_t song) {
+  typedef int32_t(__stdcall * Get)(uint32_t, uint32_t, void*, uint32_t);
+  const Get events = (Get)GetProcAddress(dll, "_bgmGetSongEvents@16");
+  const Get data = (Get)GetProcAddress(dll, "_bgmGetSongEventData@16");
+  unsigned char raw[3][32];
+  unsigned char bytes[4] = {1, 1, 1, 1};
+  memset(raw, 0xAA, sizeof raw);
+  check(events(song, 0, raw, 5) == 3, "bgmGetSongEvents copies the song's three events");
+  check(word(raw[0]) == 250 && word(raw[0] + 4) == 250 && word(raw[0] + 8) == 0 &&
+            word(raw[0] + 12) == 3 && word(raw[0] + 16) == 300 &&
+            word(raw[0] + 20) == 0xFFFFFFFFu && raw[0][24] == 0x90 && raw[0][25] == 0 &&
+            raw[0][26] == 60 && raw[0][27] == 100 && word(raw[0] + 28) == 0,
+        "the note-on: time, tick, track, length, end, bar and beat, status, data at their offsets");
+  check(raw[1][24] == 0x80 && word(raw[1] + 16) == 0 && raw[2][24] == 0xFF && raw[2][25] == 0x2F &&
+            word(raw[2] + 12) == 0,
+        "the note-off, and the end of track as a meta event of no data");
+  check(data(song, 0, bytes, sizeof bytes) == 3 && bytes[0] == 0x90 && bytes[2] == 100 &&
+            bytes[3] == 0,
+        "bgmGetSongEventData gives the note-on's bytes, NUL-terminated");
+  check(events(song, 3, raw, 1) == 0 && events(0xDEAD0000u, 0, raw, 1) == -1 &&
+            data(song, 3, bytes, sizeof bytes) == -1,
+        "past the end nothing, and a bad song is refused");
 }
 
 /* A render device with no synthesizer: the DLL has none, so the "" soundfont works, messages
@@ -88,6 +130,7 @@ static void check_message_only_render(HMODULE dll) {
   check(render(device, NULL, 100000, 0) == 0, "after the end, no frame is song");
   check(render(device, audio, 4, 3) == -1, "an unknown format is refused");
   check(close(device) == 0, "the render device closes");
+  check_song_events(dll, s);
   check(remove(s) == 0, "the song is deleted");
 }
 
@@ -115,13 +158,14 @@ int main(void) {
       const char* name;
       int ordinal;
     } later[] = {
-        {"_bgmGetPosition@4", 21},     {"_bgmSeek@8", 22},          {"_bgmSetLoopCount@8", 23},
-        {"_bgmSetTempo@8", 24},        {"_bgmSetVolume@8", 25},     {"_bgmFade@16", 26},
-        {"_bgmSetChannelMask@8", 27},  {"_bgmGetPlayInfo@8", 28},   {"_bgmGetVersion@0", 29},
-        {"_bgmFadeAt@20", 30},         {"_bgmOpenRenderDev@8", 31}, {"_bgmRender@16", 32},
-        {"_bgmSetMessageSink@12", 33}, {"_bgmSelectSong@8", 34},    {"_bgmQueueSong@20", 37},
-        {"_bgmQueueJump@16", 38},      {"_bgmQueueStop@8", 39},     {"_bgmQueueFade@20", 40},
-        {"_bgmCancelQueued@4", 41},    {"_bgmFadeChannels@20", 42}};
+        {"_bgmGetPosition@4", 21},      {"_bgmSeek@8", 22},          {"_bgmSetLoopCount@8", 23},
+        {"_bgmSetTempo@8", 24},         {"_bgmSetVolume@8", 25},     {"_bgmFade@16", 26},
+        {"_bgmSetChannelMask@8", 27},   {"_bgmGetPlayInfo@8", 28},   {"_bgmGetVersion@0", 29},
+        {"_bgmFadeAt@20", 30},          {"_bgmOpenRenderDev@8", 31}, {"_bgmRender@16", 32},
+        {"_bgmSetMessageSink@12", 33},  {"_bgmSelectSong@8", 34},    {"_bgmGetSongEvents@16", 35},
+        {"_bgmGetSongEventData@16", 36}, {"_bgmQueueSong@20", 37},
+        {"_bgmQueueJump@16", 38},       {"_bgmQueueStop@8", 39},     {"_bgmQueueFade@20", 40},
+        {"_bgmCancelQueued@4", 41},     {"_bgmFadeChannels@20", 42}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const FARPROC f = GetProcAddress(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,

@@ -23,8 +23,9 @@ set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGet
   20=_bgmSetLoopPoints@12 21=_bgmGetPosition@4 22=_bgmSeek@8 23=_bgmSetLoopCount@8 24=_bgmSetTempo@8
   25=_bgmSetVolume@8 26=_bgmFade@16 27=_bgmSetChannelMask@8 28=_bgmGetPlayInfo@8
   29=_bgmGetVersion@0 30=_bgmFadeAt@20 31=_bgmOpenRenderDev@8 32=_bgmRender@16
-  33=_bgmSetMessageSink@12 34=_bgmSelectSong@8 37=_bgmQueueSong@20 38=_bgmQueueJump@16
-  39=_bgmQueueStop@8 40=_bgmQueueFade@20 41=_bgmCancelQueued@4 42=_bgmFadeChannels@20)
+  33=_bgmSetMessageSink@12 34=_bgmSelectSong@8 35=_bgmGetSongEvents@16 36=_bgmGetSongEventData@16
+  37=_bgmQueueSong@20 38=_bgmQueueJump@16 39=_bgmQueueStop@8 40=_bgmQueueFade@20 41=_bgmCancelQueued@4
+  42=_bgmFadeChannels@20)
 list(SORT got COMPARE NATURAL)
 if(NOT got STREQUAL expected)
   message(FATAL_ERROR "export table differs:\n  got:      ${got}\n  expected: ${expected}")
