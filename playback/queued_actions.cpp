@@ -209,11 +209,11 @@ std::int32_t playAtOnce(HGLOBAL device, HGLOBAL song, std::uint32_t entryMs, std
 
 std::int32_t queueSong(HGLOBAL device, HGLOBAL song, std::uint32_t when, std::uint32_t entryMs,
                        std::uint32_t flags) {
-  if ((flags & ~kSongFlags) != 0 || !validWhen(when)) return -1;
+  if ((flags & ~kSongFlags) != 0 || !validWhen(when) || song == 0) return -1;
   if (deviceState(device) == Idle) return playAtOnce(device, song, entryMs, flags);
   return queueTransition(device, when, song, [&](LockedDevice& d, std::uint32_t due) {
     Song* reserved = nullptr;
-    if (song == d->queuedSongHandle) {  // queued again: it stays reserved
+    if (d->queuedSong != nullptr && song == d->queuedSongHandle) {  // queued again: still held
       reserved = std::exchange(d->queuedSong, nullptr);
       d->queuedSongHandle = 0;
     } else if (song != d->songHandle && (reserved = reserveSong(song)) == nullptr) {

@@ -55,6 +55,13 @@ TEST_F(BadHandlesTest, EveryExportRefusesWhatIsNotItsKind) {
     EXPECT_EQ(event.length, 0u) << h;
     EXPECT_EQ(bgmSetLoopStyle(h, QUAVR_LOOP_CC111), -1) << h;
     EXPECT_EQ(bgmSetLoopPoints(h, 0, 10), -1) << h;
+    EXPECT_EQ(bgmQueueSong(h, song, QUAVR_AT_BAR, 0, 0), -1) << h;
+    EXPECT_EQ(bgmQueueSong(device, h, QUAVR_AT_BAR, 0, 0), -1) << h;
+    EXPECT_EQ(bgmQueueJump(h, QUAVR_AT_BAR, 0, 0), -1) << h;
+    EXPECT_EQ(bgmQueueStop(h, QUAVR_AT_BAR), -1) << h;
+    EXPECT_EQ(bgmQueueFade(h, QUAVR_AT_BAR, 0, 0, 0), -1) << h;
+    EXPECT_EQ(bgmCancelQueued(h), -1) << h;
+    EXPECT_EQ(bgmFadeChannels(h, QUAVR_AT_BAR, 1, 0, 0), -1) << h;
   }
   // A device handle where a song belongs, and the reverse.
   EXPECT_EQ(bgmDeleteSong(device), device);

@@ -71,7 +71,8 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
   // Host calls go on until the audio thread has rendered a good many times among them, however
   // the machine schedules the two.
   for (int i = 0; i < 3000 || calls < 3000; ++i) {
-    const std::uint32_t when = random() % 2 == 0 ? QUAVR_AT_BARS(2) : random() % 3;  // now, beat, bar
+    const std::uint32_t when =
+        random() % 2 == 0 ? QUAVR_AT_BARS(2) : random() % 3;  // now, beat, bar
     switch (random() % 12) {
       case 0:
         bgmSeek(device, random() % 2000);
