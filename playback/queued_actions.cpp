@@ -167,9 +167,10 @@ std::uint32_t trackCountOf(HGLOBAL songHandle) {
   return count;
 }
 
-// A transport action whose chase is walked in a room made here, before the device's lock is
-// taken: put(device, room) installs it when it fits the song it walks. Tried again should that
-// song change meanwhile.
+// A transport action, queued by put(device, boundary), whose chase will be walked in a room made
+// here for the song it walks (`chased`, else the song playing), before the device's lock is
+// taken; the device keeps the room once the action is queued. Tried again should the song playing
+// change meanwhile.
 template <class Put>
 std::int32_t queueTransition(HGLOBAL device, std::uint32_t when, HGLOBAL chased, Put&& put) {
   for (int attempt = 0; attempt < 3; ++attempt) {
