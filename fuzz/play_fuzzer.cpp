@@ -41,6 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bgmSetRepeat(device, repeat ? 1 : 0);
   if (!repeat && (choices & 2) != 0) bgmSetLoopCount(device, QUAVR_LOOP_AS_FILE);
   FUZZ_CHECK(bgmPlay(device, song) == Idle);
+  // The grid of whatever the file holds: bars, beats, meters, anywhere.
+  for (std::uint32_t what = QUAVR_INFO_BARS; what <= QUAVR_INFO_METER_BAR; ++what)
+    bgmGetSongInfo(song, what, static_cast<std::uint32_t>(choices >> 8) % 4096);
   std::uint64_t chooser = choices | 1;
   for (int n = 0; n < 3000 && bgmBgmStatus(device) != Idle; ++n) {
     chooser = chooser * 6364136223846793005ull + 1442695040888963407ull;
@@ -48,6 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (choice == 0) bgmPause(device);  // pause, or resume a paused device
     // A seek anywhere up to a minute, past the end too: the chase walks whatever the file holds.
     if (choice == 1) bgmSeek(device, static_cast<std::uint32_t>(chooser >> 16) % 60000);
+    // Queued jumps and restarts at boundaries of every kind (unknown ones too), and the position.
+    const auto when = static_cast<std::uint32_t>(chooser >> 24) & 0x0003FF07u;
+    if (choice == 2)
+      bgmQueueJump(device, when, static_cast<std::uint32_t>(chooser >> 8) % 60000, 1);
+    if (choice == 3)
+      bgmQueueSong(device, song, when, QUAVR_NONE, static_cast<std::uint32_t>(chooser & 1));
+    if (choice == 4)
+      bgmGetPlayInfo(device, QUAVR_PLAY_BAR_BEAT + static_cast<std::uint32_t>(chooser >> 40) % 3);
     if (bgmBgmStatus(device) == Playing) tick(device);
     const auto queued = fake::queuedHeaders();
     if (queued.size() > 64) {
