@@ -50,7 +50,10 @@ check_build() {  # arch (x86|x64), clang target, llvm-dlltool machine, Wine arch
 
   # The host, built and linked as for Visual C++ (and with /safeseh, lld-link's default for x86).
   mkdir -p "$run"
-  llvm-dlltool -m "$machine" -k -d "$here/kernel32.def" -l "$work/kernel32-$arch.lib"
+  # kernel32's functions by name: stdcall-decorated on x86 (-k imports them plain), plain on x64.
+  if [[ $arch == x64 ]]; then sed 's/@[0-9]*$//' "$here/kernel32.def"; else cat "$here/kernel32.def"; fi \
+    >"$work/kernel32-$arch.def"
+  llvm-dlltool -m "$machine" -k -d "$work/kernel32-$arch.def" -l "$work/kernel32-$arch.lib"
   check "$arch: an MSVC-ABI host builds against the SDK" bash -c "
     clang --target=$target -ffreestanding -fno-stack-protector -mno-stack-arg-probe \
       -O1 -Wall -Werror -I'$sdk/include' -c '$here/msvc_host.c' -o '$run/msvc_host.obj' &&
