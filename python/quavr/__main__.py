@@ -5,7 +5,7 @@ from __future__ import annotations
 import argparse
 import sys
 
-from . import QuavrError, Song, library, library_version
+from . import LibraryNotFoundError, QuavrError, Song, library, library_version
 
 
 def describe(song: Song) -> list[str]:
@@ -29,9 +29,14 @@ def describe(song: Song) -> list[str]:
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m quavr",
                                      description="Shows what Quavr makes of each song.")
-    parser.add_argument("files", nargs="+", metavar="FILE", help="a MIDI file (or XMI, MUS, HMP, HMI)")
+    parser.add_argument("files", nargs="+", metavar="FILE",
+                        help="a MIDI file (or XMI, MUS, HMP, HMI)")
     args = parser.parse_args(argv)
-    print(f"Quavr {'.'.join(map(str, library_version()))} ({library().path})")
+    try:
+        print(f"Quavr {'.'.join(map(str, library_version()))} ({library().path})")
+    except LibraryNotFoundError as error:
+        print(error, file=sys.stderr)
+        return 1
     failed = 0
     for path in args.files:
         try:

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import os
 import weakref
 from typing import Any, Callable
 
@@ -52,8 +53,10 @@ class Device:
         """Stops playback and closes the device; QuavrError with the port's close result when it
         fails."""
         if self._finalizer.alive:
-            self._finalizer()
-            self._song = None
+            try:
+                self._finalizer()
+            finally:
+                self._song = None
 
     def __enter__(self) -> Device:
         return self
@@ -188,9 +191,9 @@ class RenderDevice(Device):
     `render` or `render_into`. `soundfont` None is the default soundfont, a path that SoundFont 2
     file, and "" no synthesizer at all: the messages go to the sink alone."""
 
-    def __init__(self, rate: int, soundfont: str | None = None) -> None:
+    def __init__(self, rate: int, soundfont: str | os.PathLike[str] | None = None) -> None:
         super().__init__(library().bgmOpenRenderDev(rate, None if soundfont is None
-                                                    else soundfont.encode()))
+                                                    else os.fsencode(soundfont)))
 
     def render(self, frames: int, format: RenderFormat = RenderFormat.F32) -> bytearray:
         """The next `frames` frames as new audio of `format`."""
