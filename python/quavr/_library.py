@@ -41,32 +41,37 @@ class LibraryNotFoundError(OSError):
     """No Quavr library could be loaded; the message names each place looked and why."""
 
 
-# How a failure shows in a result. Each makes the errcheck of the functions that use it.
-def _midi_status(name: str) -> Callable[..., Any]:
+# How a failure shows in a result: each rule makes the errcheck of the functions that use it,
+# from the function's name and the library it belongs to.
+Rule = Callable[[str, "Library"], Callable[..., Any]]
+
+
+def _midi_status(name: str, lib: Library) -> Callable[..., Any]:
     """0 is a failure, and uMidiStatus with the library's text says why (opening a device)."""
 
     def check(result: int, function: Any, arguments: tuple) -> int:
         if result == 0:
-            lib = library()
             raise QuavrError(name, lib.status.value, lib.error_text())
         return result
 
     return check
 
 
-def _nonzero_result(name: str) -> Callable[..., Any]:
-    """A MIDI result: anything but 0 is a failure, with the library's text for it."""
+def _nonzero_result(name: str, lib: Library) -> Callable[..., Any]:
+    """A MIDI result: anything but 0 is a failure, with the library's text when uMidiStatus
+    holds it (a bad handle leaves uMidiStatus alone)."""
 
     def check(result: int, function: Any, arguments: tuple) -> int:
         if result != 0:
-            raise QuavrError(name, result, library().error_text())
+            said = lib.error_text() if lib.status.value == result else f"MIDI result {result}"
+            raise QuavrError(name, result, said)
         return result
 
     return check
 
 
-def _equal_to(failure: int, what: str) -> Callable[[str], Callable[..., Any]]:
-    def rule(name: str) -> Callable[..., Any]:
+def _equal_to(failure: int, what: str) -> Rule:
+    def rule(name: str, lib: Library) -> Callable[..., Any]:
         def check(result: int, function: Any, arguments: tuple) -> int:
             if result == failure:
                 shown = ", ".join(str(a) if isinstance(a, int) else "…" for a in arguments)
@@ -85,7 +90,7 @@ _REFUSED = _equal_to(-1, "refused: the handle or an argument is not valid here")
 _NONE = _equal_to(0xFFFFFFFF, "refused: the handle names no open device")
 
 
-def _kept(name: str) -> Callable[..., Any]:
+def _kept(name: str, lib: Library) -> Callable[..., Any]:
     """bgmDeleteSong: 0 when freed, else the song itself."""
 
     def check(result: int, function: Any, arguments: tuple) -> int:
@@ -100,7 +105,7 @@ def _kept(name: str) -> Callable[..., Any]:
 u32, i32, ptr, text = c_uint32, c_int32, c_void_p, c_char_p
 
 # name, result, arguments, failure (None: every result is an answer)
-EXPORTS: tuple[tuple[str, Any, tuple[Any, ...], Callable[[str], Any] | None], ...] = (
+EXPORTS: tuple[tuple[str, Any, tuple[Any, ...], Rule | None], ...] = (
     ("bgmOpenMidiDev", u32, (u32, u32), _MIDI),
     ("bgmCloseMidiDev", u32, (u32,), _RESULT),
     ("bgmMidiStatus", u32, (u32,), None),
@@ -165,7 +170,7 @@ class Library:
             function.restype = result
             function.argtypes = arguments
             if failure is not None:
-                function.errcheck = failure(name)
+                function.errcheck = failure(name, self)
             setattr(self, name, function)
         self.status = c_uint32.in_dll(dll, "uMidiStatus")
 
