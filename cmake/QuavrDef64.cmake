@@ -5,6 +5,7 @@
 file(READ ${IN} table)
 string(REGEX REPLACE "^(;[^\n]*\n)+" "" table "${table}")
 string(REGEX REPLACE "_([A-Za-z0-9]+)@[0-9]+ = [^ \n]+ @" "\\1 @" table "${table}")
-file(WRITE ${OUT}.new "; QUAVR.DLL for x64: generated from api/quavr.def, ordinals and all.\n${table}")
+file(WRITE ${OUT}.new
+  "; QUAVR.DLL for x64: generated from api/quavr.def, ordinals and all.\n${table}")
 file(COPY_FILE ${OUT}.new ${OUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUT}.new)

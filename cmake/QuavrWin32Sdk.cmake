@@ -46,12 +46,14 @@ foreach(line IN LISTS exports)
   if(data)
     set(row "${row} (data)")
   endif()
-  set(QUAVR_EXPORT_TABLE "${QUAVR_EXPORT_TABLE}${row}\r\n")  # configure_file leaves a value's line ends
+  # configure_file leaves a value's line ends as they are
+  set(QUAVR_EXPORT_TABLE "${QUAVR_EXPORT_TABLE}${row}\r\n")
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/packaging/win32-README.txt ${CMAKE_BINARY_DIR}/sdk/README.txt
   @ONLY NEWLINE_STYLE CRLF)
 install(FILES $<TARGET_FILE:quavr_dll> DESTINATION ${QUAVR_SDK_ARCH}/bin)
-install(FILES ${QUAVR_IMPORT_LIBRARY} ${QUAVR_MSVC_IMPORT_LIBRARY} DESTINATION ${QUAVR_SDK_ARCH}/lib)
+install(FILES ${QUAVR_IMPORT_LIBRARY} ${QUAVR_MSVC_IMPORT_LIBRARY}
+  DESTINATION ${QUAVR_SDK_ARCH}/lib)
 install(FILES ${QUAVR_DEF} RENAME quavr.def DESTINATION ${QUAVR_SDK_ARCH}/lib)
 install(FILES ${PROJECT_SOURCE_DIR}/include/quavr.h DESTINATION include)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/sdk/README.txt DESTINATION .)

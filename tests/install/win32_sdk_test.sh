@@ -31,7 +31,8 @@ check_build() {  # arch (x86|x64), clang target, llvm-dlltool machine, Wine arch
   echo "-- $arch"
   # What QUAVR.DLL exports, and what quavr.lib imports: each function by its name (decorated on
   # x86), as an import of type "name" (the name as it is), and uMidiStatus as data.
-  exports=$(llvm-readobj --coff-exports "$dir/bin/QUAVR.DLL" | sed -n 's/^ *Name: //p' | LC_ALL=C sort)
+  exports=$(llvm-readobj --coff-exports "$dir/bin/QUAVR.DLL" | sed -n 's/^ *Name: //p' |
+    LC_ALL=C sort)
   imports=$(llvm-readobj "$dir/lib/quavr.lib" | awk '
     /^Type: / { type = $2 } /^Name type: / { kind = $3 }
     /^Symbol: __imp_/ { name = substr($2, 7); if (kind == "noprefix") name = substr(name, 2)
@@ -51,8 +52,7 @@ check_build() {  # arch (x86|x64), clang target, llvm-dlltool machine, Wine arch
   # The host, built and linked as for Visual C++ (and with /safeseh, lld-link's default for x86).
   mkdir -p "$run"
   # kernel32's functions by name: stdcall-decorated on x86 (-k imports them plain), plain on x64.
-  if [[ $arch == x64 ]]; then sed 's/@[0-9]*$//' "$here/kernel32.def"; else cat "$here/kernel32.def"; fi \
-    >"$work/kernel32-$arch.def"
+  sed "$([[ $arch == x64 ]] && echo 's/@[0-9]*$//')" "$here/kernel32.def" >"$work/kernel32-$arch.def"
   llvm-dlltool -m "$machine" -k -d "$work/kernel32-$arch.def" -l "$work/kernel32-$arch.lib"
   check "$arch: an MSVC-ABI host builds against the SDK" bash -c "
     clang --target=$target -ffreestanding -fno-stack-protector -mno-stack-arg-probe \

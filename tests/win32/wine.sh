@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Wine for the Windows tests, one prefix under each build tree. ARCH is win32 or win64.
-#   wine.sh ARCH why-not                      why Wine cannot run ARCH programs here; nothing if it can
+#   wine.sh ARCH why-not                      why Wine cannot run ARCH programs here (or nothing)
 #   wine.sh ARCH BUILD start                  make the prefix, start wineserver and services
 #   wine.sh ARCH BUILD stop                   stop them
 #   wine.sh ARCH BUILD run --driver|--no-driver EXE [ARGS...]
