@@ -2,6 +2,7 @@
 Environment: QUAVR_SINK_LOG, the C API's log of a song (sink_log.c); QUAVR_EXAMPLES, the songs."""
 
 import array
+import ctypes
 import gc
 import os
 import subprocess
@@ -52,8 +53,11 @@ def test_failures_raise_with_the_librarys_text_and_code():
     error = raises(lambda: quavr.RenderDevice(7999, ""))
     assert (error.function, error.code) == ("bgmOpenRenderDev", 11)
     assert error.text == "A parameter passed to the operation is not valid."
-    error = raises(lambda: quavr.RenderDevice(48000, "/nonexistent.sf2"))
-    assert "/nonexistent.sf2" in error.text and error.code != 0
+    error = raises(lambda: quavr.RenderDevice(48000, "/nonexistent.sf2"))  # its own words
+    said = ctypes.create_string_buffer(512)
+    quavr.library().bgmGetMidiErrorText(said, len(said))
+    assert error.code != 0
+    assert (error.text, error.code) == (said.value.decode(), quavr.library().status.value)
     assert raises(lambda: quavr.Song("/nonexistent.mid")).function == "bgmGetSongFile"
     with quavr.Song(SONG) as song:
         device = quavr.RenderDevice(48000, "")
