@@ -102,6 +102,7 @@ def _kept(name: str, lib: Library) -> Callable[..., Any]:
     return check
 
 
+_KEPT = _kept
 u32, i32, ptr, text = c_uint32, c_int32, c_void_p, c_char_p
 
 # name, result, arguments, failure (None: every result is an answer)
@@ -112,7 +113,7 @@ EXPORTS: tuple[tuple[str, Any, tuple[Any, ...], Rule | None], ...] = (
     ("bgmGetMidiErrorText", u32, (ptr, u32), None),
     ("bgmGetSongFile", u32, (text,), _NO_SONG),
     ("bgmGetSongRsc", u32, (ptr, ptr), _NO_SONG),
-    ("bgmDeleteSong", u32, (u32,), _kept),
+    ("bgmDeleteSong", u32, (u32,), _KEPT),
     ("bgmGetSongLength", u32, (u32,), None),
     ("bgmGetSongMem", u32, (ptr, u32), _NO_SONG),
     ("bgmGetSongInfo", u32, (u32, u32, u32), None),
