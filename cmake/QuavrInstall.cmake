@@ -1,7 +1,7 @@
 # Installing Quavr on Linux: the library and its header, the tools, the man pages, the examples
 # and the license, with a pkg-config file and a CMake package for hosts. Each file belongs to
-# one component, the Debian package it ships in: lib (libquavr0), dev (libquavr-dev) or tools
-# (quavr-tools).
+# one component, the Debian package it ships in: lib (libquavr0), dev (libquavr-dev), tools
+# (quavr-tools) or python (python3-quavr).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -18,6 +18,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/open_device.c ${PROJECT_SOURCE_DIR}
 # Every page in man/ is installed: a new function brings its page and nothing else.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/man/man1 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT tools)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/man/man3 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT dev)
+
+# The Python package for Debian's python3, which loads the system's libquavr.so.0. Only in its
+# Debian package: a plain install has no place Python looks in.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/quavr DESTINATION lib/python3/dist-packages
+  COMPONENT python EXCLUDE_FROM_ALL FILES_MATCHING PATTERN "*.py" PATTERN py.typed
+  PATTERN __pycache__ EXCLUDE)
 
 # The tools find an installed libquavr.so next to them, wherever the tree was installed; an
 # absolute library directory stays where it is.

@@ -3,6 +3,7 @@
 #   libquavr0     (lib)    the library; Recommends the soundfont Quavr Synth plays
 #   libquavr-dev  (dev)    header, .so link, quavr.pc, CMake package, examples, man pages of the API
 #   quavr-tools   (tools)  quavr-play and quavr-info with their man pages
+#   python3-quavr (python) the Python package, over libquavr0's library
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quavr)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -10,7 +11,7 @@ set(CPACK_PACKAGE_VENDOR "the Quavr authors")
 set(CPACK_PACKAGE_CONTACT "the Quavr authors")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_COMPONENTS_ALL lib dev tools)
+set(CPACK_COMPONENTS_ALL lib dev tools python)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -51,9 +52,17 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION "Standard MIDI Files as background music (
 quavr-play plays a song on a MIDI output device; quavr-info shows
 what Quavr makes of a song.")
 
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-quavr)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "libquavr0 ${QUAVR_DEB_EXACT}, python3 (>= 3.11)")
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Standard MIDI Files as background music (Python 3)
+The quavr package: Quavr's songs, MIDI ports and render devices
+from Python, through ctypes over libquavr0's library.")
+
 # Debian wants each package's license as /usr/share/doc/PACKAGE/copyright. A plain install has
 # it once, in share/doc/quavr, so these come only with a component asked for by name.
-foreach(component lib dev tools)
+foreach(component lib dev tools python)
   string(TOUPPER ${component} upper)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE RENAME copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}

@@ -2,8 +2,9 @@
  *
  * A host opens a MIDI output device, loads songs and plays them on it. Every argument and every
  * result is a 32-bit value; devices and songs are opaque 32-bit handles, 0 meaning "none".
- * On Windows the functions are __stdcall and exported by QUAVR.DLL under their decorated names;
- * on Linux libquavr.so exports them undecorated. */
+ * On Windows the functions are __stdcall and exported by QUAVR.DLL, the 32-bit one under their
+ * decorated names, the 64-bit one (which has no __stdcall) undecorated; on Linux libquavr.so
+ * exports them undecorated. */
 #ifndef QUAVR_H
 #define QUAVR_H
 

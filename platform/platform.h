@@ -100,7 +100,11 @@ inline constexpr DWORD MHDR_DONE = 0x01;
 inline constexpr DWORD MHDR_PREPARED = 0x02;
 inline constexpr DWORD MHDR_INQUEUE = 0x04;
 
-// The long-message header. It is exactly 64 bytes where pointers are 32 bits wide.
+// The long-message header. It is exactly 64 bytes where pointers are 32 bits wide. Windows packs
+// it to the byte (mmsystem.h), which moves the fields after a DWORD where pointers are 64 bits.
+#if defined(_WIN32)
+#pragma pack(push, 1)
+#endif
 struct MIDIHDR {
   char* lpData;
   DWORD dwBufferLength;
@@ -112,6 +116,9 @@ struct MIDIHDR {
   DWORD dwOffset;
   DWORD_PTR dwReserved[8];
 };
+#if defined(_WIN32)
+#pragma pack(pop)
+#endif
 static_assert(sizeof(void*) != 4 || sizeof(MIDIHDR) == 64);
 inline constexpr UINT kMidiHdrSize = sizeof(MIDIHDR);
 

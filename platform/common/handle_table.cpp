@@ -65,7 +65,9 @@ std::uint32_t HandleTable::alloc(std::uint32_t flags, std::size_t bytes) {
 void* HandleTable::lock(std::uint32_t handle) {
   std::lock_guard guard(mutex_);
   Slot* slot = find(handle);
-  if (slot == nullptr || slot->lockCount == 0xFFFF) return nullptr;
+  if (slot == nullptr || slot->lockCount == 0xFFFF || (slot->size == 0 && !slot->shared)) {
+    return nullptr;
+  }
   ++slot->lockCount;
   return slot->data;
 }

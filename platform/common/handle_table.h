@@ -37,7 +37,8 @@ class HandleTable {
   // 0 when the block cannot be made. Zero-filled when the flags ask for GMEM_ZEROINIT or the
   // memory has no other way.
   std::uint32_t alloc(std::uint32_t flags, std::size_t bytes);
-  // Null past 65 535 nested locks of one block.
+  // Null past 65 535 nested locks of one block, and for a block of no bytes that is not
+  // GMEM_DDESHARE: as on Windows, such a movable block is discarded from the start.
   void* lock(std::uint32_t handle);
   bool unlock(std::uint32_t handle);
   // 0 when freed; the handle when it names no block or the block is still resolved.
@@ -86,5 +87,9 @@ class HandleTable {
   AddressIndex byAddress_;
   std::size_t live_ = 0;
 };
+
+// The table behind the seam's global memory (table_memory.cpp), on the platforms whose own
+// blocks do not fit 32-bit handles: Linux and 64-bit Windows each define it.
+HandleTable& blockTable();
 
 }  // namespace quavr::platform

@@ -8,15 +8,17 @@
 #include <mmsystem.h>
 // clang-format on
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quavr::platform::win32 {
 
-// The layer's 32-bit handles are the platform's own: pointers 32 bits wide.
-static_assert(sizeof(void*) == 4, "QUAVR.DLL is a 32-bit module");
 static_assert(sizeof(platform::MIDIHDR) == sizeof(::MIDIHDR));
+static_assert(offsetof(platform::MIDIHDR, dwReserved) == offsetof(::MIDIHDR, dwReserved));
 static_assert(sizeof(platform::TIMECAPS) == sizeof(::TIMECAPS));
 
+// On 32-bit Windows the seam's 32-bit handles are the system's own (64-bit ones do not fit: see
+// memory.cpp and midi_out.cpp).
 template <class WinHandle>
 WinHandle native(std::uint32_t handle) {
   return reinterpret_cast<WinHandle>(static_cast<std::uintptr_t>(handle));

@@ -350,14 +350,8 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   }
   return state().blocks->alloc(flags, bytes);
 }
-// As on Windows, a movable block of no bytes is discarded from the start: it does not resolve.
 LPVOID GlobalLock(HGLOBAL block) {
-  HandleTable& blocks = *state().blocks;
-  if (blocks.size(block) == 0 &&
-      (blocks.flags(block) & (GMEM_DDESHARE | GMEM_INVALID_HANDLE)) == 0) {
-    return nullptr;
-  }
-  return blocks.lock(block);
+  return state().blocks->lock(block);
 }
 BOOL GlobalUnlock(HGLOBAL block) {
   return state().blocks->unlock(block) ? 1 : 0;

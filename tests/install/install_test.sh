@@ -2,7 +2,8 @@
 # Quavr as another project gets it: installed into a prefix, and from the Debian packages. A C
 # host is built against each tree, once through pkg-config and once through find_package, and
 # must run from that tree alone: it loads and times a song and plays it on the monitor, whose log
-# must be the song's golden log. Then the man pages: warning-free, one for every function.
+# must be the song's golden log; python3-quavr's module times the song from the packages' tree.
+# Then the man pages: warning-free, one for every function.
 # Usage: install_test.sh BUILD   (a built Linux build tree; the packages come from scripts/package)
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -37,6 +38,8 @@ component_files() {  # component, libdir
     tools)
       printf '%s\n' bin/quavr-info bin/quavr-play
       (cd "$root/man" && ls man1/* | sed 's|^|share/man/|') ;;
+    python)
+      (cd "$root/python" && ls quavr/*.py quavr/py.typed | sed 's|^|lib/python3/dist-packages/|') ;;
   esac
 }
 listing() { sed 's/QuavrTargets-[a-z]*\.cmake$/QuavrTargets-CONFIG.cmake/' | LC_ALL=C sort; }
@@ -108,10 +111,13 @@ check_tree installed "$prefix" "$libdir" ""
 echo "-- Debian packages"
 "$root/scripts/package" --out "$work/dist" deb >"$work/package.log" 2>&1 || cat "$work/package.log"
 debian_libdir=$(cache_value "$root/build-package" CMAKE_INSTALL_LIBDIR)
-declare -A package_of=([lib]=libquavr0 [dev]=libquavr-dev [tools]=quavr-tools)
-for component in lib dev tools; do
+declare -A package_of=([lib]=libquavr0 [dev]=libquavr-dev [tools]=quavr-tools
+  [python]=python3-quavr)
+for component in lib dev tools python; do
   package=${package_of[$component]}
-  deb=$work/dist/${package}_${version}_$(dpkg --print-architecture).deb
+  arch=$(dpkg --print-architecture)
+  [[ $component != python ]] || arch=all
+  deb=$work/dist/${package}_${version}_$arch.deb
   check "$package is built" [ -f "$deb" ] || continue
   check "$package holds its files and its copyright" same \
     "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | listing)" \
@@ -129,6 +135,14 @@ check "libquavr-dev depends on libquavr0 alone: the library brings its own depen
   same "$depends_dev" "libquavr0 (= $version)"
 check "quavr-tools depends on this libquavr0" starts_with "$depends_tools" "libquavr0 (= $version),"
 check "quavr-tools depends on what the tools link" depends_on "$depends_tools" libc6 librtmidi6
+check "python3-quavr depends on this libquavr0" \
+  starts_with "$depends_python" "libquavr0 (= $version),"
+# Its module, with the tree's python3 path and libraries in place of the system's, loads the
+# library by its soname and times the song as quavr-info does.
+check "python3-quavr's module loads libquavr0's library and times the song" grep -qx \
+  "  length     $("$work/root/usr/bin/quavr-info" --length "$song") ms, [0-9]* events" <<<"$(
+    LD_LIBRARY_PATH="$work/root/usr/$debian_libdir" PYTHONDONTWRITEBYTECODE=1 \
+    PYTHONPATH="$work/root/usr/lib/python3/dist-packages" /usr/bin/python3 -m quavr "$song")"
 check_tree packages "$work/root/usr" "$debian_libdir" "$work/root"
 
 echo "-- man pages"

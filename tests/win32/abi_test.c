@@ -1,7 +1,7 @@
 /* QUAVR.DLL as any host sees it: loaded at run time, its exports found by name and by ordinal,
  * each function called through a __stdcall pointer, uMidiStatus read as data, and the version
  * resource read back. Runs with no MIDI driver registered. Prints a line per check; exits 1 on
- * any failure. */
+ * any failure. The 32-bit DLL exports stdcall-decorated names, the 64-bit one the plain names. */
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -25,11 +25,33 @@ static void check(int ok, const char* what) {
   if (!ok) ++failures;
 }
 
+#ifdef _WIN64
+#define EXPORT(name, bytes) #name
+#define OTHER_NAME \
+  "_bgmStop"       \
+  "@4"
+#else
+#define EXPORT(name, bytes) "_" #name "@" #bytes
+#define OTHER_NAME "bgmStop"
+#endif
+
+/* What GetProcAddress finds, as the one function type every other converts from. */
+typedef void (*Proc)(void);
+static Proc find(HMODULE dll, const char* name) {
+  return (Proc)GetProcAddress(dll, name);
+}
+
 typedef uint32_t(__stdcall* Fn1)(uint32_t);
 typedef uint32_t(__stdcall* Fn2)(uint32_t, uint32_t);
 typedef uint32_t(__stdcall* Fn3)(uint32_t, uint32_t, uint32_t);
 typedef uint32_t(__stdcall* Fn4)(uint32_t, uint32_t, uint32_t, uint32_t);
 typedef uint32_t(__stdcall* Fn5)(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
+/* The functions that take pointers, 64 bits wide on x64. */
+typedef uint32_t(__stdcall* PathFn)(const char*);
+typedef uint32_t(__stdcall* ResourceFn)(void*, const char*);
+typedef uint32_t(__stdcall* BufferFn)(char*, uint32_t);
+typedef uint32_t(__stdcall* MemoryFn)(const void*, uint32_t);
+typedef int32_t(__stdcall* SongTextFn)(uint32_t, uint32_t, uint32_t, char*, uint32_t);
 
 #define EXPORTS 20
 
@@ -56,8 +78,8 @@ static uint32_t word(const unsigned char* at) {
  * note-on at 250 ms (tick 250 at division 500) ending at 300, its note-off, the end of track. */
 static void check_song_events(HMODULE dll, uint32_t song) {
   typedef int32_t(__stdcall * Get)(uint32_t, uint32_t, void*, uint32_t);
-  const Get events = (Get)GetProcAddress(dll, "_bgmGetSongEvents@16");
-  const Get data = (Get)GetProcAddress(dll, "_bgmGetSongEventData@16");
+  const Get events = (Get)find(dll, EXPORT(bgmGetSongEvents, 16));
+  const Get data = (Get)find(dll, EXPORT(bgmGetSongEventData, 16));
   unsigned char raw[3][32];
   unsigned char bytes[4] = {1, 1, 1, 1};
   memset(raw, 0xAA, sizeof raw);
@@ -87,18 +109,17 @@ static void check_message_only_render(HMODULE dll) {
   typedef int32_t(__stdcall * Render)(uint32_t, void*, uint32_t, uint32_t);
   typedef void(__stdcall * Sink)(void*, uint32_t, const uint8_t*, uint32_t);
   typedef int32_t(__stdcall * SetSink)(uint32_t, Sink, void*);
-  typedef uint32_t(__stdcall * Mem)(const void*, uint32_t);
-  const Open open = (Open)GetProcAddress(dll, "_bgmOpenRenderDev@8");
-  const Render render = (Render)GetProcAddress(dll, "_bgmRender@16");
-  const SetSink setSink = (SetSink)GetProcAddress(dll, "_bgmSetMessageSink@12");
-  const Mem load = (Mem)GetProcAddress(dll, "_bgmGetSongMem@8");
-  const Fn2 play = (Fn2)GetProcAddress(dll, "_bgmPlay@8");
-  const Fn1 close = (Fn1)GetProcAddress(dll, "_bgmCloseMidiDev@4");
-  const Fn1 remove = (Fn1)GetProcAddress(dll, "_bgmDeleteSong@4");
-  const Fn1 status = (Fn1)GetProcAddress(dll, "_bgmMidiStatus@4");
-  const Fn2 info = (Fn2)GetProcAddress(dll, "_bgmGetPlayInfo@8");
-  const Fn2 queueStop = (Fn2)GetProcAddress(dll, "_bgmQueueStop@8");
-  const Fn5 fadeChannels = (Fn5)GetProcAddress(dll, "_bgmFadeChannels@20");
+  const Open open = (Open)find(dll, EXPORT(bgmOpenRenderDev, 8));
+  const Render render = (Render)find(dll, EXPORT(bgmRender, 16));
+  const SetSink setSink = (SetSink)find(dll, EXPORT(bgmSetMessageSink, 12));
+  const MemoryFn load = (MemoryFn)find(dll, EXPORT(bgmGetSongMem, 8));
+  const Fn2 play = (Fn2)find(dll, EXPORT(bgmPlay, 8));
+  const Fn1 close = (Fn1)find(dll, EXPORT(bgmCloseMidiDev, 4));
+  const Fn1 remove = (Fn1)find(dll, EXPORT(bgmDeleteSong, 4));
+  const Fn1 status = (Fn1)find(dll, EXPORT(bgmMidiStatus, 4));
+  const Fn2 info = (Fn2)find(dll, EXPORT(bgmGetPlayInfo, 8));
+  const Fn2 queueStop = (Fn2)find(dll, EXPORT(bgmQueueStop, 8));
+  const Fn5 fadeChannels = (Fn5)find(dll, EXPORT(bgmFadeChannels, 20));
   /* Division 500 at the default tempo: a tick is a ms. Note on at 250, off at 300. */
   static const unsigned char song[] = {'M',  'T',  'h', 'd',  0,    0,    0,    6,   0,
                                        0,    0,    1,   0x01, 0xF4, 'M',  'T',  'r', 'k',
@@ -136,49 +157,53 @@ static void check_message_only_render(HMODULE dll) {
 
 int main(void) {
   static const char* const names[EXPORTS] = {
-      "_bgmBgmStatus@4",    "_bgmCloseMidiDev@4", "_bgmDeleteSong@4",    "_bgmGetMidiErrorText@8",
-      "_bgmGetRepeat@4",    "_bgmGetSongFile@4",  "_bgmGetSongLength@4", "_bgmGetSongRsc@8",
-      "_bgmMidiStatus@4",   "_bgmOpenMidiDev@8",  "_bgmPause@4",         "_bgmPlay@8",
-      "_bgmSetRepeat@8",    "_bgmStop@4",         "uMidiStatus",         "_bgmGetSongMem@8",
-      "_bgmGetSongInfo@12", "_bgmGetSongText@20", "_bgmSetLoopStyle@8",  "_bgmSetLoopPoints@12"};
-  FARPROC exports[EXPORTS];
+      EXPORT(bgmBgmStatus, 4),        EXPORT(bgmCloseMidiDev, 4),  EXPORT(bgmDeleteSong, 4),
+      EXPORT(bgmGetMidiErrorText, 8), EXPORT(bgmGetRepeat, 4),     EXPORT(bgmGetSongFile, 4),
+      EXPORT(bgmGetSongLength, 4),    EXPORT(bgmGetSongRsc, 8),    EXPORT(bgmMidiStatus, 4),
+      EXPORT(bgmOpenMidiDev, 8),      EXPORT(bgmPause, 4),         EXPORT(bgmPlay, 8),
+      EXPORT(bgmSetRepeat, 8),        EXPORT(bgmStop, 4),          "uMidiStatus",
+      EXPORT(bgmGetSongMem, 8),       EXPORT(bgmGetSongInfo, 12),  EXPORT(bgmGetSongText, 20),
+      EXPORT(bgmSetLoopStyle, 8),     EXPORT(bgmSetLoopPoints, 12)};
+  Proc exports[EXPORTS];
   char what[128];
   HMODULE dll = LoadLibraryA("QUAVR.DLL");
   int i;
   check(dll != NULL, "QUAVR.DLL loads");
   if (dll == NULL) return 1;
   for (i = 0; i < EXPORTS; ++i) {
-    exports[i] = GetProcAddress(dll, names[i]);
+    exports[i] = find(dll, names[i]);
     snprintf(what, sizeof what, "%s is export %d by name and by ordinal", names[i], i + 1);
-    check(exports[i] != NULL && exports[i] == GetProcAddress(dll, MAKEINTRESOURCEA(i + 1)), what);
+    check(exports[i] != NULL && exports[i] == find(dll, MAKEINTRESOURCEA(i + 1)), what);
   }
   {
     /* The exports added since the first release, at their frozen ordinals. */
     static const struct {
       const char* name;
       int ordinal;
-    } later[] = {
-        {"_bgmGetPosition@4", 21},      {"_bgmSeek@8", 22},          {"_bgmSetLoopCount@8", 23},
-        {"_bgmSetTempo@8", 24},         {"_bgmSetVolume@8", 25},     {"_bgmFade@16", 26},
-        {"_bgmSetChannelMask@8", 27},   {"_bgmGetPlayInfo@8", 28},   {"_bgmGetVersion@0", 29},
-        {"_bgmFadeAt@20", 30},          {"_bgmOpenRenderDev@8", 31}, {"_bgmRender@16", 32},
-        {"_bgmSetMessageSink@12", 33},  {"_bgmSelectSong@8", 34},    {"_bgmGetSongEvents@16", 35},
-        {"_bgmGetSongEventData@16", 36}, {"_bgmQueueSong@20", 37},
-        {"_bgmQueueJump@16", 38},       {"_bgmQueueStop@8", 39},     {"_bgmQueueFade@20", 40},
-        {"_bgmCancelQueued@4", 41},     {"_bgmFadeChannels@20", 42}};
+    } later[] = {{EXPORT(bgmGetPosition, 4), 21},     {EXPORT(bgmSeek, 8), 22},
+                 {EXPORT(bgmSetLoopCount, 8), 23},    {EXPORT(bgmSetTempo, 8), 24},
+                 {EXPORT(bgmSetVolume, 8), 25},       {EXPORT(bgmFade, 16), 26},
+                 {EXPORT(bgmSetChannelMask, 8), 27},  {EXPORT(bgmGetPlayInfo, 8), 28},
+                 {EXPORT(bgmGetVersion, 0), 29},      {EXPORT(bgmFadeAt, 20), 30},
+                 {EXPORT(bgmOpenRenderDev, 8), 31},   {EXPORT(bgmRender, 16), 32},
+                 {EXPORT(bgmSetMessageSink, 12), 33}, {EXPORT(bgmSelectSong, 8), 34},
+                 {EXPORT(bgmGetSongEvents, 16), 35}, {EXPORT(bgmGetSongEventData, 16), 36},
+                 {EXPORT(bgmQueueSong, 20), 37},      {EXPORT(bgmQueueJump, 16), 38},
+                 {EXPORT(bgmQueueStop, 8), 39},       {EXPORT(bgmQueueFade, 20), 40},
+                 {EXPORT(bgmCancelQueued, 4), 41},    {EXPORT(bgmFadeChannels, 20), 42}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
-      const FARPROC f = GetProcAddress(dll, later[i].name);
+      const Proc f = find(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
                later[i].ordinal);
-      check(f != NULL && f == GetProcAddress(dll, MAKEINTRESOURCEA(later[i].ordinal)), what);
+      check(f != NULL && f == find(dll, MAKEINTRESOURCEA(later[i].ordinal)), what);
     }
-    check(((uint32_t(__stdcall*)(void))GetProcAddress(dll, "_bgmGetVersion@0"))() == 0x000A00u,
+    check(((uint32_t(__stdcall*)(void))find(dll, EXPORT(bgmGetVersion, 0)))() == 0x000A00u,
           "bgmGetVersion gives 0.10.0");
-    check(((Fn1)GetProcAddress(dll, "_bgmGetPosition@4"))(0xDEAD0000u) == 0xFFFFFFFFu,
+    check(((Fn1)find(dll, EXPORT(bgmGetPosition, 4)))(0xDEAD0000u) == 0xFFFFFFFFu,
           "bgmGetPosition refuses a bad device");
   }
   check(GetProcAddress(dll, MAKEINTRESOURCEA(43)) == NULL, "no export past the last");
-  check(GetProcAddress(dll, "bgmStop") == NULL, "no undecorated function names");
+  check(GetProcAddress(dll, OTHER_NAME) == NULL, "no function under the other architecture's name");
   if (failures) return 1;
 
   {
@@ -189,14 +214,13 @@ int main(void) {
     check(((Fn1)exports[1])(none) == 5, "bgmCloseMidiDev gives MMSYSERR_INVALHANDLE");
     check(((Fn1)exports[2])(none) == none, "bgmDeleteSong returns a bad song");
     check(((Fn1)exports[4])(none) == 0, "bgmGetRepeat gives 0");
-    check(((Fn1)exports[5])((uint32_t)(uintptr_t) "no such file.mid") == 0,
-          "bgmGetSongFile gives 0");
+    check(((PathFn)exports[5])("no such file.mid") == 0, "bgmGetSongFile gives 0");
     check(((Fn1)exports[6])(none) == 0, "bgmGetSongLength gives 0");
-    check(((Fn2)exports[7])(0, (uint32_t)(uintptr_t) "NOSUCHSONG") == 0, "bgmGetSongRsc gives 0");
+    check(((ResourceFn)exports[7])(NULL, "NOSUCHSONG") == 0, "bgmGetSongRsc gives 0");
     /* Run without a MIDI driver registered: the system has no MIDI output at all. */
     check(((Fn2)exports[9])(0, 10) == 0, "bgmOpenMidiDev gives 0 with no MIDI output");
     check(*status == 68 && ((Fn1)exports[8])(0) == 68, "uMidiStatus reads 68, as bgmMidiStatus");
-    check(((Fn2)exports[3])((uint32_t)(uintptr_t)text, sizeof text) == 0 && text[0] != 0,
+    check(((BufferFn)exports[3])(text, sizeof text) == 0 && text[0] != 0,
           "bgmGetMidiErrorText writes the text");
     check(((Fn1)exports[10])(none) == (uint32_t)-1, "bgmPause refuses a bad device");
     check(((Fn2)exports[11])(none, none) == (uint32_t)-1, "bgmPlay refuses a bad device");
@@ -205,20 +229,20 @@ int main(void) {
     /* A song from memory: "MThd" with no tracks loads; NULL loads nothing. */
     {
       static const unsigned char empty[14] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0, 96};
-      const uint32_t song = ((Fn2)exports[15])((uint32_t)(uintptr_t)empty, sizeof empty);
-      check(((Fn2)exports[15])(0, 14) == 0, "bgmGetSongMem refuses NULL");
+      const uint32_t song = ((MemoryFn)exports[15])(empty, sizeof empty);
+      check(((MemoryFn)exports[15])(NULL, 14) == 0, "bgmGetSongMem refuses NULL");
       check(song != 0 && ((Fn3)exports[16])(song, 2, 0) == 96, "bgmGetSongInfo reads the division");
       check(((Fn1)exports[2])(song) == 0, "the song from memory is deleted");
     }
     check(((Fn3)exports[16])(none, 0, 0) == 0xFFFFFFFFu, "bgmGetSongInfo refuses a bad song");
-    check(((Fn5)exports[17])(none, 0, 0, (uint32_t)(uintptr_t)text, sizeof text) == (uint32_t)-1,
+    check(((SongTextFn)exports[17])(none, 0, 0, text, sizeof text) == -1,
           "bgmGetSongText refuses a bad song");
     check(((Fn2)exports[18])(none, 1) == (uint32_t)-1, "bgmSetLoopStyle refuses a bad song");
     check(((Fn3)exports[19])(none, 0, 10) == (uint32_t)-1, "bgmSetLoopPoints refuses a bad song");
-    check(((Fn5)GetProcAddress(dll, "_bgmQueueSong@20"))(none, none, 2, 0, 0) == (uint32_t)-1 &&
-              ((Fn4)GetProcAddress(dll, "_bgmQueueJump@16"))(none, 2, 0, 0) == (uint32_t)-1 &&
-              ((Fn5)GetProcAddress(dll, "_bgmQueueFade@20"))(none, 2, 0, 0, 0) == (uint32_t)-1 &&
-              ((Fn1)GetProcAddress(dll, "_bgmCancelQueued@4"))(none) == (uint32_t)-1,
+    check(((Fn5)find(dll, EXPORT(bgmQueueSong, 20)))(none, none, 2, 0, 0) == (uint32_t)-1 &&
+              ((Fn4)find(dll, EXPORT(bgmQueueJump, 16)))(none, 2, 0, 0) == (uint32_t)-1 &&
+              ((Fn5)find(dll, EXPORT(bgmQueueFade, 20)))(none, 2, 0, 0, 0) == (uint32_t)-1 &&
+              ((Fn1)find(dll, EXPORT(bgmCancelQueued, 4)))(none) == (uint32_t)-1,
           "the queue calls refuse a bad device");
   }
 

@@ -1,7 +1,8 @@
 # Fails unless QUAVR.DLL exports exactly its frozen table: the fifteen first names at ordinals 1
 # to 15 in their alphabetical order, uMidiStatus the last of them, then each later export at the
-# ordinal it was given.
-execute_process(COMMAND i686-w64-mingw32-objdump -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+# ordinal it was given. The 64-bit DLL has the same table under undecorated names.
+#   cmake -DDLL=QUAVR.DLL -DOBJDUMP=objdump -P check_export_table.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
@@ -26,6 +27,9 @@ set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGet
   33=_bgmSetMessageSink@12 34=_bgmSelectSong@8 35=_bgmGetSongEvents@16 36=_bgmGetSongEventData@16
   37=_bgmQueueSong@20 38=_bgmQueueJump@16 39=_bgmQueueStop@8 40=_bgmQueueFade@20 41=_bgmCancelQueued@4
   42=_bgmFadeChannels@20)
+if(dump MATCHES "Magic[ \t]+020b")  # PE32+: a 64-bit module
+  list(TRANSFORM expected REPLACE "=_([A-Za-z]+)@[0-9]+$" "=\\1")
+endif()
 list(SORT got COMPARE NATURAL)
 if(NOT got STREQUAL expected)
   message(FATAL_ERROR "export table differs:\n  got:      ${got}\n  expected: ${expected}")

@@ -9,6 +9,9 @@
 #include <stdio.h>
 #include <string.h>
 
+/* Exported by plain name (linked with --kill-at): winmm asks for them so. */
+#define EXPORT __declspec(dllexport)
+
 BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
                            DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
 
@@ -36,9 +39,9 @@ static void notify(UINT message, DWORD_PTR param1) {
                  param1, 0);
 }
 
-int WINAPI GetPriority(void) { return 3; /* preferred */ }
+EXPORT int WINAPI GetPriority(void) { return 3; /* preferred */ }
 
-HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex) {
+EXPORT HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex) {
   (void)flow;
   *ids = NULL;
   *guids = NULL;
@@ -47,20 +50,20 @@ HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count,
   return S_OK;
 }
 
-HRESULT WINAPI GetAudioEndpoint(void* key, void* device, void** out) {
+EXPORT HRESULT WINAPI GetAudioEndpoint(void* key, void* device, void** out) {
   (void)key;
   (void)device;
   *out = NULL;
   return E_NOTIMPL;
 }
 
-HRESULT WINAPI GetAudioSessionManager(void* device, void** out) {
+EXPORT HRESULT WINAPI GetAudioSessionManager(void* device, void** out) {
   (void)device;
   *out = NULL;
   return E_NOTIMPL;
 }
 
-LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
+EXPORT LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
   (void)id;
   (void)driver;
   (void)param1;
@@ -69,7 +72,7 @@ LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param
   return 1;
 }
 
-DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR user, DWORD_PTR param1,
+EXPORT DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR user, DWORD_PTR param1,
                         DWORD_PTR param2) {
   char line[3 * 65536 + 16];
   (void)user;
