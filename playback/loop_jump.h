@@ -35,8 +35,8 @@ inline void loopsPassed(MidiDevice& device, std::uint32_t ms) {
 // so that only what is due up to the end goes out, and marks the jump due (the song's end then
 // replays nothing). Under the device's lock.
 void beginLoopPass(LockedDevice& device, LoopPass& pass);
-// A tick that gave way before the jump: the clock and the mark go back as they were, for the
-// next tick to begin the pass again.
+// A round that gave way before the jump: the clock and the mark go back as they were, for the
+// round to begin the pass again once it goes on.
 void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // After the tick sent: makes the jump marked due. True when it jumped; what is due at the new
 // clock is then to be sent in this same tick.
