@@ -69,6 +69,7 @@ std::int32_t setFade(HGLOBAL device, std::optional<std::uint32_t> atMs, std::uin
     f.atMs = atMs.value_or(0);
     store(f.waiting, atMs ? 1u : 0u);
     store(f.active, atMs ? 0u : 1u);
+    if (isRenderDevice(*d) && !atMs) renderFadeBegins(*d);  // at frame 0 of the next render
     return 0;
   });
 }

@@ -33,6 +33,16 @@ void renderHalted(MidiDevice& device) {
 void renderResumed(MidiDevice& device) {
   RenderState& r = *device.render;
   r.anchorUnits += units(r.frame - r.pausedAt, load(device.tempo));
+  r.fadeStart += r.frame - r.pausedAt;  // a fade freezes while paused
+}
+
+void renderFadeBegins(MidiDevice& device) {
+  device.render->fadeStart = songFrame(device);
+}
+
+std::uint64_t renderFadeStepFrame(const MidiDevice& device) {
+  const RenderState& r = *device.render;
+  return r.fadeStart + std::uint64_t{device.fade.elapsedMs} * r.rate / 1000;
 }
 
 void retimeRenderClock(MidiDevice& device, std::uint32_t permille) {

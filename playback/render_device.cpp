@@ -98,12 +98,6 @@ void synthesize(RenderState& r, void* out, std::uint32_t at, std::uint64_t frame
 
 // ---- The sequencer at frames
 
-// The first frame of the ms after `frame`'s: a fade steps once a ms of played frames.
-std::uint64_t nextMsFrame(const RenderState& r, std::uint64_t frame) {
-  const std::uint64_t ms = frame * 1000 / r.rate + 1;
-  return (ms * r.rate + 999) / 1000;
-}
-
 // The song time of the next event any track has to send, of a loop jump or of a held note's end;
 // kNever for none.
 std::uint64_t nextDueMs(MidiDevice& device) {
@@ -122,7 +116,7 @@ std::uint64_t nextDueMs(MidiDevice& device) {
 // the next events or the loop jump.
 std::uint64_t nextDueFrame(LockedDevice& device) {
   RenderState& r = *device->render;
-  std::uint64_t due = load(device->fade.active) != 0 ? r.nextFadeFrame : kNever;
+  std::uint64_t due = load(device->fade.active) != 0 ? renderFadeStepFrame(*device) : kNever;
   const std::uint64_t fadeMs = fadeDueMs(*device);
   if (fadeMs != kNoFadeDue) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)));
@@ -145,9 +139,9 @@ void sendDueNow(LockedDevice& device) {
   // A fade at a song time begins on that time's frame, with its first step, as a tick does.
   if (fadeBegins) {
     store(device->clockMs, std::max(load(device->clockMs), static_cast<std::uint32_t>(fadeMs)));
+    renderFadeBegins(*device);
   }
-  if (fadeBegins || (load(device->fade.active) != 0 && r.nextFadeFrame <= r.frame)) {
-    r.nextFadeFrame = nextMsFrame(r, r.frame);
+  if (fadeBegins || (load(device->fade.active) != 0 && renderFadeStepFrame(*device) <= r.frame)) {
     stepFade(device, load(device->periodMs));  // may pause or stop
     return;
   }
@@ -255,7 +249,6 @@ std::int32_t render(HGLOBAL handle, void* out, std::uint32_t frames, std::uint32
     std::uint64_t until = end;
     const bool playing = load(device->state) == Playing;
     if (playing) {
-      if (load(device->fade.active) == 0) r.nextFadeFrame = nextMsFrame(r, r.frame);
       const std::uint64_t due = nextDueFrame(device);
       // A frame holds a few steps (its events, a fade step, a jump); one that never stops
       // stepping (a loop whose restore cannot be read) lets the frame go by.

@@ -210,7 +210,8 @@ TEST_F(RenderTest, AnHourDoesNotDrift) {
 
 // The same frames rendered in one call, in 1-frame calls and in calls of random sizes give the
 // same audio, byte for byte, and the same messages at the same frames, with a loop whose end
-// falls inside blocks, host calls (tempo, seek, volume, pause) at fixed frames, and the end.
+// falls inside blocks, host calls (tempo, seek, volume, pause, fade) at fixed frames, and the
+// end. The fade steps from frame 0 of the render after it, on a frame of its own each ms.
 TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   TrackWriter t;
   t.program(0, 0, 5).raw(0, {0xB0, 7, 90}).sysex(3, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
@@ -221,7 +222,7 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   const Bytes file = smf(96, {t.end(5)});
   constexpr std::uint32_t kFrames = 44100 * 3;
   // Host calls happen between renders at these frames in every partition.
-  const std::vector<std::uint64_t> hostFrames = {5000, 33333, 60000, 61000, 90001};
+  const std::vector<std::uint64_t> hostFrames = {5000, 33333, 60000, 61000, 90001, 100003};
   auto run = [&](const std::vector<std::uint32_t>& sizes, const std::string& name) {
     const QuavrSong s = loadBytes(file, name);
     bgmSetLoopPoints(s, 37, 411);
@@ -249,8 +250,11 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
           case 3:
             bgmPause(d);
             break;
-          default:
+          case 4:
             bgmSetVolume(d, 40);
+            break;
+          default:
+            bgmFade(d, 100, 60, QUAVR_FADE_CONTINUE);  // 40 % to 100 in 60 steps of 1 ms
             break;
         }
       }
@@ -292,6 +296,13 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   EXPECT_EQ(std::get<1>(whole), std::get<1>(randomly));
   EXPECT_EQ(std::get<2>(whole), std::get<2>(single));
   EXPECT_EQ(std::get<2>(whole), std::get<2>(randomly));
+  // The fade's steps (channel 16's volume goes up 1 % a step), at 0, 1, ... 59 ms of frames.
+  std::vector<std::uint64_t> steps, want;
+  for (const SinkEntry& e : std::get<1>(whole)) {
+    if (e.frame >= 100003 && e.bytes[0] == 0xBF && e.bytes[1] == 7) steps.push_back(e.frame);
+  }
+  for (std::uint64_t ms = 0; ms < 60; ++ms) want.push_back(100003 + ms * 44100 / 1000);
+  EXPECT_EQ(steps, want);
   // The sink and the synthesizer saw each message at the same frame.
   const auto& entries = std::get<1>(whole);
   const auto& synthFrames = std::get<2>(whole);
