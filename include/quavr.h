@@ -226,15 +226,18 @@ QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);
 /* Playback speed in permille of the written one, clamped into 250-4000. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille);
 /* The device's volume in percent (0-100, clamped): every channel volume (CC7) the song sends
- * goes out scaled by it. Cancels a fade. Returns 0. */
+ * goes out scaled by it. Cancels a fade. Each song starts at the last volume set here (100 when
+ * the device opens), or at that of a fade that arrived with QUAVR_FADE_CONTINUE. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetVolume(QuavrDevice device, uint32_t percent);
 /* What a fade does when it reaches its volume. */
 #define QUAVR_FADE_CONTINUE 0u
 #define QUAVR_FADE_PAUSE 1u
 #define QUAVR_FADE_STOP 2u
-/* Moves the volume to `percent` over `ms` of playing, a step each tick, then does `then`. The
- * fade belongs to the song bound: it ends with it (at its end, bgmStop or bgmSetVolume), with no
- * QUAVR_EVENT_FADE_DONE. Returns 0; -1 for an unknown `then` or no song bound (Idle). */
+/* Moves the volume to `percent` over `ms` of playing, a step each tick (on a render device a step
+ * each ms of frames from frame 0 of the next bgmRender), then does `then`. The fade belongs to
+ * the song bound: ended with it (at its end or bgmStop) it puts the volume back where it stood
+ * before the fade, with no QUAVR_EVENT_FADE_DONE; bgmSetVolume cancels it. Returns 0; -1 for an
+ * unknown `then` or no song bound (Idle). */
 QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint32_t ms,
                                      uint32_t then);
 /* The same fade, begun at the tick that plays the song up to `atMs` in its last pass (no loop

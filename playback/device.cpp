@@ -90,6 +90,13 @@ void LockedDevice::resolveIfStillOpen() {
   if (openDevices().find(handle_) == control_) record_ = Resolved<MidiDevice>(handle_);
 }
 
+void setUpRecord(MidiDevice& device, std::uint32_t periodMs) {
+  device.periodMs = periodMs;
+  device.tempo = 1000;
+  device.volume = device.hostVolume = 100;
+  device.lastMarker = 0xFFFFFFFF;  // no marker played yet
+}
+
 HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
   setMidiStatus(MMSYSERR_NOERROR, "");  // and forget an earlier failure's own words
   const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(MidiDevice));
@@ -101,10 +108,7 @@ HGLOBAL openMidiDev(std::uint32_t deviceId, std::uint32_t periodMs) {
       GlobalFree(handle);
       return 0;
     }
-    device->periodMs = periodMs;
-    device->tempo = 1000;
-    device->volume = 100;
-    device->lastMarker = 0xFFFFFFFF;  // no marker played yet
+    setUpRecord(*device, periodMs);
     result = midiOutGetNumDevs() == 0 ? MIDIERR_NODEVICE
                                       : midiOutOpen(&device->midiOut, deviceId,
                                                     reinterpret_cast<DWORD_PTR>(&longMessageDone),

@@ -28,10 +28,12 @@ struct MidiDevice {
   // Per channel, the keys whose note-on went out and whose note-off has not: what a loop jump
   // ends. A bit per key, 64 to a word.
   std::uint64_t soundingNotes[16][2];
-  std::uint32_t loopJumpDue;    // the clock reached the loop end in this tick: no replay, a jump
-  std::uint32_t tempo;          // permille of the written speed
-  std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
-  std::uint32_t volume;         // percent, what CC7 values go out scaled by
+  std::uint32_t loopJumpDue;  // the clock reached the loop end in this tick: no replay, a jump
+  std::uint32_t tempo;        // permille of the written speed
+  std::uint32_t clockCarry;   // thousandths of a ms the clock owes from earlier advances
+  std::uint32_t volume;       // percent, what CC7 values go out scaled by
+  // What each song starts at: the last bgmSetVolume, or where a fade that played on arrived.
+  std::uint32_t hostVolume;
   std::uint8_t songVolume[16];  // each channel's CC7 as the song set it (100 before it does)
   std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
   std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them
@@ -128,6 +130,8 @@ class InSink {
   InSink& operator=(const InSink&) = delete;
 };
 
+// A new device's record, zero-filled, as a host first sees it: no song, volume 100, tempo 1000.
+void setUpRecord(MidiDevice& device, std::uint32_t periodMs);
 // Adds a device whose record is ready to the open devices.
 void addOpenDevice(platform::HGLOBAL device);
 

@@ -46,8 +46,9 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
 
 std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    endFade(*d);
-    applyVolume(*d, std::min<std::uint32_t>(percent, 100));
+    cancelFade(*d);
+    store(d->hostVolume, std::min<std::uint32_t>(percent, 100));
+    applyVolume(*d, load(d->hostVolume));
     return 0;
   });
 }

@@ -213,9 +213,7 @@ HGLOBAL openRenderDev(std::uint32_t sampleRate, const char* soundfont) {
     setMidiStatus(MMSYSERR_NOMEM);
     return 0;
   }
-  device->periodMs = 1;  // a fade steps once a ms of frames
-  device->tempo = 1000;
-  device->volume = 100;
+  setUpRecord(*device, 1);  // a fade steps once a ms of frames
   render->rate = sampleRate;
   render->synth = synth;
   device->renderBlock = renderBlock;
