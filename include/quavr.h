@@ -213,12 +213,14 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
  * song's state at `ms` (system-exclusive messages, then each channel's bank, program,
  * controllers, parameters, pitch bend and pressure), and the next tick plays what is due at
  * `ms`. A time past the song's end is its end: the song ends at the next tick. Loops are
- * entered as a play from 0 would; a target past a loop's end plays on. Loop passes, volume,
- * fade, tempo and muted channels stay. Returns 0; -1 for a bad handle, a
- * device with no song bound, or no memory for the chase (the song then stays where it was). */
+ * entered as a play from 0 would, a target at a loop's end included; past a loop's end the song
+ * plays on to its end and ends (the count is the loop's). Loop passes, volume, fade, tempo and
+ * muted channels stay. Returns 0; -1 for a bad handle, a device with no song bound, or no memory
+ * for the chase (the song then stays where it was). */
 QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
 /* How many more times the outermost loop (the song's first loop, else the whole song) plays:
- * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end.
+ * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end. A
+ * song with a loop does not play again at its end.
  * The other loops play as the file counts. Returns 0. */
 #define QUAVR_LOOP_AS_FILE (-2) /* every loop plays as the file counts; the song does not repeat \
                                  */

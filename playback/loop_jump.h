@@ -24,7 +24,7 @@ struct LoopPass {
 };
 
 // Play (re)enters the song at `ms`: every loop plays its full count when reached, and only loops
-// ending after `ms` may jump. At bind and seek, under the device's lock.
+// ending at or after `ms` may jump. At bind and seek, under the device's lock.
 void enterLoopsAt(LockedDevice& device, std::uint32_t ms);
 // A round sent everything due up to `ms`: loops ending there or before are behind it.
 inline void loopsPassed(MidiDevice& device, std::uint32_t ms) {
@@ -55,6 +55,9 @@ std::uint32_t loopedClockMs(const MidiDevice& device);
 // the device looped. False, with nothing counted, when the loop count has run out or is the
 // file's.
 bool takeLoopPass(MidiDevice& device);
+// The song has reached its end: a pass of the whole song when the device's count is the song's
+// (it has no loop), else none (play went past the loop the count belongs to).
+bool takeSongPass(MidiDevice& device);
 
 inline bool loopJumpDue(const MidiDevice& device) {
   return device.loopJumpDue != 0;

@@ -48,11 +48,11 @@ std::uint32_t clockStep(MidiDevice& device) {
 
 }  // namespace
 
-// The song has played to its end: stop, and with passes of the loop left play it again at once.
+// The song has played to its end: stop, and with passes of the song left play it again at once.
 void endOfSong(LockedDevice& device) {
   if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
-  if (takeLoopPass(*device)) {
+  if (takeSongPass(*device)) {
     playDevice(device, load(device->songHandle));
   } else {
     endFade(*device);
