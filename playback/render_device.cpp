@@ -121,7 +121,12 @@ std::uint64_t nextDueFrame(LockedDevice& device) {
   if (fadeMs != kNoFadeDue) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)));
   }
-  if (device.control().endedWhenBound) due = std::min(due, std::max(r.frame, r.emptyPassAt));
+  // A song with nothing left to send ends a ms of song time on, as at a tick of 1 ms: a pass of a
+  // song of length 0 on repeat takes that ms.
+  if (device.control().endedWhenBound) {
+    const std::uint32_t clock = load(device->clockMs);
+    due = std::min(due, renderFrameOf(*device, clock == kLastClockMs ? clock : clock + 1));
+  }
   const std::uint64_t ms = nextDueMs(*device);
   if (ms != kNever) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(ms)));
@@ -147,7 +152,6 @@ void sendDueNow(LockedDevice& device) {
   }
   const std::uint32_t passes = load(device->loopsDone);
   if (std::exchange(device.control().endedWhenBound, false)) {
-    r.emptyPassAt = r.frame + 1;
     endOfSong(device);
   } else {
     const std::uint64_t due = nextDueMs(*device);

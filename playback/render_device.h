@@ -28,10 +28,9 @@ struct RenderState {
   // anchors set at loop jumps and tempo changes carry no rounding).
   std::int64_t anchorUnits;
   std::uint32_t anchorMs;
-  std::uint64_t pausedAt;     // the frame the song stopped moving at, while Paused
-  std::uint64_t emptyPassAt;  // a song with no events ended at this frame (one pass a frame)
-  std::uint64_t fadeStart;    // the running fade's step n falls n ms of frames after this
-  std::uint32_t heldLength;   // bytes in `held`: [length lo, length hi, bytes...] each
+  std::uint64_t pausedAt;    // the frame the song stopped moving at, while Paused
+  std::uint64_t fadeStart;   // the running fade's step n falls n ms of frames after this
+  std::uint32_t heldLength;  // bytes in `held`: [length lo, length hi, bytes...] each
   std::uint8_t held[kHeldBytes];
   float scratch[2 * kRenderChunk];
 };

@@ -502,6 +502,35 @@ TEST_F(RenderTest, RenderingAllocatesNothing) {
   EXPECT_GT(messages, 1000u);
 }
 
+// A song of length 0 on repeat (set-up events at 0 ms only, or no events at all) plays a pass a
+// millisecond of song time on a render device, each ending with one reset; a pass a tick on a
+// port device.
+TEST_F(RenderTest, ASongOfLengthZeroOnRepeatPlaysAPassAMillisecond) {
+  const Bytes setUpOnly = TrackWriter().tempo(0, 400000).program(0, 0, 5).end();
+  for (const std::vector<Bytes>& tracks :
+       {std::vector<Bytes>{setUpOnly}, std::vector<Bytes>{{}, {}}}) {
+    const QuavrSong s = song(tracks);
+    ASSERT_EQ(bgmGetSongLength(s), 0u);
+    const QuavrDevice d = openRender(48000);
+    std::uint64_t messages = 0;
+    bgmSetMessageSink(d, countMessage, &messages);
+    bgmSetRepeat(d, 1);
+    bgmPlay(d, s);
+    for (int i = 0; i < 100; ++i) bgmRender(d, nullptr, 480, 0);  // 1 s in calls of 10 ms
+    const std::uint32_t passes = bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE);
+    EXPECT_GE(passes, 999u);
+    EXPECT_LE(passes, 1000u);
+    EXPECT_LE(messages, (passes + 1) * (platform::kResetMessageCount + 1));
+    bgmStop(d);
+    const QuavrDevice port = open(10);
+    bgmSetRepeat(port, 1);
+    bgmPlay(port, s);
+    ticks(port, 5);
+    EXPECT_EQ(bgmGetPlayInfo(port, QUAVR_PLAY_LOOPS_DONE), 5u);
+    bgmStop(port);
+  }
+}
+
 struct Reentry {
   QuavrDevice device;
   std::int32_t stop = 0, render = 0;
