@@ -4,8 +4,10 @@
 #include <bitset>
 #include <cinttypes>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "tests/core/playback_fixture.h"
 
@@ -233,6 +235,40 @@ TEST_F(LoopTest, ALoopChangedDuringPlayApplies) {
   for (int i = 0; i < 11; ++i) tick(device);  // 100..200: the song ends and replays
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(clock(device), 10u);
+}
+
+// A loop change builds its table with no lock held: while it does, a device playing the song
+// renders and the song's facts can be read (only the swap of tables waits for them).
+TEST_F(LoopTest, ALoopChangeHoldsUpNoOneWhileItBuildsItsTable) {
+  const QuavrSong s = song({TrackWriter()
+                                .meta(0, 0x06, text("loopStart"))
+                                .note(0, 0, 60, 100)
+                                .note(100, 0, 60, 0)
+                                .meta(0, 0x06, text("loopEnd"))
+                                .end()});
+  const QuavrDevice d = bgmOpenRenderDev(8000, "");
+  devices_.push_back(d);
+  bgmSetLoopPoints(s, 20, 80);
+  bgmPlay(d, s);
+  std::thread other;
+  std::promise<bool> answered;
+  bool answeredInTime = false;
+  fake::onAllocation([&] {
+    if (other.joinable()) return;
+    other = std::thread([&] {
+      answered.set_value(bgmRender(d, nullptr, 80, 0) == 80 && bgmGetSongLength(s) == 100);
+    });
+    auto answer = answered.get_future();
+    answeredInTime =
+        answer.wait_for(std::chrono::seconds(2)) == std::future_status::ready && answer.get();
+  });
+  ASSERT_EQ(bgmSetLoopPoints(s, QUAVR_NONE, QUAVR_NONE), 0);
+  ASSERT_EQ(bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS), 0);
+  fake::onAllocation(nullptr);
+  ASSERT_TRUE(other.joinable());
+  other.join();
+  EXPECT_TRUE(answeredInTime);
+  EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOP_START, 0), 0u);
 }
 
 std::string readText(const std::string& path) {
