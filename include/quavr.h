@@ -78,7 +78,8 @@ QUAVR_API QuavrSong QUAVR_CALL bgmGetSongRsc(void* module, const char* name);
 /* Frees the song. Returns 0, or the song itself when it was not freed (it is playing on a
  * device, or it names no loaded song). */
 QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song);
-/* The song's length in milliseconds; 0 for a handle that names no loaded song. */
+/* The song's length in milliseconds, at most 0xFFFFFFFE; 0 for a handle that names no loaded
+ * song. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song);
 
 /* Loads a song from `size` bytes at `data`, which the host keeps owning: they are copied, so

@@ -9,6 +9,7 @@
 #include "playback/device.h"
 #include "playback/loop_jump.h"
 #include "playback/render_device.h"
+#include "song/records.h"
 
 namespace quavr {
 
@@ -22,8 +23,7 @@ constexpr std::int32_t kBadHandle = -1;
 std::uint32_t position(HGLOBAL device) {
   return withDevice(device, kNoPosition, [](LockedDevice& d) {
     if (load(d->state) == Idle) return 0u;
-    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d);
-    return std::min(ms, kNoPosition - 1);
+    return reportedMs(isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d));
   });
 }
 

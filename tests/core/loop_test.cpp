@@ -123,10 +123,11 @@ TEST_F(LoopTest, TheHostChoosesAmongTheConventions) {
   const QuavrSong atEnd = song({TrackWriter().note(0, 0, 1, 1).raw(300, cc(0, 111, 0)).end()});
   bgmSetLoopStyle(atEnd, QUAVR_LOOP_CC111);
   expectLoop(atEnd, QUAVR_NONE, QUAVR_NONE, 0);
-  // A song whose end is 0xFFFFFFFF ms cannot loop to it: that end would read as no loop.
+  // A song whose end is 0xFFFFFFFF ms cannot loop to it: that end would read as no loop (its
+  // length reads 0xFFFFFFFE).
   const QuavrSong endless = song(
       {TrackWriter().tempo(0, 0xFFFFFF).raw(0, cc(0, 111, 0)).note(0xFFFFFFF, 0, 60, 0).end()}, 1);
-  ASSERT_EQ(bgmGetSongLength(endless), QUAVR_NONE);
+  ASSERT_EQ(bgmGetSongLength(endless), 0xFFFFFFFEu);
   bgmSetLoopStyle(endless, QUAVR_LOOP_CC111);
   expectLoop(endless, QUAVR_NONE, QUAVR_NONE, 0);
   EXPECT_EQ(bgmSetLoopPoints(endless, 0, QUAVR_NONE), -1);

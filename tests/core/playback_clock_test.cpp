@@ -147,15 +147,21 @@ TEST_F(PlaybackClockTest, EmptyTracksHaveEndedFromTheStart) {
 
 // Event times saturate at 0xFFFFFFFF ms (here a tempo map past 49.7 days); the clock saturates
 // there too instead of wrapping, so the last events go out and the song ends, or plays again.
-// The position never reads as QUAVR_NONE, the value of no device.
+// Neither the position nor a length or time the song reports reads as QUAVR_NONE, the value of
+// none: they stop at 0xFFFFFFFE.
 TEST_F(PlaybackClockTest, TheClockSaturatesWhereEventTimesDo) {
   const QuavrSong s = song({TrackWriter()
                                 .tempo(0, 0xFFFFFF)
                                 .note(0, 0, 60, 100)
                                 .note(300000, 0, 60, 0)  // 300000 × 16.7 s
+                                .meta(0, 0x06, text("end"))
                                 .end(0)},
                            1);
-  ASSERT_EQ(bgmGetSongLength(s), 0xFFFFFFFFu);
+  for (const std::uint32_t what :
+       {QUAVR_INFO_LENGTH, QUAVR_INFO_TRACK_LENGTH, QUAVR_INFO_MARKER_TIME}) {
+    EXPECT_EQ(bgmGetSongInfo(s, what, 0), 0xFFFFFFFEu) << what;
+  }
+  ASSERT_EQ(bgmGetSongLength(s), 0xFFFFFFFEu);
   const QuavrDevice d = open(1000);
   bgmSetLoopCount(d, 1);
   bgmPlay(d, s);
@@ -167,7 +173,7 @@ TEST_F(PlaybackClockTest, TheClockSaturatesWhereEventTimesDo) {
     for (int i = 0; i < 8 && events == 0; ++i) {
       EXPECT_NE(bgmGetPosition(d), QUAVR_NONE);
       tick(d);
-      events = bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS);
+      events = bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & ~QUAVR_EVENT_MARKER;
     }
     EXPECT_EQ(events, ending);
     EXPECT_EQ(fake::shortMessages(), std::vector<std::uint32_t>{noteOn(0, 60, 0)});
