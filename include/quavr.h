@@ -300,7 +300,8 @@ QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t f
 /* Called from inside bgmRender with each message the device sends (notes, controllers, system
  * exclusive, a seek's chase, resets) and its frame inside that call, in order. Messages of host
  * calls made between two renders come at frame 0 of the next. The sink must not call Quavr: a
- * device call made from inside it fails (-1). */
+ * call made from inside it fails with its failure value (-1, 0 or QUAVR_NONE), but for
+ * bgmGetVersion, bgmMidiStatus and bgmGetMidiErrorText, which only read. */
 typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uint8_t* bytes,
                                            uint32_t length);
 /* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */

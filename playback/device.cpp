@@ -26,6 +26,10 @@ thread_local bool tInSink = false;
 
 }  // namespace
 
+bool insideSink() {
+  return tInSink;
+}
+
 InSink::InSink() {
   tInSink = true;
 }
@@ -42,7 +46,7 @@ std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
 }
 
 LockedDevice::LockedDevice(HGLOBAL device)
-    : handle_(device), control_(tInSink ? nullptr : findDevice(device)) {
+    : handle_(device), control_(insideSink() ? nullptr : findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock, std::try_to_lock);
   if (!guard_.owns_lock()) {  // a tick is sending: it sees us and lets go soon

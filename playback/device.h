@@ -122,6 +122,7 @@ Result withDevice(platform::HGLOBAL handle, Result failure, Fn&& fn) {
 }
 
 // While alive, the thread is inside a message sink: every device call on it fails.
+bool insideSink();
 class InSink {
  public:
   InSink();

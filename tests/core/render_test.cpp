@@ -533,16 +533,36 @@ TEST_F(RenderTest, ASongOfLengthZeroOnRepeatPlaysAPassAMillisecond) {
 
 struct Reentry {
   QuavrDevice device;
-  std::int32_t stop = 0, render = 0;
+  QuavrSong song;
+  std::vector<bool> failed;  // each call the sink made failed, with that call's failure value
 };
 void QUAVR_CALL callBack(void* user, std::uint32_t, const std::uint8_t*, std::uint32_t) {
   auto* r = static_cast<Reentry*>(user);
-  r->stop = bgmStop(r->device);
-  r->render = bgmRender(r->device, nullptr, 1, 0);
+  if (!r->failed.empty()) return;
+  const QuavrDevice d = r->device;
+  const QuavrSong s = r->song;
+  const std::uint8_t bytes[] = {'M', 'T', 'h', 'd'};
+  char text[8];
+  r->failed = {bgmStop(d) == -1,
+               bgmRender(d, nullptr, 1, 0) == -1,
+               bgmSetVolume(d, 50) == -1,
+               bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME) == QUAVR_NONE,
+               bgmCloseMidiDev(d) != 0,
+               bgmOpenRenderDev(8000, "") == 0,
+               bgmOpenMidiDev(0, 10) == 0,
+               bgmGetSongMem(bytes, sizeof bytes) == 0,
+               bgmGetSongFile("song0") == 0,
+               bgmGetSongLength(s) == 0,
+               bgmGetSongInfo(s, QUAVR_INFO_TRACKS, 0) == QUAVR_NONE,
+               bgmGetSongText(s, QUAVR_TEXT_TITLE, 0, text, sizeof text) == -1,
+               bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS) == -1,
+               bgmSetLoopPoints(s, 0, 5) == -1,
+               bgmSelectSong(s, 0) == -1,
+               bgmDeleteSong(s) == s};
 }
 
 // Rates out of range, soundfonts that are not, formats, NULL buffers, port devices, bad handles,
-// and a sink that calls back.
+// and a sink that calls back. A fresh render device reports what a fresh port device does.
 TEST_F(RenderTest, RefusesWhatItCannotDo) {
   for (const std::uint32_t rate : {0u, 7999u, 192001u}) {
     EXPECT_EQ(bgmOpenRenderDev(rate, ""), 0u);
@@ -561,6 +581,9 @@ TEST_F(RenderTest, RefusesWhatItCannotDo) {
   const QuavrDevice synth = openRender(44100, nullptr);
   const QuavrDevice messages = openRender(192000);
   const QuavrDevice port = open();
+  for (std::uint32_t what = QUAVR_PLAY_LOOPS_DONE; what <= QUAVR_PLAY_MARKER; ++what) {
+    EXPECT_EQ(bgmGetPlayInfo(messages, what), bgmGetPlayInfo(port, what)) << what;
+  }
   float buffer[8];
   for (const std::uint32_t format : {0u, 3u, 0x200u | QUAVR_RENDER_F32, QUAVR_RENDER_MIX}) {
     EXPECT_EQ(bgmRender(synth, buffer, 4, format), -1) << format;
@@ -576,17 +599,17 @@ TEST_F(RenderTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(bgmSetMessageSink(bad, logMessage, nullptr), -1);
   }
 
-  // The sink's own calls fail; the render goes on.
+  // Every call the sink makes fails; the render goes on, nothing changed.
   TrackWriter t;
   t.note(0, 0, 60, 100).note(10, 0, 60, 0);
   const QuavrSong s = song({t.end()});
-  Reentry reentry{messages};
+  Reentry reentry{messages, s, {}};
   bgmSetMessageSink(messages, callBack, &reentry);
   bgmPlay(messages, s);
   EXPECT_EQ(bgmRender(messages, nullptr, 100, 0), 100);
-  EXPECT_EQ(reentry.stop, -1);
-  EXPECT_EQ(reentry.render, -1);
+  EXPECT_EQ(reentry.failed, std::vector<bool>(16, true));
   EXPECT_EQ(bgmBgmStatus(messages), Playing);
+  EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOPS, 0), 0u);
   bgmSetMessageSink(messages, nullptr, nullptr);
   EXPECT_EQ(bgmCloseMidiDev(synth), 0u);
   EXPECT_EQ(fake::openRenderCount(), 0);
