@@ -165,12 +165,12 @@ QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageS
 
 QUAVR_API int32_t QUAVR_CALL bgmGetSongEvents(QuavrSong song, uint32_t first,
                                               QuavrSongEvent* events, uint32_t count) {
-  return songEvents(song, first, events, count);
+  return outsideSink(int32_t{-1}, [&] { return songEvents(song, first, events, count); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmGetSongEventData(QuavrSong song, uint32_t index, void* buffer,
                                                  uint32_t size) {
-  return songEventData(song, index, buffer, size);
+  return outsideSink(int32_t{-1}, [&] { return songEventData(song, index, buffer, size); });
 }
 
 }  // extern "C"

@@ -558,6 +558,8 @@ void QUAVR_CALL callBack(void* user, std::uint32_t, const std::uint8_t*, std::ui
                bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS) == -1,
                bgmSetLoopPoints(s, 0, 5) == -1,
                bgmSelectSong(s, 0) == -1,
+               bgmGetSongEvents(s, 0, nullptr, 0) == -1,
+               bgmGetSongEventData(s, 0, text, sizeof text) == -1,
                bgmDeleteSong(s) == s};
 }
 
@@ -607,7 +609,7 @@ TEST_F(RenderTest, RefusesWhatItCannotDo) {
   bgmSetMessageSink(messages, callBack, &reentry);
   bgmPlay(messages, s);
   EXPECT_EQ(bgmRender(messages, nullptr, 100, 0), 100);
-  EXPECT_EQ(reentry.failed, std::vector<bool>(16, true));
+  EXPECT_EQ(reentry.failed, std::vector<bool>(18, true));
   EXPECT_EQ(bgmBgmStatus(messages), Playing);
   EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOPS, 0), 0u);
   bgmSetMessageSink(messages, nullptr, nullptr);
