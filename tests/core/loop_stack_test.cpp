@@ -367,21 +367,19 @@ TEST_F(LoopStackTest, ClashesFollowTheOnePrecedence) {
     Bytes start, end;
     std::uint32_t count;
   };
-  for (const Marks& m :
-       {Marks{QUAVR_LOOP_MARKERS,
-              Bytes{0xFF, 0x06, 'l', 'o', 'o', 'p', 'S', 't', 'a', 'r', 't', '=', '3'},
-              Bytes{0xFF, 0x06, 'l', 'o', 'o', 'p', 'E', 'n', 'd'}, 3},
-        Marks{QUAVR_LOOP_EMIDI, cc(0, 118, 0), cc(0, 119, 127), 0},
-        Marks{QUAVR_LOOP_XMI, cc(0, 116, 2), cc(0, 117, 127), 2}}) {
+  for (const Marks& m : {Marks{QUAVR_LOOP_MARKERS, concat({{0xFF, 6}, text("loopStart=3")}),
+                               concat({{0xFF, 6}, text("loopEnd")}), 3},
+                         Marks{QUAVR_LOOP_EMIDI, cc(0, 118, 0), cc(0, 119, 127), 0},
+                         Marks{QUAVR_LOOP_XMI, cc(0, 116, 2), cc(0, 117, 127), 2}}) {
     for (const bool startFirst : {true, false}) {
-      SCOPED_TRACE(testing::Message() << "style " << m.style << (startFirst ? " start" : " end"));
       const QuavrSong s = song({trackOf(
           {{100, startFirst ? m.start : m.end}, {100, startFirst ? m.end : m.start}}, 300)});
       ASSERT_EQ(bgmSetLoopStyle(s, m.style), 0);
-      EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOPS, 0), 1u);
-      EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOP_START, 0), 100u);
-      EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOP_END, 0), 300u);
-      EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOP_COUNT, 0), m.count);
+      const auto info = [&](std::uint32_t what) { return bgmGetSongInfo(s, what, 0); };
+      EXPECT_EQ((std::vector{info(QUAVR_INFO_LOOPS), info(QUAVR_INFO_LOOP_START),
+                             info(QUAVR_INFO_LOOP_END), info(QUAVR_INFO_LOOP_COUNT)}),
+                (std::vector{1u, 100u, 300u, m.count}))
+          << m.style << (startFirst ? " start first" : " end first");
     }
   }
   // The marker loop nests in EMIDI's song loop; a marker loop crossing it would win.
