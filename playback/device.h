@@ -28,12 +28,11 @@ struct MidiDevice {
   // Per channel, the keys whose note-on went out and whose note-off has not: what a loop jump
   // ends. A bit per key, 64 to a word.
   std::uint64_t soundingNotes[16][2];
-  std::uint32_t loopJumpDue;  // the clock reached the loop end in this tick: no replay, a jump
-  std::uint32_t tempo;        // permille of the written speed
-  std::uint32_t clockCarry;   // thousandths of a ms the clock owes from earlier advances
-  std::uint32_t volume;       // percent, what CC7 values go out scaled by
-  // What each song starts at: the last bgmSetVolume, or where a fade that played on arrived.
-  std::uint32_t hostVolume;
+  std::uint32_t loopJumpDue;    // the clock reached the loop end in this tick: no replay, a jump
+  std::uint32_t tempo;          // permille of the written speed
+  std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
+  std::uint32_t volume;         // percent, what CC7 values go out scaled by
+  std::uint32_t hostVolume;     // a new song's volume: bgmSetVolume's, or a fade's that played on
   std::uint8_t songVolume[16];  // each channel's CC7 as the song set it (100 before it does)
   std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
   std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them

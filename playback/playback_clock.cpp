@@ -209,10 +209,12 @@ void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWO
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);
   // A round that gave way goes on after the host call, so that every due event goes in its tick
-  // whenever host calls come (unless the call moved the song: then from where it went).
+  // whenever host calls come (unless the call moved the song: then from where it went). A repeat
+  // in the round may have started the device's next timer: the round is still this tick's.
   std::uint32_t sent = 0;
   while (load(device->state) == Playing && !sendRound(device, *load(device->song), sent)) {
-    if (!device.letWaitingCallIn(timerId) || !ticking(device, timerId)) return;
+    const UINT timer = load(device->timerId);
+    if (!device.letWaitingCallIn(timer) || !ticking(device, timer)) return;
     sent = 0;
   }
 }
