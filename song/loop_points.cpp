@@ -187,25 +187,29 @@ std::int32_t changeLoops(HGLOBAL songHandle, Edit&& edit) {
     });
     if (!edited) return -1;
     ChosenLoops chosen = findChosenLoops(wanted);
-    bool current = false, put = false;
+    std::int32_t result = -1;
+    bool again = false;
     loadedSongs().visit(songHandle, [&](LoadedSong& entry) {
       --entry.readers;
       Resolved<Song> song(songHandle);
-      current = song && song->loopStyles == before.loopStyles &&
-                song->explicitLoop.startMs == before.explicitLoop.startMs &&
-                song->explicitLoop.endMs == before.explicitLoop.endMs;
-      if (!current) return false;
+      if (!song) return false;
+      again = song->loopStyles != before.loopStyles ||
+              song->explicitLoop.startMs != before.explicitLoop.startMs ||
+              song->explicitLoop.endMs != before.explicitLoop.endMs;
+      if (again) return false;
       song->loopStyles = wanted.loopStyles;
       song->explicitLoop = wanted.explicitLoop;
-      put = putInForce(*song, chosen);
-      if (put) return false;
-      song->loopStyles = before.loopStyles;
-      song->explicitLoop = before.explicitLoop;
+      if (putInForce(*song, chosen)) {
+        result = 0;
+      } else {
+        song->loopStyles = before.loopStyles;
+        song->explicitLoop = before.explicitLoop;
+      }
       return false;
     });
-    if (current && put) return 0;
+    if (result == 0) return 0;
     GlobalFree(chosen.table);
-    if (current) return -1;
+    if (!again) return -1;
   }
 }
 
