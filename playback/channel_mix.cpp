@@ -95,9 +95,14 @@ void beginFadeDue(MidiDevice& device) {
 
 }  // namespace
 
-void endFade(MidiDevice& device) {
+void cancelFade(MidiDevice& device) {
   store(device.fade.active, 0u);
   store(device.fade.waiting, 0u);
+}
+
+void endFade(MidiDevice& device) {
+  if (load(device.fade.active) != 0) applyVolume(device, device.fade.from);
+  cancelFade(device);
 }
 
 void stepFade(LockedDevice& device, std::uint32_t playedMs) {
@@ -113,6 +118,7 @@ void stepFade(LockedDevice& device, std::uint32_t playedMs) {
   applyVolume(*device, fade.ms == 0 ? fade.to : percent);
   if (fade.elapsedMs < fade.ms) return;
   store(fade.active, 0u);
+  if (fade.then == QUAVR_FADE_CONTINUE) store(device->hostVolume, fade.to);  // later songs' too
   store(device->events, load(device->events) | QUAVR_EVENT_FADE_DONE);
   if (fade.then == QUAVR_FADE_PAUSE) pauseDevice(device);
   if (fade.then == QUAVR_FADE_STOP) stopDevice(device);

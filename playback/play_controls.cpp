@@ -9,6 +9,7 @@
 #include "playback/device.h"
 #include "playback/loop_jump.h"
 #include "playback/render_device.h"
+#include "song/records.h"
 
 namespace quavr {
 
@@ -22,8 +23,7 @@ constexpr std::int32_t kBadHandle = -1;
 std::uint32_t position(HGLOBAL device) {
   return withDevice(device, kNoPosition, [](LockedDevice& d) {
     if (load(d->state) == Idle) return 0u;
-    const std::uint32_t ms = isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d);
-    return std::min(ms, kNoPosition - 1);
+    return reportedMs(isRenderDevice(*d) ? renderPosition(*d) : loopedClockMs(*d));
   });
 }
 
@@ -46,8 +46,9 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
 
 std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    endFade(*d);
-    applyVolume(*d, std::min<std::uint32_t>(percent, 100));
+    cancelFade(*d);
+    store(d->hostVolume, std::min<std::uint32_t>(percent, 100));
+    applyVolume(*d, load(d->hostVolume));
     return 0;
   });
 }
@@ -69,6 +70,7 @@ std::int32_t setFade(HGLOBAL device, std::optional<std::uint32_t> atMs, std::uin
     f.atMs = atMs.value_or(0);
     store(f.waiting, atMs ? 1u : 0u);
     store(f.active, atMs ? 0u : 1u);
+    if (isRenderDevice(*d) && !atMs) renderFadeBegins(*d);  // at frame 0 of the next render
     return 0;
   });
 }

@@ -33,6 +33,16 @@ void renderHalted(MidiDevice& device) {
 void renderResumed(MidiDevice& device) {
   RenderState& r = *device.render;
   r.anchorUnits += units(r.frame - r.pausedAt, load(device.tempo));
+  r.fadeStart += r.frame - r.pausedAt;  // a fade freezes while paused
+}
+
+void renderFadeBegins(MidiDevice& device) {
+  device.render->fadeStart = songFrame(device);
+}
+
+std::uint64_t renderFadeStepFrame(const MidiDevice& device) {
+  const RenderState& r = *device.render;
+  return r.fadeStart + std::uint64_t{device.fade.elapsedMs} * r.rate / 1000;
 }
 
 void retimeRenderClock(MidiDevice& device, std::uint32_t permille) {
@@ -61,9 +71,9 @@ std::uint64_t renderFrameOf(const MidiDevice& device, std::uint32_t ms) {
 void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs) {
   RenderState& r = *device.render;
   r.anchorUnits += (std::int64_t{jumpedAtMs} - r.anchorMs) * r.rate;
-  // A pass that took no song time still takes a frame: a song of nothing but time-0 events on
-  // repeat plays once a frame instead of forever in one.
-  if (jumpedAtMs == r.anchorMs) r.anchorUnits += load(device.tempo);
+  // A pass that took no song time still takes a ms of it, as at a tick of 1 ms: a song of nothing
+  // but time-0 events on repeat plays once a ms instead of forever in one frame.
+  if (jumpedAtMs == r.anchorMs) r.anchorUnits += r.rate;
   r.anchorMs = load(device.clockMs);
 }
 

@@ -28,10 +28,9 @@ struct RenderState {
   // anchors set at loop jumps and tempo changes carry no rounding).
   std::int64_t anchorUnits;
   std::uint32_t anchorMs;
-  std::uint64_t pausedAt;       // the frame the song stopped moving at, while Paused
-  std::uint64_t emptyPassAt;    // a song with no events ended at this frame (one pass a frame)
-  std::uint64_t nextFadeFrame;  // a fade steps once a ms of frames, at absolute frames
-  std::uint32_t heldLength;     // bytes in `held`: [length lo, length hi, bytes...] each
+  std::uint64_t pausedAt;    // the frame the song stopped moving at, while Paused
+  std::uint64_t fadeStart;   // the running fade's step n falls n ms of frames after this
+  std::uint32_t heldLength;  // bytes in `held`: [length lo, length hi, bytes...] each
   std::uint8_t held[kHeldBytes];
   float scratch[2 * kRenderChunk];
 };
@@ -46,6 +45,10 @@ void anchorRenderClock(MidiDevice& device, std::uint32_t ms);
 // The transport halted (pause, stop) or started again (resume, play).
 void renderHalted(MidiDevice& device);
 void renderResumed(MidiDevice& device);
+// A fade begins: its first step at the next frame the song plays.
+void renderFadeBegins(MidiDevice& device);
+// The frame of the running fade's next step: a step each ms of played frames from its first.
+std::uint64_t renderFadeStepFrame(const MidiDevice& device);
 // The tempo becomes `permille` at the next frame, the song time there unchanged.
 void retimeRenderClock(MidiDevice& device, std::uint32_t permille);
 // The song time at the next frame.

@@ -152,6 +152,7 @@ void releaseDevice(LockedDevice& device) {
 std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
+      store(d->volume, load(d->hostVolume));
       store(d->loopsDone, 0u);
       store(d->lastMarker, QUAVR_NONE);
       store(d->clockCarry, 0u);
@@ -165,8 +166,9 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
 
 std::int32_t stop(HGLOBAL device) {
   return withDevice(device, kNoDevice, [](LockedDevice& d) {
+    const std::int32_t state = stopDevice(d);
     endFade(*d);  // a fade belongs to the playback the host ends here
-    return stopDevice(d);
+    return state;
   });
 }
 
