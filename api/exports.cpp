@@ -14,10 +14,21 @@
 
 using namespace quavr;
 
+namespace {
+
+// A call from inside a render device's message sink fails: that device is mid-render, and a song
+// or device made or changed there would be made under its lock. Device calls fail at the lock.
+template <class Result, class Fn>
+Result outsideSink(Result failure, Fn&& fn) {
+  return insideSink() ? failure : fn();
+}
+
+}  // namespace
+
 extern "C" {
 
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenMidiDev(uint32_t deviceId, uint32_t periodMs) {
-  return openMidiDev(deviceId, periodMs);
+  return outsideSink(QuavrDevice{0}, [&] { return openMidiDev(deviceId, periodMs); });
 }
 
 QUAVR_API QuavrResult QUAVR_CALL bgmCloseMidiDev(QuavrDevice device) {
@@ -33,44 +44,44 @@ QUAVR_API QuavrResult QUAVR_CALL bgmGetMidiErrorText(char* buffer, uint32_t size
 }
 
 QUAVR_API QuavrSong QUAVR_CALL bgmGetSongFile(const char* path) {
-  return loadSong(readSongFile(path));
+  return outsideSink(QuavrSong{0}, [&] { return loadSong(readSongFile(path)); });
 }
 
 QUAVR_API QuavrSong QUAVR_CALL bgmGetSongRsc(void* module, const char* name) {
-  return loadSong(readSongResource(module, name));
+  return outsideSink(QuavrSong{0}, [&] { return loadSong(readSongResource(module, name)); });
 }
 
 QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song) {
-  return deleteSong(song);
+  return outsideSink(song, [&] { return deleteSong(song); });
 }
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song) {
-  return songLength(song);
+  return outsideSink(uint32_t{0}, [&] { return songLength(song); });
 }
 
 QUAVR_API QuavrSong QUAVR_CALL bgmGetSongMem(const void* data, uint32_t size) {
-  return loadSong(readSongMemory(data, size));
+  return outsideSink(QuavrSong{0}, [&] { return loadSong(readSongMemory(data, size)); });
 }
 
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongInfo(QuavrSong song, uint32_t what, uint32_t index) {
-  return songInfo(song, what, index);
+  return outsideSink(uint32_t{QUAVR_NONE}, [&] { return songInfo(song, what, index); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmGetSongText(QuavrSong song, uint32_t kind, uint32_t index,
                                             char* buffer, uint32_t size) {
-  return songText(song, kind, index, buffer, size);
+  return outsideSink(int32_t{-1}, [&] { return songText(song, kind, index, buffer, size); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmSelectSong(QuavrSong song, uint32_t index) {
-  return selectSong(song, index);
+  return outsideSink(int32_t{-1}, [&] { return selectSong(song, index); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopStyle(QuavrSong song, uint32_t styles) {
-  return setLoopStyle(song, styles);
+  return outsideSink(int32_t{-1}, [&] { return setLoopStyle(song, styles); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopPoints(QuavrSong song, uint32_t startMs, uint32_t endMs) {
-  return setLoopPoints(song, startMs, endMs);
+  return outsideSink(int32_t{-1}, [&] { return setLoopPoints(song, startMs, endMs); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmPlay(QuavrDevice device, QuavrSong song) {
@@ -140,7 +151,7 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void) {
 }
 
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont) {
-  return openRenderDev(sampleRate, soundfont);
+  return outsideSink(QuavrDevice{0}, [&] { return openRenderDev(sampleRate, soundfont); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t frames,
@@ -155,12 +166,12 @@ QUAVR_API int32_t QUAVR_CALL bgmSetMessageSink(QuavrDevice device, QuavrMessageS
 
 QUAVR_API int32_t QUAVR_CALL bgmGetSongEvents(QuavrSong song, uint32_t first,
                                               QuavrSongEvent* events, uint32_t count) {
-  return songEvents(song, first, events, count);
+  return outsideSink(int32_t{-1}, [&] { return songEvents(song, first, events, count); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmGetSongEventData(QuavrSong song, uint32_t index, void* buffer,
                                                  uint32_t size) {
-  return songEventData(song, index, buffer, size);
+  return outsideSink(int32_t{-1}, [&] { return songEventData(song, index, buffer, size); });
 }
 
 QUAVR_API int32_t QUAVR_CALL bgmQueueSong(QuavrDevice device, QuavrSong song, uint32_t when,

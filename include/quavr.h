@@ -79,7 +79,8 @@ QUAVR_API QuavrSong QUAVR_CALL bgmGetSongRsc(void* module, const char* name);
 /* Frees the song. Returns 0, or the song itself when it was not freed (it is playing on a
  * device, or it names no loaded song). */
 QUAVR_API QuavrSong QUAVR_CALL bgmDeleteSong(QuavrSong song);
-/* The song's length in milliseconds; 0 for a handle that names no loaded song. */
+/* The song's length in milliseconds, at most 0xFFFFFFFE; 0 for a handle that names no loaded
+ * song. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetSongLength(QuavrSong song);
 
 /* Loads a song from `size` bytes at `data`, which the host keeps owning: they are copied, so
@@ -232,12 +233,14 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPosition(QuavrDevice device);
  * song's state at `ms` (system-exclusive messages, then each channel's bank, program,
  * controllers, parameters, pitch bend and pressure), and the next tick plays what is due at
  * `ms`. A time past the song's end is its end: the song ends at the next tick. Loops are
- * entered as a play from 0 would; a target past a loop's end plays on. Loop passes, volume,
- * fade, tempo and muted channels stay. Returns 0; -1 for a bad handle, a
- * device with no song bound, or no memory for the chase (the song then stays where it was). */
+ * entered as a play from 0 would, a target at a loop's end included; past a loop's end the song
+ * plays on to its end and ends (the count is the loop's). Loop passes, volume, fade, tempo and
+ * muted channels stay. Returns 0; -1 for a bad handle, a device with no song bound, or no memory
+ * for the chase (the song then stays where it was). */
 QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
 /* How many more times the outermost loop (the song's first loop, else the whole song) plays:
- * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end.
+ * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end. A
+ * song with a loop does not play again at its end.
  * The other loops play as the file counts. Returns 0. */
 #define QUAVR_LOOP_AS_FILE (-2) /* every loop plays as the file counts; the song does not repeat \
                                  */
@@ -245,15 +248,18 @@ QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);
 /* Playback speed in permille of the written one, clamped into 250-4000. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille);
 /* The device's volume in percent (0-100, clamped): every channel volume (CC7) the song sends
- * goes out scaled by it. Cancels a fade. Returns 0. */
+ * goes out scaled by it. Cancels a fade. Each song starts at the last volume set here (100 when
+ * the device opens), or at that of a fade that arrived with QUAVR_FADE_CONTINUE. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetVolume(QuavrDevice device, uint32_t percent);
 /* What a fade does when it reaches its volume. */
 #define QUAVR_FADE_CONTINUE 0u
 #define QUAVR_FADE_PAUSE 1u
 #define QUAVR_FADE_STOP 2u
-/* Moves the volume to `percent` over `ms` of playing, a step each tick, then does `then`. The
- * fade belongs to the song bound: it ends with it (at its end, bgmStop or bgmSetVolume), with no
- * QUAVR_EVENT_FADE_DONE. Returns 0; -1 for an unknown `then` or no song bound (Idle). */
+/* Moves the volume to `percent` over `ms` of playing, a step each tick (on a render device a step
+ * each ms of frames from frame 0 of the next bgmRender), then does `then`. The fade belongs to
+ * the song bound: ended with it (at its end or bgmStop) it puts the volume back where it stood
+ * before the fade, with no QUAVR_EVENT_FADE_DONE; bgmSetVolume cancels it. Returns 0; -1 for an
+ * unknown `then` or no song bound (Idle). */
 QUAVR_API int32_t QUAVR_CALL bgmFade(QuavrDevice device, uint32_t percent, uint32_t ms,
                                      uint32_t then);
 /* The same fade, begun at the tick that plays the song up to `atMs` in its last pass (no loop
@@ -330,7 +336,8 @@ QUAVR_API int32_t QUAVR_CALL bgmRender(QuavrDevice device, void* out, uint32_t f
 /* Called from inside bgmRender with each message the device sends (notes, controllers, system
  * exclusive, a seek's chase, resets) and its frame inside that call, in order. Messages of host
  * calls made between two renders come at frame 0 of the next. The sink must not call Quavr: a
- * device call made from inside it fails (-1). */
+ * call made from inside it fails with its failure value (-1, 0 or QUAVR_NONE), but for
+ * bgmGetVersion, bgmMidiStatus and bgmGetMidiErrorText, which only read. */
 typedef void(QUAVR_CALL* QuavrMessageSink)(void* user, uint32_t frame, const uint8_t* bytes,
                                            uint32_t length);
 /* Sets the device's sink (NULL removes it). Returns 0; -1 for a bad handle or a port device. */

@@ -9,6 +9,7 @@
 #include "playback/message_output.h"
 #include "playback/midi_status.h"
 #include "playback/queued_actions.h"
+#include "playback/render_device.h"
 #include "playback/transport.h"
 
 namespace quavr {
@@ -114,11 +115,17 @@ void beginFade(MidiDevice& device, std::uint32_t percent, std::uint32_t ms, std:
   f.atMs = atMs.value_or(0);
   store(f.waiting, atMs ? 1u : 0u);
   store(f.active, atMs ? 0u : 1u);
+  if (isRenderDevice(device) && !atMs) renderFadeBegins(device);  // steps from this frame
+}
+
+void cancelFade(MidiDevice& device) {
+  store(device.fade.active, 0u);
+  store(device.fade.waiting, 0u);
 }
 
 void endFade(MidiDevice& device) {
-  store(device.fade.active, 0u);
-  store(device.fade.waiting, 0u);
+  if (load(device.fade.active) != 0) applyVolume(device, device.fade.from);
+  cancelFade(device);
 }
 
 void stepFade(LockedDevice& device, std::uint32_t playedMs) {

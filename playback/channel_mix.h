@@ -32,8 +32,11 @@ void stepFade(LockedDevice& device, std::uint32_t playedMs);
 // kNoFadeDue while none waits or passes are left.
 inline constexpr std::uint64_t kNoFadeDue = ~std::uint64_t{0};
 std::uint64_t fadeDueMs(const MidiDevice& device);
-// The fade ends with its song, unfinished: no event, no `then`; the volume stays where it came.
+// The fade ends with its song, unfinished: no event, no `then`; the volume goes back to where it
+// stood before the fade.
 void endFade(MidiDevice& device);
+// The fade ends where it stands (the host set a volume of its own).
+void cancelFade(MidiDevice& device);
 // A fade from the volume as it stands, in place of any other: stepping from the next step, or
 // waiting until the song reaches `atMs` in its last pass.
 void beginFade(MidiDevice& device, std::uint32_t percent, std::uint32_t ms, std::uint32_t then,

@@ -26,6 +26,10 @@ thread_local bool tInSink = false;
 
 }  // namespace
 
+bool insideSink() {
+  return tInSink;
+}
+
 InSink::InSink() {
   tInSink = true;
 }
@@ -42,13 +46,14 @@ std::shared_ptr<DeviceControl> findDevice(HGLOBAL device) {
 }
 
 LockedDevice::LockedDevice(HGLOBAL device)
-    : handle_(device), control_(tInSink ? nullptr : findDevice(device)) {
+    : handle_(device), control_(insideSink() ? nullptr : findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock, std::try_to_lock);
   if (!guard_.owns_lock()) {  // a tick is sending: it sees us and lets go soon
     ++control_->hostsWaiting;
     guard_.lock();
     --control_->hostsWaiting;
+    ++control_->hostsLetIn;
   }
   resolveIfStillOpen();
 }
@@ -57,12 +62,30 @@ LockedDevice::LockedDevice(HGLOBAL device, UINT timerId)
     : handle_(device), control_(findDevice(device)) {
   if (!control_) return;
   guard_ = std::unique_lock(control_->lock, std::defer_lock);
-  // Host calls hold the lock briefly; polling lets the tick notice a kill of its own timer.
+  if (lockForTick(timerId)) resolveIfStillOpen();
+}
+
+// Host calls hold the lock briefly; polling lets the tick notice a kill of its own timer.
+bool LockedDevice::lockForTick(UINT timerId) {
   while (!guard_.try_lock()) {
-    if (control_->timerBeingKilled.load() == timerId) return;
+    if (control_->timerBeingKilled.load() == timerId) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(20));
   }
+  return true;
+}
+
+bool LockedDevice::letWaitingCallIn(UINT timerId) {
+  record_.reset();
+  const std::uint32_t letIn = control_->hostsLetIn.load();
+  guard_.unlock();
+  // The lock is not fair: the tick waits until a waiting call has had it.
+  while (control_->hostsLetIn.load() == letIn) {
+    if (control_->timerBeingKilled.load() == timerId) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
+  }
+  if (!lockForTick(timerId)) return false;
   resolveIfStillOpen();
+  return static_cast<bool>(record_);
 }
 
 // The device may have been closed while this waited for its lock, and its handle even reused by

@@ -32,6 +32,7 @@ struct MidiDevice {
   std::uint32_t tempo;          // permille of the written speed
   std::uint32_t clockCarry;     // thousandths of a ms the clock owes from earlier advances
   std::uint32_t volume;         // percent, what CC7 values go out scaled by
+  std::uint32_t hostVolume;     // a new song's volume: bgmSetVolume's, or a fade's that played on
   std::uint8_t songVolume[16];  // each channel's CC7 as the song set it (100 before it does)
   std::uint32_t mutedChannels;  // a bit per channel whose notes are not sent
   std::uint32_t events;         // QUAVR_EVENT_ flags since the host last read them
@@ -59,9 +60,7 @@ struct MidiDevice {
     std::uint32_t ms, elapsedMs;
     std::uint32_t then;  // QUAVR_FADE_
   } fade;
-  // Music that follows the game. What each song starts at: the last bgmSetVolume, or where a
-  // fade that played on arrived.
-  std::uint32_t hostVolume;
+  // Music that follows the game.
   std::uint32_t usedChannels;  // a bit per channel the bound song has sent to: a tail's pedals
   std::uint32_t unplayedMs;    // the first song time the sequencer has not played yet
   std::uint32_t moves;         // counts the jumps of the song position (loops, seeks, actions)
@@ -107,11 +106,10 @@ struct DeviceControl {
   // The timer a holder of the lock is killing: a tick of that timer waiting for the lock gives
   // up instead of waiting for a lock that is held until the kill has seen the tick finish.
   std::atomic<std::uint32_t> timerBeingKilled{0};
-  // Host calls waiting for the lock: a tick that has sent its share leaves the rest to the next.
+  // Host calls waiting for the lock, and those that got it after waiting: a tick that has sent
+  // its share lets a waiting call in, then goes on with the rest in the same tick.
   std::atomic<std::uint32_t> hostsWaiting{0};
-  // Rounds of sending the clock owes: one per tick, more while a tick left some to the next
-  // (each round sends what is due at the song clock, then moves it a period). Under the lock.
-  std::uint32_t roundsOwed = 0;
+  std::atomic<std::uint32_t> hostsLetIn{0};
   // The bound song's tracks were all empty: its pass ends in the next tick. Under the lock.
   bool endedWhenBound = false;
 };
@@ -129,6 +127,9 @@ class LockedDevice {
   // killing that very timer (the kill waits for this tick to return).
   LockedDevice(platform::HGLOBAL device, platform::UINT timerId);
   explicit operator bool() const { return static_cast<bool>(record_); }
+  // For that tick: lets a waiting host call have the lock, then takes it again. False when the
+  // tick is to give up: its timer is being killed, or the device closed meanwhile.
+  bool letWaitingCallIn(platform::UINT timerId);
   MidiDevice* operator->() const { return record_.get(); }
   MidiDevice& operator*() const { return *record_; }
   DeviceControl& control() const { return *control_; }
@@ -136,6 +137,7 @@ class LockedDevice {
 
  private:
   void resolveIfStillOpen();
+  bool lockForTick(platform::UINT timerId);
 
   platform::HGLOBAL handle_;
   std::shared_ptr<DeviceControl> control_;
@@ -152,6 +154,7 @@ Result withDevice(platform::HGLOBAL handle, Result failure, Fn&& fn) {
 }
 
 // While alive, the thread is inside a message sink: every device call on it fails.
+bool insideSink();
 class InSink {
  public:
   InSink();

@@ -107,6 +107,10 @@ bool takeLoopPass(MidiDevice& device) {
   return true;
 }
 
+bool takeSongPass(MidiDevice& device) {
+  return (device.loopsKnown == 0 || device.loopsKnown == kNoLoop) && takeLoopPass(device);
+}
+
 namespace {
 
 // Takes a pass of loop `index` at its end, from the device's count for the outermost, from its
@@ -125,7 +129,9 @@ bool takeLoopPassOf(MidiDevice& device, std::uint32_t index) {
 void enterLoopsAt(LockedDevice& device, std::uint32_t ms) {
   device->loopsKnown = kNoLoop;
   syncLoops(*device);
-  loopsPassed(*device, ms);
+  // A loop ending at `ms` is still ahead: nothing at `ms` has played, and play from 0 that
+  // reaches its end jumps there.
+  loopsPassed(*device, ms == 0 ? 0 : ms - 1);
 }
 
 std::uint32_t nextLoopJumpMs(MidiDevice& device) {

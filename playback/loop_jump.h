@@ -24,7 +24,7 @@ struct LoopPass {
 };
 
 // Play (re)enters the song at `ms`: every loop plays its full count when reached, and only loops
-// ending after `ms` may jump. At bind and seek, under the device's lock.
+// ending at or after `ms` may jump. At bind and seek, under the device's lock.
 void enterLoopsAt(LockedDevice& device, std::uint32_t ms);
 // A round sent everything due up to `ms`: loops ending there or before are behind it.
 inline void loopsPassed(MidiDevice& device, std::uint32_t ms) {
@@ -35,8 +35,8 @@ inline void loopsPassed(MidiDevice& device, std::uint32_t ms) {
 // so that only what is due up to the end goes out, and marks the jump due (the song's end then
 // replays nothing). Under the device's lock.
 void beginLoopPass(LockedDevice& device, LoopPass& pass);
-// A tick that gave way before the jump: the clock and the mark go back as they were, for the
-// next tick to begin the pass again.
+// A round that gave way before the jump: the clock and the mark go back as they were, for the
+// round to begin the pass again once it goes on.
 void abandonLoopPass(LockedDevice& device, const LoopPass& pass);
 // After the tick sent: makes the jump marked due. True when it jumped; what is due at the new
 // clock is then to be sent in this same tick.
@@ -62,6 +62,9 @@ std::uint32_t loopedClockMs(const MidiDevice& device);
 // the device looped. False, with nothing counted, when the loop count has run out or is the
 // file's.
 bool takeLoopPass(MidiDevice& device);
+// The song has reached its end: a pass of the whole song when the device's count is the song's
+// (it has no loop), else none (play went past the loop the count belongs to).
+bool takeSongPass(MidiDevice& device);
 
 inline bool loopJumpDue(const MidiDevice& device) {
   return device.loopJumpDue != 0;

@@ -11,6 +11,7 @@
 #include "playback/musical_clock.h"
 #include "playback/queued_actions.h"
 #include "playback/render_device.h"
+#include "song/records.h"
 
 namespace quavr {
 
@@ -55,7 +56,7 @@ std::int32_t setTempo(HGLOBAL device, std::uint32_t permille) {
 
 std::int32_t setVolume(HGLOBAL device, std::uint32_t percent) {
   return withDevice(device, kBadHandle, [&](LockedDevice& d) {
-    endFade(*d);
+    cancelFade(*d);
     store(d->hostVolume, std::min<std::uint32_t>(percent, 100));
     applyVolume(*d, load(d->hostVolume));
     return 0;

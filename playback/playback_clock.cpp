@@ -51,11 +51,11 @@ std::uint32_t clockStep(MidiDevice& device) {
 
 }  // namespace
 
-// The song has played to its end: stop, and with passes of the loop left play it again at once.
+// The song has played to its end: stop, and with passes of the song left play it again at once.
 void endOfSong(LockedDevice& device) {
   if (loopJumpDue(*device)) return;  // the loop's end is the song's: the jump replays
   stopDevice(device);
-  if (takeLoopPass(*device)) {
+  if (takeSongPass(*device)) {
     playDevice(device, load(device->songHandle));
   } else {
     dropQueue(*device);  // an action waiting for the end took effect before it
@@ -73,7 +73,6 @@ UINT startClock(LockedDevice& device) {
     return 0;
   }
   store(device->timerId, id);
-  device.control().roundsOwed = 0;  // a clock that starts owes nothing from before
   return id;
 }
 
@@ -97,8 +96,8 @@ MMRESULT haltClock(LockedDevice& device) {
 
 namespace {
 
-// Events a tick sends before it gives way to a waiting host call (about a millisecond of
-// sending at a few µs a message); the rest goes in the next tick.
+// Events a tick sends before it lets a waiting host call in (about a millisecond of sending at a
+// few µs a message); the rest goes after the call, in the same tick.
 constexpr std::uint32_t kEventsBeforeYield = 256;
 
 // A render device never yields: its output may not depend on when host calls come.
@@ -215,7 +214,7 @@ bool sendDue(LockedDevice& device, std::uint32_t& sent) {
 namespace {
 
 // One round: what is due at the song clock, then the clock moves a period. False when it gave
-// way to a host call: the clock stays for the next tick to finish the round.
+// way to a host call: the clock stays for the round to be finished.
 bool sendRound(LockedDevice& device, std::uint32_t& sent) {
   if (!sendDue(device, sent)) return false;
   // Saturating, as event times do: a song whose last events saturated still plays them.
@@ -224,24 +223,31 @@ bool sendRound(LockedDevice& device, std::uint32_t& sent) {
   return true;
 }
 
+// The device still plays on this timer.
+bool ticking(const LockedDevice& device, UINT timerId) {
+  return device && load(device->state) == Playing && load(device->timerId) == timerId;
+}
+
 }  // namespace
 
 void QUAVR_CALLBACK clockTick(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
   LockedDevice device(static_cast<HGLOBAL>(user), timerId);
   // A tick of a timer that is no longer the device's (killed, replaced) does nothing.
-  if (!device || load(device->state) != Playing || load(device->timerId) != timerId) return;
+  if (!ticking(device, timerId)) return;
   stepFade(device, load(device->periodMs));  // may pause or stop
   if (load(device->state) != Playing) return;
   stepLayers(*device, load(device->periodMs));
   // A song whose tracks were all empty ended when it was bound.
   if (std::exchange(device.control().endedWhenBound, false)) endOfSong(device);
-  DeviceControl& control = device.control();
-  ++control.roundsOwed;
+  // A round that gave way goes on after the host call, so that every due event goes in its tick
+  // whenever host calls come (unless the call moved the song: then from where it went). A repeat
+  // in the round may have started the device's next timer: the round is still this tick's.
   std::uint32_t sent = 0;
-  do {
-    if (!sendRound(device, sent)) return;
-    if (control.roundsOwed != 0) --control.roundsOwed;  // a repeat's new clock owes nothing
-  } while (control.roundsOwed != 0 && load(device->state) == Playing);
+  while (load(device->state) == Playing && !sendRound(device, sent)) {
+    const UINT timer = load(device->timerId);
+    if (!device.letWaitingCallIn(timer) || !ticking(device, timer)) return;
+    sent = 0;
+  }
 }
 
 }  // namespace quavr

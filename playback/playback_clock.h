@@ -28,7 +28,7 @@ std::uint32_t longestClockStep(const MidiDevice& device);
 // runs it at each due event's frame, the clock set to that event's time. False when it gave way
 // to a host call (a render device never does).
 bool sendDue(LockedDevice& device, std::uint32_t& sent);
-// The song has played to its end: stop, and with passes of the loop left play it again at once.
+// The song has played to its end: stop, and with passes of the song left play it again at once.
 void endOfSong(LockedDevice& device);
 
 void QUAVR_CALLBACK clockTick(platform::UINT timerId, platform::UINT message,

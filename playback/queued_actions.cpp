@@ -302,8 +302,8 @@ void actAtBoundary(LockedDevice& device, std::uint32_t clockMs) {
     if (d.transport.kind == kStop) {
       d.transport = {};
       dropQueue(d);
-      endFade(d);
       stopDevice(device);
+      endFade(d);  // as bgmStop
       return;
     }
     const bool newSong = d.transport.kind == kSong;

@@ -33,7 +33,17 @@ void renderHalted(MidiDevice& device) {
 void renderResumed(MidiDevice& device) {
   RenderState& r = *device.render;
   r.anchorUnits += units(r.frame - r.pausedAt, load(device.tempo));
-  r.layerFadeStart += r.frame - r.pausedAt;  // channel fades freeze while paused
+  r.fadeStart += r.frame - r.pausedAt;  // fades freeze while paused
+  r.layerFadeStart += r.frame - r.pausedAt;
+}
+
+void renderFadeBegins(MidiDevice& device) {
+  device.render->fadeStart = songFrame(device);
+}
+
+std::uint64_t renderFadeStepFrame(const MidiDevice& device) {
+  const RenderState& r = *device.render;
+  return r.fadeStart + std::uint64_t{device.fade.elapsedMs} * r.rate / 1000;
 }
 
 void renderLayerFadesBegin(MidiDevice& device) {
@@ -78,12 +88,12 @@ std::uint64_t renderFrameOf(const MidiDevice& device, std::uint32_t ms) {
   return at <= 0 ? 0 : static_cast<std::uint64_t>(at) / load(device.tempo);
 }
 
-void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesFrame) {
+void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesTime) {
   RenderState& r = *device.render;
   r.anchorUnits += (std::int64_t{jumpedAtMs} - r.anchorMs) * r.rate;
-  // A pass that took no song time still takes a frame: a song of nothing but time-0 events on
-  // repeat plays once a frame instead of forever in one.
-  if (passTakesFrame && jumpedAtMs == r.anchorMs) r.anchorUnits += load(device.tempo);
+  // A pass that took no song time still takes a ms of it, as at a tick of 1 ms: a song of nothing
+  // but time-0 events on repeat plays once a ms instead of forever in one frame.
+  if (passTakesTime && jumpedAtMs == r.anchorMs) r.anchorUnits += r.rate;
   r.anchorMs = load(device.clockMs);
 }
 

@@ -99,12 +99,6 @@ void synthesize(RenderState& r, void* out, std::uint32_t at, std::uint64_t frame
 
 // ---- The sequencer at frames
 
-// The first frame of the ms after `frame`'s: a fade steps once a ms of played frames.
-std::uint64_t nextMsFrame(const RenderState& r, std::uint64_t frame) {
-  const std::uint64_t ms = frame * 1000 / r.rate + 1;
-  return (ms * r.rate + 999) / 1000;
-}
-
 // The song time of the next event any track has to send, of a loop jump or of a held note's end;
 // kNever for none.
 std::uint64_t nextDueMs(MidiDevice& device) {
@@ -121,17 +115,25 @@ std::uint64_t nextDueMs(MidiDevice& device) {
   return next;
 }
 
+// A song with nothing left to send ends a ms of song time on, as at a tick of 1 ms: a pass of a
+// song of length 0 on repeat takes that ms. kNever while it has something to send.
+std::uint64_t emptyEndFrame(LockedDevice& device) {
+  if (!device.control().endedWhenBound) return kNever;
+  const std::uint32_t clock = load(device->clockMs);
+  return renderFrameOf(*device, clock == kLastClockMs ? clock : clock + 1);
+}
+
 // The frame of the next thing the sequencer does: a fade step, the end of a song with no events,
 // the next events or the loop jump.
 std::uint64_t nextDueFrame(LockedDevice& device) {
   RenderState& r = *device->render;
-  std::uint64_t due = load(device->fade.active) != 0 ? r.nextFadeFrame : kNever;
+  std::uint64_t due = load(device->fade.active) != 0 ? renderFadeStepFrame(*device) : kNever;
   if (layersFading(*device)) due = std::min(due, renderLayerStepFrame(*device));
   const std::uint64_t fadeMs = fadeDueMs(*device);
   if (fadeMs != kNoFadeDue) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(fadeMs)));
   }
-  if (device.control().endedWhenBound) due = std::min(due, std::max(r.frame, r.emptyPassAt));
+  due = std::min(due, emptyEndFrame(device));
   const std::uint64_t ms = nextDueMs(*device);
   if (ms != kNever) {
     due = std::min(due, renderFrameOf(*device, static_cast<std::uint32_t>(ms)));
@@ -149,9 +151,9 @@ void sendDueNow(LockedDevice& device) {
   // A fade at a song time begins on that time's frame, with its first step, as a tick does.
   if (fadeBegins) {
     store(device->clockMs, std::max(load(device->clockMs), static_cast<std::uint32_t>(fadeMs)));
+    renderFadeBegins(*device);
   }
-  if (fadeBegins || (load(device->fade.active) != 0 && r.nextFadeFrame <= r.frame)) {
-    r.nextFadeFrame = nextMsFrame(r, r.frame);
+  if (fadeBegins || (load(device->fade.active) != 0 && renderFadeStepFrame(*device) <= r.frame)) {
     stepFade(device, load(device->periodMs));  // may pause or stop
     return;
   }
@@ -161,8 +163,8 @@ void sendDueNow(LockedDevice& device) {
     return;
   }
   const std::uint32_t passes = load(device->loopsDone);
-  if (std::exchange(device.control().endedWhenBound, false)) {
-    r.emptyPassAt = r.frame + 1;
+  if (emptyEndFrame(device) <= r.frame) {  // not a beat or an action due before it
+    device.control().endedWhenBound = false;
     endOfSong(device);
   } else {
     const std::uint64_t due = nextDueMs(*device);
@@ -265,7 +267,6 @@ std::int32_t render(HGLOBAL handle, void* out, std::uint32_t frames, std::uint32
     std::uint64_t until = end;
     const bool playing = load(device->state) == Playing;
     if (playing) {
-      if (load(device->fade.active) == 0) r.nextFadeFrame = nextMsFrame(r, r.frame);
       const std::uint64_t due = nextDueFrame(device);
       // A frame holds a few steps (its events, a fade step, a jump); one that never stops
       // stepping (a loop whose restore cannot be read) lets the frame go by.

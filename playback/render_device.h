@@ -28,9 +28,8 @@ struct RenderState {
   // anchors set at loop jumps and tempo changes carry no rounding).
   std::int64_t anchorUnits;
   std::uint32_t anchorMs;
-  std::uint64_t pausedAt;       // the frame the song stopped moving at, while Paused
-  std::uint64_t emptyPassAt;    // a song with no events ended at this frame (one pass a frame)
-  std::uint64_t nextFadeFrame;  // a fade steps once a ms of frames, at absolute frames
+  std::uint64_t pausedAt;   // the frame the song stopped moving at, while Paused
+  std::uint64_t fadeStart;  // the running fade's step n falls n ms of frames after this
   // The channels' fades step once a ms of frames from the frame the first of them began at.
   std::uint64_t layerFadeStart;
   std::uint64_t layerSteps;
@@ -49,6 +48,10 @@ void anchorRenderClock(MidiDevice& device, std::uint32_t ms);
 // The transport halted (pause, stop) or started again (resume, play).
 void renderHalted(MidiDevice& device);
 void renderResumed(MidiDevice& device);
+// A fade begins: its first step at the next frame the song plays.
+void renderFadeBegins(MidiDevice& device);
+// The frame of the running fade's next step: a step each ms of played frames from its first.
+std::uint64_t renderFadeStepFrame(const MidiDevice& device);
 // Channel fades begin, none running: their steps fall a ms of played frames apart from here.
 void renderLayerFadesBegin(MidiDevice& device);
 // The frame of the channel fades' next step.
@@ -63,8 +66,8 @@ std::uint32_t renderUnplayedMs(const MidiDevice& device);
 std::uint64_t renderFrameOf(const MidiDevice& device, std::uint32_t ms);
 // The sequencer jumped (a loop pass, a repeat, a queued song or jump) when it played up to
 // `jumpedAtMs`: the clock's new time is at that time's frame. A pass that took no song time
-// takes a frame (`passTakesFrame`), so a song of time-0 events on repeat cannot loop in one.
-void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesFrame = true);
+// takes a ms (`passTakesTime`), so a song of time-0 events on repeat cannot loop in one frame.
+void anchorAfterJump(MidiDevice& device, std::uint32_t jumpedAtMs, bool passTakesTime = true);
 
 // ---- Output. Each message goes to the synthesizer and to the sink.
 platform::MMRESULT renderMessage(MidiDevice& device, const std::uint8_t* bytes,

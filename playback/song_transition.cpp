@@ -96,7 +96,7 @@ void transition(LockedDevice& device, const Transition& to, std::uint32_t bounda
   endTail(d, old, to.flags, entry, boundaryMs);
   const std::uint32_t fadeInMs = to.flags >> 16;
   if (to.newSong) {
-    endFade(d);  // it belonged to the old song
+    cancelFade(d);  // it belonged to the old song; the new one's volume follows
     swapSong(device, to.songHandle, song);
     applyVolume(d, fadeInMs != 0 ? 0 : load(d.hostVolume));
   }

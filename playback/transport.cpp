@@ -190,6 +190,7 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
   return withDevice(device, kNoDevice, [&](LockedDevice& d) {
     dropQueue(*d);
     if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
+      store(d->volume, load(d->hostVolume));
       freshSongFields(*d);
       store(d->clockCarry, 0u);
     }
@@ -202,8 +203,9 @@ std::int32_t play(HGLOBAL device, HGLOBAL song) {
 std::int32_t stop(HGLOBAL device) {
   return withDevice(device, kNoDevice, [](LockedDevice& d) {
     dropQueue(*d);
+    const std::int32_t state = stopDevice(d);
     endFade(*d);  // a fade belongs to the playback the host ends here
-    return stopDevice(d);
+    return state;
   });
 }
 

@@ -4,6 +4,7 @@
 // 0x57 is the offset of its events from the track's start; the events are an SMF's, except that
 // a note-on is followed by its duration as a variable-length quantity, and an 0xFE event is the
 // format's own, of a length set by its type.
+#include <algorithm>
 #include <cstring>
 
 #include "include/quavr.h"
@@ -20,7 +21,6 @@ namespace {
 constexpr char kMagic[] = "HMI-MIDISONG061595";
 constexpr std::uint32_t kHeaderSize = 0xEC;
 constexpr std::uint32_t kEventsField = 0x57;
-constexpr std::uint32_t kMaxTracks = 128;
 constexpr std::uint32_t kDefaultTicksPerSecond = 120;
 
 // The bytes an 0xFE event takes, or 0 when it does not fit before `end`.
@@ -82,16 +82,25 @@ bool load(const LoadInput& in) {
     if (littleEndian(in.image + 0xD4, 2) != 0) rate = littleEndian(in.image + 0xD4, 2);
     const std::uint32_t count = littleEndian(in.image + 0xE4, 2);
     const std::uint64_t directory = littleEndian(in.image + 0xE8, 4);
-    const auto offsetOf = [&](std::uint32_t t) -> std::uint64_t {
+    // Every track the directory names, up to the first the file does not hold.
+    std::vector<std::uint64_t> starts;
+    for (std::uint32_t t = 0; t < count; ++t) {
       const std::uint64_t at = directory + 4ull * t;
-      return at + 4 <= in.size ? littleEndian(in.image + at, 4) : in.size;
-    };
-    for (std::uint32_t t = 0; t < count && t < kMaxTracks; ++t) {
-      const std::uint64_t start = offsetOf(t);
+      const std::uint64_t start = at + 4 <= in.size ? littleEndian(in.image + at, 4) : in.size;
       if (start + kEventsField + 4 > in.size) break;
-      // A track ends where the next begins, the last at the end of the file.
-      const std::uint64_t next = t + 1 < count ? offsetOf(t + 1) : in.size;
-      const std::uint64_t end = next > start && next <= in.size ? next : in.size;
+      starts.push_back(start);
+    }
+    // A track ends where the next in the file begins, the last at the file's end. A start listed
+    // again names that track again, with nothing of its own: no byte is read for two tracks.
+    std::vector<std::uint64_t> sorted = starts;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<bool> named(sorted.size());
+    for (const std::uint64_t start : starts) {
+      const auto at = std::lower_bound(sorted.begin(), sorted.end(), start);
+      const auto next = std::upper_bound(at, sorted.end(), start);
+      const bool again = named[static_cast<std::size_t>(at - sorted.begin())];
+      named[static_cast<std::size_t>(at - sorted.begin())] = true;
+      const std::uint64_t end = again ? start : next == sorted.end() ? in.size : *next;
       const std::uint64_t events = start + littleEndian(in.image + start + kEventsField, 4);
       const std::uint64_t begin = events < end ? events : end;
       tracks.push_back(ByteRange{in.image + begin, in.image + end});

@@ -18,7 +18,6 @@ namespace {
 constexpr std::uint32_t kVersion1Tracks = 0x308;
 constexpr std::uint32_t kVersion2Tracks = 0x388;
 constexpr std::uint32_t kTrackHeader = 12;
-constexpr std::uint32_t kMaxTracks = 32;
 // A header that gives no rate: the rate the format's own player runs at by default.
 constexpr std::uint32_t kDefaultTicksPerSecond = 120;
 
@@ -64,8 +63,9 @@ bool load(const LoadInput& in) {
     if (littleEndian(in.image + 0x38, 4) != 0) rate = littleEndian(in.image + 0x38, 4);
     const std::uint8_t* end = in.image + in.size;
     const std::uint8_t* at = in.image + first;
-    for (std::uint32_t t = 0;
-         t < count && t < kMaxTracks && static_cast<std::size_t>(end - at) >= kTrackHeader; ++t) {
+    // Every track the header counts that the file holds: each takes 12 bytes or more.
+    for (std::uint32_t t = 0; t < count && static_cast<std::size_t>(end - at) >= kTrackHeader;
+         ++t) {
       const std::uint32_t length = littleEndian(at + 4, 4);
       if (length < kTrackHeader) break;
       const std::uint8_t* next = length > static_cast<std::uint64_t>(end - at) ? end : at + length;

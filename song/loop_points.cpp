@@ -94,11 +94,122 @@ HGLOBAL makeTable(const Song& song, const std::vector<FoundLoop>& loops) {
   return 0;
 }
 
-void setTrackFlags(Song& song, const LoopMark* marks) {
+void setTrackFlags(Song& song) {
   Resolved<Track> tracks(song.trackTable);
+  Resolved<LoopMark> marks(song.markBlock);
   if (!tracks) return;
   for (std::uint32_t t = 0; t < song.trackCount; ++t) {
-    store(tracks[t].flags, trackFlags(t, song.loopStyles, marks, song.markCount));
+    store(tracks[t].flags, trackFlags(t, song.loopStyles, marks.get(), song.markCount));
+  }
+}
+
+// What the loops in force are chosen from: the host's points and styles, and what stays while
+// the song is loaded (its marks, tracks and length), copied from the record.
+Song loopSourceOf(const Song& song) {
+  Song source{};
+  source.loopStyles = song.loopStyles;
+  source.explicitLoop = song.explicitLoop;
+  source.markBlock = song.markBlock;
+  source.markCount = song.markCount;
+  source.lengthMs = song.lengthMs;
+  source.trackTable = song.trackTable;
+  source.trackCount = song.trackCount;
+  return source;
+}
+
+// The loops a record's points and styles set, with their table: the slow part of a change.
+struct ChosenLoops {
+  std::vector<FoundLoop> loops;
+  std::uint32_t endlessEndMs = 0;
+  HGLOBAL table = 0;  // 0: no loop, or no block to be had
+};
+
+// Reads only what loopSourceOf copies.
+ChosenLoops findChosenLoops(const Song& song) {
+  ChosenLoops chosen;
+  std::vector<FoundLoop>& loops = chosen.loops;
+  Resolved<LoopMark> marks(song.markBlock);
+  if (song.explicitLoop.startMs != kNoLoop) {
+    loops.push_back({song.explicitLoop, -1, 0, 0});
+  } else if (song.markCount != 0 && marks) {
+    loops = loopsOfStyles(song, marks.get());
+  }
+  // By start; of two at one start, the outer first.
+  std::sort(loops.begin(), loops.end(), [](const FoundLoop& a, const FoundLoop& b) {
+    return a.points.startMs != b.points.startMs ? a.points.startMs < b.points.startMs
+                                                : a.points.endMs > b.points.endMs;
+  });
+  // Past the end of an endless XMI loop nothing plays: there the song ends for its length.
+  for (const FoundLoop& l : loops) {
+    if (l.style == QUAVR_LOOP_XMI && l.repeats < 0 &&
+        (chosen.endlessEndMs == 0 || l.points.endMs < chosen.endlessEndMs)) {
+      chosen.endlessEndMs = l.points.endMs;
+    }
+  }
+  if (!loops.empty()) chosen.table = makeTable(song, loops);
+  return chosen;
+}
+
+// Puts the chosen loops in force, with the record's styles (the table moves into the song or is
+// freed). False when the table could not be made; the song's loops then stay as they were.
+bool putInForce(Song& song, ChosenLoops& chosen) {
+  if (!chosen.loops.empty() && chosen.table == 0) return false;
+  setTrackFlags(song);
+  song.endlessEndMs = chosen.endlessEndMs;
+  if (sameLoops(song, chosen.loops)) {
+    GlobalFree(chosen.table);
+    return true;
+  }
+  GlobalFree(song.loopBlock);
+  song.loopBlock = chosen.table;
+  song.loopCount = static_cast<std::uint32_t>(chosen.loops.size());
+  store(song.loopVersion, load(song.loopVersion) + 1);
+  return true;
+}
+
+// The host changes the loop points or styles: `edit` changes a copy of the record (false:
+// refused). The loops are found and their table built from the copy with no lock held, the song
+// pinned meanwhile (it is then neither deleted nor another of its collection selected), and put
+// in force under the registry's lock: renders and ticks wait for that swap only, as for a seek.
+// A change by another thread in between makes this one start again from the new record.
+template <class Edit>
+std::int32_t changeLoops(HGLOBAL songHandle, Edit&& edit) {
+  for (;;) {
+    Song before{}, wanted{};
+    bool edited = false;
+    loadedSongs().visit(songHandle, [&](LoadedSong& entry) {
+      Resolved<Song> song(songHandle);
+      if (!song) return false;
+      before = wanted = loopSourceOf(*song);
+      edited = edit(wanted);
+      entry.readers += edited ? 1 : 0;
+      return false;
+    });
+    if (!edited) return -1;
+    ChosenLoops chosen = findChosenLoops(wanted);
+    std::int32_t result = -1;
+    bool again = false;
+    loadedSongs().visit(songHandle, [&](LoadedSong& entry) {
+      --entry.readers;
+      Resolved<Song> song(songHandle);
+      if (!song) return false;
+      again = song->loopStyles != before.loopStyles ||
+              song->explicitLoop.startMs != before.explicitLoop.startMs ||
+              song->explicitLoop.endMs != before.explicitLoop.endMs;
+      if (again) return false;
+      song->loopStyles = wanted.loopStyles;
+      song->explicitLoop = wanted.explicitLoop;
+      if (putInForce(*song, chosen)) {
+        result = 0;
+      } else {
+        song->loopStyles = before.loopStyles;
+        song->explicitLoop = before.explicitLoop;
+      }
+      return false;
+    });
+    if (result == 0) return 0;
+    GlobalFree(chosen.table);
+    if (!again) return -1;
   }
 }
 
@@ -110,71 +221,29 @@ bool findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& can
 }
 
 bool chooseLoop(Song& song) {
-  Resolved<LoopMark> marks(song.markBlock);
-  std::vector<FoundLoop> loops;
-  if (song.explicitLoop.startMs != kNoLoop) {
-    loops.push_back({song.explicitLoop, -1, 0, 0});
-  } else if (song.markCount != 0 && marks) {
-    loops = loopsOfStyles(song, marks.get());
-  }
-  setTrackFlags(song, marks.get());
-  marks.reset();
-  // By start; of two at one start, the outer first.
-  std::sort(loops.begin(), loops.end(), [](const FoundLoop& a, const FoundLoop& b) {
-    return a.points.startMs != b.points.startMs ? a.points.startMs < b.points.startMs
-                                                : a.points.endMs > b.points.endMs;
-  });
-  // Past the end of an endless XMI loop nothing plays: there the song ends for its length.
-  std::uint32_t cut = 0;
-  for (const FoundLoop& l : loops) {
-    if (l.style == QUAVR_LOOP_XMI && l.repeats < 0 && (cut == 0 || l.points.endMs < cut)) {
-      cut = l.points.endMs;
-    }
-  }
-  song.endlessEndMs = cut;
-  if (sameLoops(song, loops)) return true;
-  const HGLOBAL table = loops.empty() ? 0 : makeTable(song, loops);
-  song.loopBlock = GlobalFree(song.loopBlock);
-  const bool made = loops.empty() || table != 0;
-  song.loopBlock = table;
-  song.loopCount = made ? static_cast<std::uint32_t>(loops.size()) : 0;
-  store(song.loopVersion, load(song.loopVersion) + 1);
-  return made;
+  ChosenLoops chosen = findChosenLoops(song);
+  return putInForce(song, chosen);
 }
 
 std::int32_t setLoopStyle(HGLOBAL songHandle, std::uint32_t styles) {
-  std::int32_t result = -1;
-  withLoadedSong(songHandle, [&] {
-    Resolved<Song> song(songHandle);
-    if (!song) return;
-    song->loopStyles = styles & knownLoopStyles();
-    result = chooseLoop(*song) ? 0 : -1;
+  return changeLoops(songHandle, [&](Song& song) {
+    song.loopStyles = styles & knownLoopStyles();
+    return true;
   });
-  return result;
 }
 
 std::int32_t setLoopPoints(HGLOBAL songHandle, std::uint32_t startMs, std::uint32_t endMs) {
-  std::int32_t result = -1;
-  withLoadedSong(songHandle, [&] {
-    Resolved<Song> song(songHandle);
-    if (!song) return;
+  return changeLoops(songHandle, [&](Song& song) {
     LoopPoints loop{kNoLoop, kNoLoop};
     if (startMs != kNoLoop || endMs != kNoLoop) {
       // An end past the song's end is its end: the clock never gets further.
-      const std::uint32_t end = endMs > song->lengthMs ? song->lengthMs : endMs;
-      if (startMs >= end || end == kNoLoop) return;
+      const std::uint32_t end = endMs > song.lengthMs ? song.lengthMs : endMs;
+      if (startMs >= end || end == kNoLoop) return false;
       loop = {startMs, end};
     }
-    const LoopPoints before = song->explicitLoop;
-    song->explicitLoop = loop;
-    if (chooseLoop(*song)) {
-      result = 0;
-    } else {
-      song->explicitLoop = before;
-      chooseLoop(*song);
-    }
+    song.explicitLoop = loop;
+    return true;
   });
-  return result;
 }
 
 std::uint32_t copyLoopSpans(HGLOBAL songHandle, LoopSpan* out, std::uint32_t& version) {

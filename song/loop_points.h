@@ -39,11 +39,12 @@ struct LoopSpan {
 bool findLoops(Song& song, const Track* tracks, const std::vector<EventRef>& candidates);
 
 // The loops from the host's points and styles, into the song's loop table, and each track's
-// flags. False when the table could not be made; then the song has no loop.
+// flags; at load. False when the table could not be made; the loops then stay as they were.
 bool chooseLoop(Song& song);
 
-// The host's calls: 0, or -1 for a handle that names no loaded song (and for points that make
-// no loop).
+// The host's calls: 0, or -1 for a handle that names no loaded song, points that make no loop,
+// or no block for the table (the loops then stay as they were). The table is built with no lock
+// held and swapped in, so that playing devices wait for the swap only.
 std::int32_t setLoopStyle(platform::HGLOBAL song, std::uint32_t styles);
 std::int32_t setLoopPoints(platform::HGLOBAL song, std::uint32_t startMs, std::uint32_t endMs);
 

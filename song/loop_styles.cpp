@@ -110,27 +110,32 @@ void nestLoops(std::uint32_t style, std::uint32_t styles, std::uint32_t stack,
       runTrack = marks[j].track;
       if (run > bestRun) bestRun = run, best = runTrack;
     }
-    for (std::uint32_t k = i; k < j; ++k) {
-      if (marks[k].track != best) continue;
-      const Meaning m = meaning(marks[k]);
-      const std::uint32_t time = marks[k].timeMs;
-      if (m.role == kStart) {
-        if (depth == kMaxLoopDepth) {
-          ++ignored;  // deeper than a loop may nest: its end goes with it
-        } else {
-          open[depth++] = {time, m.count};
-        }
-      } else if (m.role == kEnd || m.role == kBreak) {
-        if (ignored != 0) {
-          --ignored;
-        } else if (depth != 0) {
-          --depth;  // a break leaves the loop without a jump: no loop
-          if (m.role == kEnd) add(out, style, open[depth].startMs, time, open[depth].count);
-        } else if (m.role == kEnd && !anyStart && !strayEndUsed) {
-          // An end with no start anywhere loops from 0.
-          const std::size_t before = out.size();
-          add(out, style, 0, time, 0);
-          strayEndUsed = out.size() != before;
+    // Of one time's marks, the ends go first: a loop cannot end where it starts, so an end there
+    // closes a loop begun before it (a start and an end at one time, in either order, loop from
+    // the start to the song's end).
+    for (const bool ends : {true, false}) {
+      for (std::uint32_t k = i; k < j; ++k) {
+        const Meaning m = meaning(marks[k]);
+        if (marks[k].track != best || (m.role == kStart) == ends) continue;
+        const std::uint32_t time = marks[k].timeMs;
+        if (m.role == kStart) {
+          if (depth == kMaxLoopDepth) {
+            ++ignored;  // deeper than a loop may nest: its end goes with it
+          } else {
+            open[depth++] = {time, m.count};
+          }
+        } else if (m.role == kEnd || m.role == kBreak) {
+          if (ignored != 0) {
+            --ignored;
+          } else if (depth != 0) {
+            --depth;  // a break leaves the loop without a jump: no loop
+            if (m.role == kEnd) add(out, style, open[depth].startMs, time, open[depth].count);
+          } else if (m.role == kEnd && !anyStart && !strayEndUsed) {
+            // An end with no start anywhere loops from 0.
+            const std::size_t before = out.size();
+            add(out, style, 0, time, 0);
+            strayEndUsed = out.size() != before;
+          }
         }
       }
     }

@@ -116,10 +116,16 @@ struct BranchPoint {
   std::uint32_t timeMs;
 };
 
+// A time or length as the host reads it: one saturated at 0xFFFFFFFF would read as QUAVR_NONE,
+// the value of none, so it is held one below, as positions are.
+inline std::uint32_t reportedMs(std::uint32_t ms) {
+  return ms < 0xFFFFFFFF ? ms : 0xFFFFFFFE;
+}
+
 // The length a song reports.
 inline std::uint32_t reportedLength(const Song& song) {
   const std::uint32_t cut = song.endlessEndMs;
-  return cut != 0 && cut < song.lengthMs ? cut : song.lengthMs;
+  return reportedMs(cut != 0 && cut < song.lengthMs ? cut : song.lengthMs);
 }
 
 // A marker event: its track and its index among the track's events.

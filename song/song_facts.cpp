@@ -65,7 +65,7 @@ template <class ForEach>
 std::uint32_t timeOfNth(std::uint32_t index, ForEach&& forEach) {
   std::uint32_t time = kNone, n = 0;
   forEach([&](const Event& e, const MetaText&) {
-    if (n++ == index) time = e.timeMs;
+    if (n++ == index) time = reportedMs(e.timeMs);
     return time == kNone;
   });
   return time;
@@ -152,7 +152,7 @@ std::uint32_t info(const Song& song, const Track* tracks, std::uint32_t what, st
       return events;
     }
     case QUAVR_INFO_TRACK_LENGTH:
-      return index < song.trackCount ? tracks[index].lengthMs : kNone;
+      return index < song.trackCount ? reportedMs(tracks[index].lengthMs) : kNone;
     case QUAVR_INFO_LOOPS:
       return song.loopCount;
     case QUAVR_INFO_LOOP_START:

@@ -210,6 +210,8 @@ HGLOBAL loadSong(Image image) {
 std::int32_t selectSong(HGLOBAL songHandle, std::uint32_t index) {
   std::int32_t result = -1;
   loadedSongs().visit(songHandle, [&](LoadedSong& entry) {
+    // A song another thread reads (its events, a seek's chase, a loop change) keeps its tracks
+    // meanwhile.
     if (entry.readers != 0 || songIsBound(songHandle)) return false;
     Resolved<Song> song(songHandle);
     if (!song || index >= song->songCount) return false;

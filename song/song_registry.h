@@ -9,7 +9,7 @@
 namespace quavr {
 
 struct LoadedSong {
-  std::uint32_t readers = 0;  // threads reading the song outside any device's lock (a seek)
+  std::uint32_t readers = 0;  // threads reading the song outside any lock (a seek, a loop change)
 };
 
 Registry<LoadedSong>& loadedSongs();

@@ -266,6 +266,36 @@ TEST_F(GameFormatsTest, HmiNotesCarryTheirDurations) {
   EXPECT_EQ(bgmDeleteSong(song), 0u);
 }
 
+// HMP and HMI songs load every track their headers name that the file holds, 200 here; a
+// track an HMI directory names again, 1000 times here, is read once.
+TEST_F(GameFormatsTest, EveryTrackTheHeaderNamesLoads) {
+  std::vector<Bytes> hmpBodies, hmiBodies;
+  for (std::uint8_t t = 0; t < 200; ++t) {
+    const Bytes cc7 = {static_cast<std::uint8_t>(0xB0 | t % 16), 7, t};
+    hmpBodies.push_back(concat({{0x80}, cc7, {0x80, 0xFF, 0x2F, 0}}));
+    hmiBodies.push_back(concat({{0x00}, cc7, {0x00, 0xFF, 0x2F, 0}}));
+  }
+  Bytes named = hmi(120, {hmiBodies[5]});  // its one directory entry at 0x172, made 1000
+  const Bytes entry = le32((named[0x172] | named[0x173] << 8) + 999 * 4);
+  Bytes directory;
+  for (int i = 0; i < 1000; ++i) directory = concat({directory, entry});
+  named = concat({Bytes(named.begin(), named.begin() + 0x172), directory,
+                  Bytes(named.begin() + 0x176, named.end())});
+  named[0xE4] = 1000 & 0xFF, named[0xE5] = 1000 >> 8;
+  for (const auto& [file, tracks, first, last] :
+       {std::tuple{hmp(1, 120, hmpBodies), 200u, msg(0xB0, 7, 0), msg(0xB7, 7, 199)},
+        std::tuple{hmp(2, 120, hmpBodies), 200u, msg(0xB0, 7, 0), msg(0xB7, 7, 199)},
+        std::tuple{hmi(120, hmiBodies), 200u, msg(0xB0, 7, 0), msg(0xB7, 7, 199)},
+        std::tuple{named, 1000u, msg(0xB5, 7, 5), kEnd}}) {
+    const QuavrSong song = loadMem(file);
+    const SongCopy view = inspect(song);
+    ASSERT_EQ(view.tracks.size(), tracks);
+    EXPECT_EQ(timed(view.tracks.front()).front().bytes, first);
+    EXPECT_EQ(timed(view.tracks.back()).front().bytes, last);
+    EXPECT_EQ(bgmDeleteSong(song), 0u);
+  }
+}
+
 // Every prefix of a file loads, reading nothing past its end: a song of what could be read,
 // whose events (but its end) lead the whole song's where no duration is involved.
 // HMP and HMI songs load with their own loop on: controller 110 to 111, here 1 s to 2 s.

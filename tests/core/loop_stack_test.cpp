@@ -361,6 +361,27 @@ TEST_F(LoopStackTest, ClashesFollowTheOnePrecedence) {
     EXPECT_EQ(bgmGetSongInfo(c.song, QUAVR_INFO_LOOP_STYLE, 0), c.style);
     EXPECT_EQ(bgmGetSongInfo(c.song, QUAVR_INFO_LOOP_COUNT, 0), c.count);
   }
+  // A start and an end at one time, in either order, loop from the start to the song's end.
+  struct Marks {
+    std::uint32_t style;
+    Bytes start, end;
+    std::uint32_t count;
+  };
+  for (const Marks& m : {Marks{QUAVR_LOOP_MARKERS, concat({{0xFF, 6}, text("loopStart=3")}),
+                               concat({{0xFF, 6}, text("loopEnd")}), 3},
+                         Marks{QUAVR_LOOP_EMIDI, cc(0, 118, 0), cc(0, 119, 127), 0},
+                         Marks{QUAVR_LOOP_XMI, cc(0, 116, 2), cc(0, 117, 127), 2}}) {
+    for (const bool startFirst : {true, false}) {
+      const QuavrSong s = song({trackOf(
+          {{100, startFirst ? m.start : m.end}, {100, startFirst ? m.end : m.start}}, 300)});
+      ASSERT_EQ(bgmSetLoopStyle(s, m.style), 0);
+      const auto info = [&](std::uint32_t what) { return bgmGetSongInfo(s, what, 0); };
+      EXPECT_EQ((std::vector{info(QUAVR_INFO_LOOPS), info(QUAVR_INFO_LOOP_START),
+                             info(QUAVR_INFO_LOOP_END), info(QUAVR_INFO_LOOP_COUNT)}),
+                (std::vector{1u, 100u, 300u, m.count}))
+          << m.style << (startFirst ? " start first" : " end first");
+    }
+  }
   // The marker loop nests in EMIDI's song loop; a marker loop crossing it would win.
   EXPECT_EQ(bgmGetSongInfo(twoStyles, QUAVR_INFO_LOOPS, 0), 2u);
   EXPECT_EQ(bgmGetSongInfo(twoStyles, QUAVR_INFO_LOOP_START, 1), 100u);

@@ -4,8 +4,10 @@
 #include <bitset>
 #include <cinttypes>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "tests/core/playback_fixture.h"
 
@@ -121,10 +123,11 @@ TEST_F(LoopTest, TheHostChoosesAmongTheConventions) {
   const QuavrSong atEnd = song({TrackWriter().note(0, 0, 1, 1).raw(300, cc(0, 111, 0)).end()});
   bgmSetLoopStyle(atEnd, QUAVR_LOOP_CC111);
   expectLoop(atEnd, QUAVR_NONE, QUAVR_NONE, 0);
-  // A song whose end is 0xFFFFFFFF ms cannot loop to it: that end would read as no loop.
+  // A song whose end is 0xFFFFFFFF ms cannot loop to it: that end would read as no loop (its
+  // length reads 0xFFFFFFFE).
   const QuavrSong endless = song(
       {TrackWriter().tempo(0, 0xFFFFFF).raw(0, cc(0, 111, 0)).note(0xFFFFFFF, 0, 60, 0).end()}, 1);
-  ASSERT_EQ(bgmGetSongLength(endless), QUAVR_NONE);
+  ASSERT_EQ(bgmGetSongLength(endless), 0xFFFFFFFEu);
   bgmSetLoopStyle(endless, QUAVR_LOOP_CC111);
   expectLoop(endless, QUAVR_NONE, QUAVR_NONE, 0);
   EXPECT_EQ(bgmSetLoopPoints(endless, 0, QUAVR_NONE), -1);
@@ -233,6 +236,32 @@ TEST_F(LoopTest, ALoopChangedDuringPlayApplies) {
   for (int i = 0; i < 11; ++i) tick(device);  // 100..200: the song ends and replays
   EXPECT_EQ(fake::callCount(fake::Op::MidiOutReset), 1);
   EXPECT_EQ(clock(device), 10u);
+}
+
+// A loop change builds its table with no lock held: while it does, a device playing the song
+// renders and the song's facts can be read (only the swap of tables waits for them).
+TEST_F(LoopTest, ALoopChangeHoldsUpNoOneWhileItBuildsItsTable) {
+  const QuavrSong s =
+      song({TrackWriter().meta(0, 0x06, text("loopStart")).note(0, 0, 60, 100).end(100)});
+  const QuavrDevice d = bgmOpenRenderDev(8000, "");
+  devices_.push_back(d);
+  bgmPlay(d, s);
+  std::thread other;
+  std::promise<bool> answered;
+  bool answeredInTime = false;
+  fake::onAllocation([&] {
+    if (other.joinable()) return;
+    other = std::thread([&] {
+      answered.set_value(bgmRender(d, nullptr, 80, 0) == 80 && bgmGetSongLength(s) == 100);
+    });
+    auto answer = answered.get_future();
+    answeredInTime =
+        answer.wait_for(std::chrono::seconds(2)) == std::future_status::ready && answer.get();
+  });
+  ASSERT_EQ(bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS), 0);
+  fake::onAllocation(nullptr);
+  other.join();
+  EXPECT_TRUE(answeredInTime);
 }
 
 std::string readText(const std::string& path) {

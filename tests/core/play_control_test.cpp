@@ -171,36 +171,46 @@ TEST_F(PlayControlTest, FadeReachesItsTargetThenPausesOrStops) {
   EXPECT_EQ(bgmFade(d, 0, 100, 3), -1);
 }
 
-// A fade ends with its song, whichever way the song ends: the next song starts with no fade,
-// is not stopped by one, and no FADE_DONE is reported; with no song bound there is none to set.
-TEST_F(PlayControlTest, AFadeEndsWithItsSong) {
+// A fade ends with its song, whichever way the song ends: the volume goes back to where it stood
+// before the fade, no FADE_DONE is reported, and the next song starts at the host's volume with
+// no fade to stop it. A fade that arrives and plays on sets the host's volume; one that arrives
+// and stops does not. With no song bound there is no fade to set.
+TEST_F(PlayControlTest, AFadeEndsWithItsSongAndTheNextStartsAtTheHostsVolume) {
   const QuavrSong shortSong = song({TrackWriter().note(0, 0, 60, 100).end(50)});
   const QuavrSong next = song({TrackWriter().note(0, 0, 60, 100).end(5000)});
   const QuavrDevice d = open(10);
-  enum Way { kEnd, kStop, kSecondPassEnd };
-  for (const Way way : {kEnd, kStop, kSecondPassEnd}) {
-    SCOPED_TRACE(way);
-    bgmSetVolume(d, 100);
-    bgmSetLoopCount(d, way == kSecondPassEnd ? 1 : 0);
+  enum Way { kEnd, kStop, kSecondPassEnd, kArrivesAndPlaysOn, kArrivesAndStops };
+  struct Case {
+    Way way;
+    std::uint32_t after, nextStarts;
+  };
+  for (const Case c : {Case{kEnd, 80, 80}, Case{kStop, 80, 80}, Case{kSecondPassEnd, 80, 80},
+                       Case{kArrivesAndPlaysOn, 30, 30}, Case{kArrivesAndStops, 30, 80}}) {
+    SCOPED_TRACE(c.way);
+    bgmSetVolume(d, 80);
+    bgmSetLoopCount(d, c.way == kSecondPassEnd ? 1 : 0);
     bgmPlay(d, shortSong);
     tick(d);
-    ASSERT_EQ(bgmFade(d, 0, 200, QUAVR_FADE_STOP), 0);
+    const bool arrives = c.way >= kArrivesAndPlaysOn;
+    ASSERT_EQ(bgmFade(d, 30, arrives ? 20 : 200,
+                      c.way == kArrivesAndPlaysOn ? QUAVR_FADE_CONTINUE : QUAVR_FADE_STOP),
+              0);
     tick(d);
-    if (way == kStop) {
+    if (c.way == kStop) {
       bgmStop(d);
     } else {
       playOut(d);
     }
     ASSERT_EQ(bgmBgmStatus(d), Idle);
-    const std::uint32_t volume = bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME);
-    EXPECT_LT(volume, 100u) << "the volume stays where the fade came";
-    bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS);
+    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), c.after);
+    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_FADE_DONE,
+              arrives ? QUAVR_EVENT_FADE_DONE : 0u);
     // Refused with no song bound: nothing waits for the next one.
     EXPECT_EQ(bgmFade(d, 0, 10, QUAVR_FADE_STOP), -1);
     EXPECT_EQ(bgmFadeAt(d, 0, 0, 10, QUAVR_FADE_STOP), -1);
     bgmPlay(d, next);
+    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), c.nextStarts);
     EXPECT_EQ(playOut(d, 40), 40) << "not stopped by the old fade";
-    EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_VOLUME), volume);
     EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_FADE_DONE, 0u);
     bgmStop(d);
   }

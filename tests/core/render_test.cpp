@@ -193,7 +193,8 @@ TEST_F(RenderTest, AnHourDoesNotDrift) {
 
 // The same frames rendered in one call, in 1-frame calls and in calls of random sizes give the
 // same audio, byte for byte, and the same messages at the same frames, with a loop whose end
-// falls inside blocks, host calls (tempo, seek, volume, pause) at fixed frames, and the end.
+// falls inside blocks, host calls (tempo, seek, volume, pause, fade) at fixed frames, and the
+// end. The fade steps from frame 0 of the render after it, on a frame of its own each ms.
 TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   TrackWriter t;
   t.program(0, 0, 5).raw(0, {0xB0, 7, 90}).sysex(3, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
@@ -204,7 +205,7 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   const Bytes file = smf(96, {t.end(5)});
   constexpr std::uint32_t kFrames = 44100 * 3;
   // Host calls happen between renders at these frames in every partition.
-  const std::vector<std::uint64_t> hostFrames = {5000, 33333, 60000, 61000, 90001};
+  const std::vector<std::uint64_t> hostFrames = {5000, 33333, 60000, 61000, 90001, 100003};
   auto run = [&](const std::vector<std::uint32_t>& sizes, const std::string& name) {
     const QuavrSong s = loadBytes(file, name);
     bgmSetLoopPoints(s, 37, 411);
@@ -232,8 +233,11 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
           case 3:
             bgmPause(d);
             break;
-          default:
+          case 4:
             bgmSetVolume(d, 40);
+            break;
+          default:
+            bgmFade(d, 100, 60, QUAVR_FADE_CONTINUE);  // 40 % to 100 in 60 steps of 1 ms
             break;
         }
       }
@@ -275,6 +279,13 @@ TEST_F(RenderTest, OutputDoesNotDependOnHowTheHostCutsItsBuffers) {
   EXPECT_EQ(std::get<1>(whole), std::get<1>(randomly));
   EXPECT_EQ(std::get<2>(whole), std::get<2>(single));
   EXPECT_EQ(std::get<2>(whole), std::get<2>(randomly));
+  // The fade's steps (channel 16's volume goes up 1 % a step), at 0, 1, ... 59 ms of frames.
+  std::vector<std::uint64_t> steps, want;
+  for (const SinkEntry& e : std::get<1>(whole)) {
+    if (e.frame >= 100003 && e.bytes[0] == 0xBF && e.bytes[1] == 7) steps.push_back(e.frame);
+  }
+  for (std::uint64_t ms = 0; ms < 60; ++ms) want.push_back(100003 + ms * 44100 / 1000);
+  EXPECT_EQ(steps, want);
   // The sink and the synthesizer saw each message at the same frame.
   const auto& entries = std::get<1>(whole);
   const auto& synthFrames = std::get<2>(whole);
@@ -474,18 +485,53 @@ TEST_F(RenderTest, RenderingAllocatesNothing) {
   EXPECT_GT(messages, 1000u);
 }
 
+// A song of length 0 on repeat (set-up events at 0 ms only, or no events at all) plays a pass a
+// millisecond of song time on a render device, each ending with one reset (a port device plays
+// one a tick: PlaybackClockTest).
+TEST_F(RenderTest, ASongOfLengthZeroOnRepeatPlaysAPassAMillisecond) {
+  const Bytes setUpOnly = TrackWriter().tempo(0, 400000).program(0, 0, 5).end();
+  for (const std::vector<Bytes>& tracks :
+       {std::vector<Bytes>{setUpOnly}, std::vector<Bytes>{{}, {}}}) {
+    const QuavrSong s = song(tracks);
+    ASSERT_EQ(bgmGetSongLength(s), 0u);
+    const QuavrDevice d = openRender(48000);
+    std::uint64_t messages = 0;
+    bgmSetMessageSink(d, countMessage, &messages);
+    bgmSetRepeat(d, 1);
+    bgmPlay(d, s);
+    for (int i = 0; i < 100; ++i) bgmRender(d, nullptr, 480, 0);  // 1 s in calls of 10 ms
+    const std::uint32_t passes = bgmGetPlayInfo(d, QUAVR_PLAY_LOOPS_DONE);
+    EXPECT_GE(passes, 999u);
+    EXPECT_LE(passes, 1000u);
+    EXPECT_LE(messages, (passes + 1) * (platform::kResetMessageCount + 1));
+    bgmStop(d);
+  }
+}
+
 struct Reentry {
   QuavrDevice device;
-  std::int32_t stop = 0, render = 0;
+  QuavrSong song;
+  int failed = -1;  // of the calls the sink made, those that failed with their failure value
 };
 void QUAVR_CALL callBack(void* user, std::uint32_t, const std::uint8_t*, std::uint32_t) {
   auto* r = static_cast<Reentry*>(user);
-  r->stop = bgmStop(r->device);
-  r->render = bgmRender(r->device, nullptr, 1, 0);
+  const QuavrDevice d = r->device;
+  const QuavrSong s = r->song;
+  const std::uint8_t bytes[] = {'M', 'T', 'h', 'd'};
+  char text[8];
+  if (r->failed >= 0) return;
+  r->failed = (bgmStop(d) == -1) + (bgmRender(d, nullptr, 1, 0) == -1) +
+              (bgmOpenRenderDev(8000, "") == 0) + (bgmOpenMidiDev(0, 10) == 0) +
+              (bgmGetSongMem(bytes, sizeof bytes) == 0) + (bgmGetSongFile("song0") == 0) +
+              (bgmGetSongLength(s) == 0) + (bgmGetSongInfo(s, QUAVR_INFO_TRACKS, 0) == QUAVR_NONE) +
+              (bgmGetSongText(s, QUAVR_TEXT_TITLE, 0, text, sizeof text) == -1) +
+              (bgmSetLoopStyle(s, QUAVR_LOOP_MARKERS) == -1) + (bgmSetLoopPoints(s, 0, 5) == -1) +
+              (bgmSelectSong(s, 0) == -1) + (bgmGetSongEvents(s, 0, nullptr, 0) == -1) +
+              (bgmGetSongEventData(s, 0, text, sizeof text) == -1) + (bgmDeleteSong(s) == s);
 }
 
 // Rates out of range, soundfonts that are not, formats, NULL buffers, port devices, bad handles,
-// and a sink that calls back.
+// and a sink that calls back. A fresh render device reports what a fresh port device does.
 TEST_F(RenderTest, RefusesWhatItCannotDo) {
   for (const std::uint32_t rate : {0u, 7999u, 192001u}) {
     EXPECT_EQ(bgmOpenRenderDev(rate, ""), 0u);
@@ -504,6 +550,9 @@ TEST_F(RenderTest, RefusesWhatItCannotDo) {
   const QuavrDevice synth = openRender(44100, nullptr);
   const QuavrDevice messages = openRender(192000);
   const QuavrDevice port = open();
+  for (std::uint32_t what = QUAVR_PLAY_LOOPS_DONE; what <= QUAVR_PLAY_MARKER; ++what) {
+    EXPECT_EQ(bgmGetPlayInfo(messages, what), bgmGetPlayInfo(port, what)) << what;
+  }
   float buffer[8];
   for (const std::uint32_t format : {0u, 3u, 0x200u | QUAVR_RENDER_F32, QUAVR_RENDER_MIX}) {
     EXPECT_EQ(bgmRender(synth, buffer, 4, format), -1) << format;
@@ -519,17 +568,17 @@ TEST_F(RenderTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(bgmSetMessageSink(bad, logMessage, nullptr), -1);
   }
 
-  // The sink's own calls fail; the render goes on.
+  // Every call the sink makes fails; the render goes on, nothing changed.
   TrackWriter t;
   t.note(0, 0, 60, 100).note(10, 0, 60, 0);
   const QuavrSong s = song({t.end()});
-  Reentry reentry{messages};
+  Reentry reentry{messages, s};
   bgmSetMessageSink(messages, callBack, &reentry);
   bgmPlay(messages, s);
   EXPECT_EQ(bgmRender(messages, nullptr, 100, 0), 100);
-  EXPECT_EQ(reentry.stop, -1);
-  EXPECT_EQ(reentry.render, -1);
+  EXPECT_EQ(reentry.failed, 15);
   EXPECT_EQ(bgmBgmStatus(messages), Playing);
+  EXPECT_EQ(bgmGetSongInfo(s, QUAVR_INFO_LOOPS, 0), 0u);
   bgmSetMessageSink(messages, nullptr, nullptr);
   EXPECT_EQ(bgmCloseMidiDev(synth), 0u);
   EXPECT_EQ(fake::openRenderCount(), 0);

@@ -59,6 +59,7 @@ struct State {
   std::map<HMIDIOUT, Port> ports;
   HMIDIOUT nextPort = 0x100;
   std::function<void()> shortHook;
+  std::function<void()> allocationHook;
   std::uint32_t now = 0;
   std::map<UINT, Timer> timers;
   UINT nextTimer = 1;
@@ -126,6 +127,7 @@ void reset() {
   s.opens.clear();
   s.ports.clear();
   s.shortHook = nullptr;
+  s.allocationHook = nullptr;
   s.now = 0;
   s.timers.clear();
   s.periods.clear();
@@ -243,6 +245,10 @@ void setRecording(bool on) {
   std::lock_guard guard(state().mutex);
   state().recording = on;
 }
+void onAllocation(std::function<void()> hook) {
+  std::lock_guard guard(state().mutex);
+  state().allocationHook = std::move(hook);
+}
 void onShortMessage(std::function<void()> hook) {
   std::lock_guard guard(state().mutex);
   state().shortHook = std::move(hook);
@@ -342,13 +348,17 @@ using fake::Op;
 using fake::state;
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+  std::function<void()> hook;
   {
     auto& s = state();
     std::lock_guard guard(s.mutex);
     s.largest = std::max(s.largest, bytes);
     if (++s.allocations == s.failAt) return 0;
+    hook = s.allocationHook;
   }
-  return state().blocks->alloc(flags, bytes);
+  const HGLOBAL block = state().blocks->alloc(flags, bytes);
+  if (hook) hook();
+  return block;
 }
 LPVOID GlobalLock(HGLOBAL block) {
   return state().blocks->lock(block);

@@ -57,6 +57,8 @@ void failAllocation(int n);
 int allocationCount();
 // The size of the largest block asked for since the last reset.
 std::size_t largestAllocation();
+// Called after each block is made, on the caller's thread.
+void onAllocation(std::function<void()> hook);
 
 // ---- Injected results: the next `times` calls of `op` return `result` and do nothing else
 // (timeSetEvent returns `result` as its timer id).
