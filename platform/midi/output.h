@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/midi_message.h"
+#include "platform/common/reset_messages.h"
 #include "platform/platform.h"
 
 namespace quavr::platform::posix {
@@ -32,6 +34,26 @@ class PortSink {
   virtual MMRESULT reset() = 0;
 };
 
+// For a backend whose port takes whole messages as bytes, `send(bytes, length)`: a short message
+// is as many bytes as its status calls for (none without a status), and a reset sends
+// resetMessages() up to the first failure.
+template <class Send>
+MMRESULT sendShortMessage(DWORD message, Send&& send) {
+  const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
+                                 static_cast<std::uint8_t>(message >> 8),
+                                 static_cast<std::uint8_t>(message >> 16)};
+  const std::size_t length = midiMessageLength(bytes[0]);
+  return length == 0 ? MMSYSERR_INVALPARAM : send(bytes, length);
+}
+template <class Send>
+MMRESULT sendResetMessages(Send&& send) {
+  for (const auto& message : resetMessages()) {
+    const MMRESULT result = send(message.data(), message.size());
+    if (result != MMSYSERR_NOERROR) return result;
+  }
+  return MMSYSERR_NOERROR;
+}
+
 struct OutputDevice {
   std::string name;
   // Opens the device: a sink, or null with the reason in `result`.
@@ -42,9 +64,11 @@ struct OutputDevice {
 const std::vector<OutputDevice>& outputDevices();
 
 // The backends: each adds its devices to the list. synth.cpp: Quavr Synth, when a soundfont is
-// there; rtmidi_ports.cpp: the ALSA, then the JACK ports; monitor.cpp: Quavr Monitor.
+// there; rtmidi_ports.cpp: the ALSA ports; jack_ports.cpp: the JACK ports; monitor.cpp: Quavr
+// Monitor.
 void addSynth(std::vector<OutputDevice>& devices);
 void addRtMidiPorts(std::vector<OutputDevice>& devices);
+void addJackPorts(std::vector<OutputDevice>& devices);
 void addMonitor(std::vector<OutputDevice>& devices);
 // Why Quavr Synth is not listed, or empty when it is (synth.cpp).
 std::string synthUnlisted();
