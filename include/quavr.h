@@ -270,6 +270,11 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
  * bgmGetMidiErrorText); "" no synthesizer at all: messages only, to the sink. Windows: only "",
  * any soundfont gives 0 with MMSYSERR_NODRIVER. Closed with bgmCloseMidiDev. */
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont);
+/* Or'd into bgmOpenRenderDev's `sampleRate`: the synthesizer without its reverb and chorus. Its
+ * bgmRender then never allocates nor makes a system call. With them (the default), FluidSynth as
+ * Debian builds it (with OpenMP) renders the effects of every 64 frames in a parallel region,
+ * which allocates and frees a block and makes two futex calls on the calling thread. */
+#define QUAVR_RENDER_DRY 0x80000000u
 
 /* What bgmRender writes: interleaved stereo frames of float (-1..1) or int16 (clipped), written
  * over what `out` holds or, with QUAVR_RENDER_MIX, added to it. */

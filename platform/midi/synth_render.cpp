@@ -56,8 +56,8 @@ void reason(char* why, UINT size, const std::string& text) {
 
 }  // namespace
 
-MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, char* why,
-                    UINT whySize) {
+MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, bool effects,
+                    char* why, UINT whySize) {
   if (handle == nullptr) return MMSYSERR_INVALPARAM;
   const std::string path = soundfont == nullptr ? posix::defaultSoundfont() : soundfont;
   if (const std::string problem = posix::soundfontProblem(path); !problem.empty()) {
@@ -71,6 +71,10 @@ MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, cha
   fluid_settings_setnum(made->settings, "synth.sample-rate", sampleRate);
   fluid_settings_setint(made->settings, "synth.cpu-cores", 1);
   fluid_settings_setint(made->settings, "synth.threadsafe-api", 0);
+  // FluidSynth built with OpenMP (Debian's) renders the effects in a parallel region, which
+  // allocates and wakes a futex on every block even with one thread: off, nothing does.
+  fluid_settings_setint(made->settings, "synth.reverb.active", effects ? 1 : 0);
+  fluid_settings_setint(made->settings, "synth.chorus.active", effects ? 1 : 0);
   made->synth = new_fluid_synth(made->settings);
   if (made->synth == nullptr) return MMSYSERR_NOMEM;
   made->block = fluid_synth_get_internal_bufsize(made->synth);
