@@ -78,8 +78,8 @@ MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, boo
   made->synth = new_fluid_synth(made->settings);
   if (made->synth == nullptr) return MMSYSERR_NOMEM;
   made->block = fluid_synth_get_internal_bufsize(made->synth);
-  if (fluid_synth_sfload(made->synth, path.c_str(), 1) == FLUID_FAILED) {
-    reason(why, whySize, path + ": the soundfont could not be loaded");
+  if (posix::loadSoundfont(made->synth, path) == FLUID_FAILED) {
+    reason(why, whySize, path + " is a soundfont FluidSynth cannot load");
     return MMSYSERR_NODRIVER;
   }
   RenderTable& t = table();

@@ -6,11 +6,15 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "include/quavr.h"
+#include "tests/posix/temp_dir.h"
 #include "tests/smf/smf_writer.h"
 
 namespace quavr::test {
@@ -105,14 +109,27 @@ TEST(RenderSynth, ANoteSoundsOnTheGridBlockOfItsFrame) {
   }
 }
 
+// Refused with the reason, and nothing printed on the host's standard error.
 TEST(RenderSynth, ASoundfontThatIsNotOneIsRefusedWithItsReason) {
+  // TimGM6mb with its preset bags' chunk renamed: whole, but not a soundfont FluidSynth loads.
+  TempDir dir;
+  const std::string broken = dir / "broken.sf2";
+  std::ifstream in("/usr/share/sounds/sf2/TimGM6mb.sf2", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bytes.replace(bytes.find("pbag"), 4, "pbax");
+  std::ofstream(broken, std::ios::binary) << bytes;
+  const std::pair<std::string, std::string> refusals[] = {
+      {"/etc/passwd", "/etc/passwd is not a soundfont"},
+      {"/nonexistent.sf2", "/nonexistent.sf2: No such file or directory"},
+      {broken, broken + " is a soundfont FluidSynth cannot load"}};
   char text[256];
-  EXPECT_EQ(bgmOpenRenderDev(48000, "/etc/passwd"), 0u);
-  bgmGetMidiErrorText(text, sizeof text);
-  EXPECT_STREQ(text, "/etc/passwd is not a soundfont");
-  EXPECT_EQ(bgmOpenRenderDev(48000, "/nonexistent.sf2"), 0u);
-  bgmGetMidiErrorText(text, sizeof text);
-  EXPECT_STREQ(text, "/nonexistent.sf2: No such file or directory");
+  for (const auto& [path, why] : refusals) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(bgmOpenRenderDev(48000, path.c_str()), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << path;
+    bgmGetMidiErrorText(text, sizeof text);
+    EXPECT_EQ(text, why);
+  }
   // Two render synthesizers at once, each its own.
   const QuavrDevice a = bgmOpenRenderDev(22050, nullptr);
   const QuavrDevice b = bgmOpenRenderDev(96000, nullptr);
