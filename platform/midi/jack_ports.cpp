@@ -63,9 +63,9 @@ jack_client_t* openClient(const char* name) {
   return jack_client_open(name, JackNoStartServer, &status);
 }
 
-class JackPort final : public PortSink {
+class JackWire {
  public:
-  ~JackPort() override {
+  ~JackWire() {
     const SignalMaskKept kept;
     if (client_ != nullptr) jack_client_close(client_);  // stops the process callback first
     if (ring_ != nullptr) jack_ringbuffer_free(ring_);
@@ -75,7 +75,7 @@ class JackPort final : public PortSink {
   static std::unique_ptr<PortSink> open(const std::string& target, MMRESULT& result) {
     const SignalMaskKept kept;
     result = MMSYSERR_NODRIVER;
-    auto port = std::unique_ptr<JackPort>(new JackPort);
+    auto port = std::make_unique<JackWire>();
     port->client_ = openClient("Quavr");
     if (port->client_ == nullptr) return nullptr;
     port->ring_ = jack_ringbuffer_create(kRingBytes);
@@ -95,28 +95,33 @@ class JackPort final : public PortSink {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     result = MMSYSERR_NOERROR;
-    return port;
+    return std::make_unique<WirePort<JackWire>>(std::move(port));
   }
 
-  MMRESULT shortMessage(DWORD message) override {
-    return sendShortMessage(message,
-                            [&](const std::uint8_t* b, std::size_t n) { return send(b, n); });
-  }
-
-  MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
-    return length == 0 ? MMSYSERR_NOERROR : send(bytes, length);
-  }
-
-  MMRESULT reset() override {
-    return sendResetMessages([&](const std::uint8_t* b, std::size_t n) { return send(b, n); });
+  MMRESULT send(const std::uint8_t* bytes, std::size_t length) {
+    if (gone_) return MMSYSERR_NODRIVER;  // the server has gone, or shut the client out
+    if (length > largest_) return MMSYSERR_INVALPARAM;  // no JACK cycle can carry it
+    const std::size_t need = sizeof(Length) + length;
+    // A stalled server gets one wait, not one per message: sends fail at once until it runs again.
+    for (const auto deadline = Clock::now() + kPatience;
+         jack_ringbuffer_write_space(ring_) < need;) {
+      if (gone_ || stalled_ || Clock::now() > deadline) {
+        stalled_ = true;
+        return MMSYSERR_NODRIVER;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    stalled_ = false;
+    const auto header = static_cast<Length>(length);
+    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&header), sizeof header);
+    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(bytes), length);
+    return MMSYSERR_NOERROR;
   }
 
  private:
-  JackPort() = default;
-
   // On the client's thread: as many whole messages as the cycle's buffer takes, at its frame 0.
   static int process(jack_nframes_t frames, void* self) {
-    auto& port = *static_cast<JackPort*>(self);
+    auto& port = *static_cast<JackWire*>(self);
     void* buffer = jack_port_get_buffer(port.port_, frames);
     jack_midi_clear_buffer(buffer);
     port.largest_ = jack_midi_max_event_size(buffer);
@@ -138,27 +143,7 @@ class JackPort final : public PortSink {
     return 0;
   }
 
-  static void shutDown(void* self) { static_cast<JackPort*>(self)->gone_ = true; }
-
-  MMRESULT send(const std::uint8_t* bytes, std::size_t length) {
-    if (gone_) return MMSYSERR_NODRIVER;  // the server has gone, or shut the client out
-    if (length > largest_) return MMSYSERR_INVALPARAM;  // no JACK cycle can carry it
-    const std::size_t need = sizeof(Length) + length;
-    // A stalled server gets one wait, not one per message: sends fail at once until it runs again.
-    for (const auto deadline = Clock::now() + kPatience;
-         jack_ringbuffer_write_space(ring_) < need;) {
-      if (gone_ || stalled_ || Clock::now() > deadline) {
-        stalled_ = true;
-        return MMSYSERR_NODRIVER;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    stalled_ = false;
-    const auto header = static_cast<Length>(length);
-    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&header), sizeof header);
-    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(bytes), length);
-    return MMSYSERR_NOERROR;
-  }
+  static void shutDown(void* self) { static_cast<JackWire*>(self)->gone_ = true; }
 
   jack_client_t* client_ = nullptr;
   jack_port_t* port_ = nullptr;
@@ -230,7 +215,7 @@ void addJackPorts(std::vector<OutputDevice>& devices) {
   // Never let a port listing start a JACK server (it can take seconds), unless the user asked.
   setenv("JACK_NO_START_SERVER", "1", 0);
   for (const std::string& name : listPorts()) {
-    devices.push_back({name, [name](MMRESULT& result) { return JackPort::open(name, result); }});
+    devices.push_back({name, [name](MMRESULT& result) { return JackWire::open(name, result); }});
   }
 }
 

@@ -34,25 +34,35 @@ class PortSink {
   virtual MMRESULT reset() = 0;
 };
 
-// For a backend whose port takes whole messages as bytes, `send(bytes, length)`: a short message
-// is as many bytes as its status calls for (none without a status), and a reset sends
+// The sink of a port that takes whole messages as bytes, `wire.send(bytes, length)`: a short
+// message is as many bytes as its status calls for (none without a status), and a reset sends
 // resetMessages() up to the first failure.
-template <class Send>
-MMRESULT sendShortMessage(DWORD message, Send&& send) {
-  const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
-                                 static_cast<std::uint8_t>(message >> 8),
-                                 static_cast<std::uint8_t>(message >> 16)};
-  const std::size_t length = midiMessageLength(bytes[0]);
-  return length == 0 ? MMSYSERR_INVALPARAM : send(bytes, length);
-}
-template <class Send>
-MMRESULT sendResetMessages(Send&& send) {
-  for (const auto& message : resetMessages()) {
-    const MMRESULT result = send(message.data(), message.size());
-    if (result != MMSYSERR_NOERROR) return result;
+template <class Wire>
+class WirePort final : public PortSink {
+ public:
+  explicit WirePort(std::unique_ptr<Wire> wire) : wire_(std::move(wire)) {}
+
+  MMRESULT shortMessage(DWORD message) override {
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
+                                   static_cast<std::uint8_t>(message >> 8),
+                                   static_cast<std::uint8_t>(message >> 16)};
+    const std::size_t length = midiMessageLength(bytes[0]);
+    return length == 0 ? MMSYSERR_INVALPARAM : wire_->send(bytes, length);
   }
-  return MMSYSERR_NOERROR;
-}
+  MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
+    return length == 0 ? MMSYSERR_NOERROR : wire_->send(bytes, length);
+  }
+  MMRESULT reset() override {
+    for (const auto& message : resetMessages()) {
+      const MMRESULT result = wire_->send(message.data(), message.size());
+      if (result != MMSYSERR_NOERROR) return result;
+    }
+    return MMSYSERR_NOERROR;
+  }
+
+ private:
+  std::unique_ptr<Wire> wire_;
+};
 
 struct OutputDevice {
   std::string name;

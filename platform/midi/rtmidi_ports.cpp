@@ -20,24 +20,10 @@ std::unique_ptr<RtMidiOut> client(RtMidi::Api api) {
   return out;
 }
 
-class RtMidiPort final : public PortSink {
+class RtMidiWire {
  public:
-  explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
+  explicit RtMidiWire(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
 
-  MMRESULT shortMessage(DWORD message) override {
-    return sendShortMessage(message,
-                            [&](const std::uint8_t* b, std::size_t n) { return send(b, n); });
-  }
-
-  MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
-    return length == 0 ? MMSYSERR_NOERROR : send(bytes, length);
-  }
-
-  MMRESULT reset() override {
-    return sendResetMessages([&](const std::uint8_t* b, std::size_t n) { return send(b, n); });
-  }
-
- private:
   MMRESULT send(const std::uint8_t* bytes, std::size_t length) {
     try {
       if (!out_->isPortOpen()) return MMSYSERR_NODRIVER;
@@ -48,6 +34,7 @@ class RtMidiPort final : public PortSink {
     }
   }
 
+ private:
   std::unique_ptr<RtMidiOut> out_;
 };
 
@@ -61,7 +48,7 @@ std::unique_ptr<PortSink> openPort(RtMidi::Api api, const std::string& name, MMR
       out->openPort(i, "Quavr Output");
       if (!out->isPortOpen()) break;
       result = MMSYSERR_NOERROR;
-      return std::make_unique<RtMidiPort>(std::move(out));
+      return std::make_unique<WirePort<RtMidiWire>>(std::make_unique<RtMidiWire>(std::move(out)));
     }
     result = MMSYSERR_NODRIVER;
   } catch (const RtMidiError&) {
