@@ -65,43 +65,32 @@ class JackServer {
   bool running_ = false;
 };
 
-// A client of the test's own: counts the server's xruns (cycles some client did not finish in
-// time, whose MIDI may be lost on the way) and notices the server going away, so that a failure
-// tells a struggling server from messages the library lost.
-class JackWatch {
- public:
-  JackWatch() {
-    client_ = jack_client_open("quavr-watch", JackNoStartServer, nullptr);
-    if (client_ == nullptr) return;
+// A client of the test's own: it counts the server's xruns (cycles some client did not finish,
+// whose MIDI may be lost on the way) and notices clients shut out, so that a failure tells a
+// struggling server from messages the library lost.
+struct JackWatch {
+  JackWatch() : client(jack_client_open("quavr-watch", JackNoStartServer, nullptr)) {
+    if (client == nullptr) return;
     jack_set_xrun_callback(
-        client_, [](void* self) { return ++static_cast<JackWatch*>(self)->xruns_, 0; }, this);
+        client, [](void* w) { return ++static_cast<JackWatch*>(w)->xruns, 0; }, this);
     jack_on_shutdown(
-        client_, [](void* self) { static_cast<JackWatch*>(self)->shutDown_ = true; }, this);
-    jack_activate(client_);
+        client, [](void* w) { static_cast<JackWatch*>(w)->shutOut = true; }, this);
+    jack_activate(client);
   }
   ~JackWatch() {
-    if (client_ != nullptr) jack_client_close(client_);
+    if (client != nullptr) jack_client_close(client);
   }
-  // The library's output port, as the server now has it.
-  bool libraryPortThere() const {
-    const char** ports = jack_get_ports(client_, "^Quavr[^:]*:", JACK_DEFAULT_MIDI_TYPE, 0);
-    const bool there = ports != nullptr;
-    jack_free(ports);
-    return there;
+  // What JACK did that loses messages; empty for nothing.
+  std::string trouble() const {
+    const char** port = jack_get_ports(client, "^Quavr[^:]*:", JACK_DEFAULT_MIDI_TYPE, 0);
+    jack_free(port);
+    return (xruns != 0 ? std::to_string(xruns.load()) + " xruns; " : "") +
+           (shutOut ? "the server shut the test's client out; " : "") +
+           (port == nullptr ? "the library's port is gone" : "");
   }
-  // The server dropped cycles or a client: what was sent may not have arrived, through no fault
-  // of the library.
-  bool troubled() const { return xruns_ != 0 || shutDown_ || !libraryPortThere(); }
-  std::string report() const {
-    return "JACK: " + std::to_string(xruns_.load()) + " xruns" +
-           (shutDown_ ? ", the server shut the test's client out" : "") +
-           (libraryPortThere() ? "" : ", the library's port is gone");
-  }
-
- private:
-  jack_client_t* client_ = nullptr;
-  std::atomic<int> xruns_{0};
-  std::atomic<bool> shutDown_{false};
+  jack_client_t* client;
+  std::atomic<int> xruns{0};
+  std::atomic<bool> shutOut{false};
 };
 
 struct Received {
@@ -207,9 +196,9 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
   // JACK delivers a cycle or more later, more on a busy machine.
   waitFor([&] { return received.copy().size() >= expected.size(); }, 30);
   const std::vector<Message> arrived = received.copy();
-  if (arrived != expected && watch.troubled())
-    GTEST_SKIP() << "not the library's: " << watch.report();
-  EXPECT_EQ(arrived, expected) << watch.report();
+  if (arrived != expected && !watch.trouble().empty())
+    GTEST_SKIP() << "JACK lost messages, not the library: " << watch.trouble();
+  EXPECT_EQ(arrived, expected);
 
   // The server goes away in the middle of a dense song: sends fail at once, and the host's calls
   // return (they used to wait for ever on a buffer that no cycle would empty again).
