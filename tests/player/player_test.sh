@@ -88,11 +88,8 @@ check "--offline refuses --loops file on a loop of count 0" bash -c '
   [[ $? == 2 && $err == *"would never end"* ]]' "$play" "$work/loop.xmi"
 check "--loop-style refuses an unknown convention" \
   bash -c "\"\$0\" --loop-style cc112 --log /dev/null x.mid 2>&1 | grep -q 'loop-style takes'" "$play"
-# A refusal names what was typed, and only that.
-refused() {  # expected message, options...: exit 2 with exactly that message
-  local said
-  said=$("$play" "${@:2}" "$examples/ode_to_joy.mid" 2>&1)
-  [[ $? == 2 && $said == "quavr-play: $1" ]]
+refused() {  # message, options...: exit 2 saying exactly that, what was typed and only that
+  [[ $("$play" "${@:2}" "$examples/ode_to_joy.mid" 2>&1) == "quavr-play: $1" && $? == 2 ]]
 }
 check "--offline --loops -1 is refused for --loops, not --repeat" \
   refused "--offline with --loops -1 would never end" --offline --loops -1
