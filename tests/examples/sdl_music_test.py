@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""The SDL example under SDL's disk audio driver: the file SDL wrote holds the song, audible, then
-its last notes ringing out after the song's end, and ends in a silent buffer (the example closes
-the device once one goes out, not in the middle of the release).
+"""The SDL example under SDL's disk audio driver: the file SDL wrote holds the song, audible, its
+last notes ringing on after its end, and ends in a silent buffer, not in the release.
 The driver waits SDL_DISKAUDIODELAY ms after each buffer: long enough here for the example to
 close the device before another buffer goes out, on a busy machine too.
 Usage: sdl_music_test.py SDL_MUSIC"""

@@ -65,9 +65,8 @@ class JackServer {
   bool running_ = false;
 };
 
-// A client of the test's own: it counts the server's xruns (cycles some client did not finish,
-// whose MIDI may be lost on the way) and notices the server shutting its clients out (the
-// library's with them), so a failure tells a struggling server from messages the library lost.
+// The test's own client counts xruns (cycles some client did not finish, its MIDI maybe lost) and
+// sees clients shut out: a failure tells a struggling server from messages the library lost.
 struct JackWatch {
   JackWatch() : client(jack_client_open("quavr-watch", JackNoStartServer, nullptr)) {
     if (client == nullptr) return;
@@ -197,8 +196,7 @@ TEST(JackTest, EveryMessageArrivesInOrderWithItsBytes) {
     GTEST_SKIP() << "JACK lost messages, not the library: " << watch.trouble();
   EXPECT_EQ(arrived, expected);
 
-  // The server goes away in the middle of a dense song: sends fail at once, and the host's calls
-  // return (they used to wait for ever on a buffer that no cycle would empty again).
+  // The server dies in a dense song: sends fail at once and bgmStop returns (it used to hang).
   TrackWriter dense;
   for (int i = 0; i < 4000; ++i) dense.note(0, 0, static_cast<std::uint8_t>(i % 128), 1 + i % 2);
   const QuavrSong busy =

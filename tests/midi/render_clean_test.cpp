@@ -1,7 +1,6 @@
-// A dry render device (QUAVR_RENDER_DRY) keeps the audio thread clean: bgmRender allocates
-// nothing and enters no OpenMP region (whose futex calls libgomp makes itself). Counted on the
-// calling thread by interposers in this executable, which every library's calls reach; built
-// without sanitizers only, whose runtimes own malloc.
+// A dry render device's bgmRender allocates nothing and enters no OpenMP region (whose futex calls
+// libgomp makes itself): counted on the calling thread by interposers here, which every library's
+// calls reach. Built without sanitizers only, whose runtimes own malloc.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

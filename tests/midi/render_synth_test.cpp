@@ -62,9 +62,8 @@ std::vector<float> renderSong(const Bytes& file, std::uint32_t frames, Sizes&& n
   return audio;
 }
 
-// Voices that end inside a render are dropped at its end: if FluidSynth rendered the blocks of a
-// call together, the voices left would be summed in an order that depends on the call's size, and
-// a sample here and there would differ in its last bit.
+// FluidSynth drops the voices that end in a render at its end: were a call's blocks rendered
+// together, the rest would be summed in an order that depends on the call's size (a last bit off).
 TEST(RenderSynth, TheHostsBufferSizesChangeNothing) {
   const Bytes file = randomSong(19, 6);
   constexpr std::uint32_t kFrames = 44100 * 6;
