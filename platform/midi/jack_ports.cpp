@@ -6,14 +6,15 @@
 // stopped running the client, sends fail instead of waiting for ever.
 #include <jack/jack.h>
 #include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,57 @@ class SignalMaskKept {
 
 void quietJack(const char*) {}
 
+// The messages on their way to the process callback, each its length, then its bytes. One writer
+// (the senders, one at a time under the port table's mutex) and one reader (the client's thread)
+// each move only their own count of the bytes that passed; a message is published whole.
+class MessageRing {
+ public:
+  bool fits(std::size_t length) const {
+    return written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire) +
+               sizeof(Length) + length <=
+           kRingBytes;
+  }
+  void put(const std::uint8_t* bytes, std::size_t length) {  // when it fits
+    const std::size_t at = written_.load(std::memory_order_relaxed);
+    const auto header = static_cast<Length>(length);
+    copyIn(at, &header, sizeof header);
+    copyIn(at + sizeof header, bytes, length);
+    written_.store(at + sizeof header + length, std::memory_order_release);
+  }
+  // The next message's length; false when there is none.
+  bool next(Length& length) {
+    const std::size_t at = read_.load(std::memory_order_relaxed);
+    if (written_.load(std::memory_order_acquire) == at) return false;
+    copyOut(at, &length, sizeof length);
+    return true;
+  }
+  // Takes the next message into `out`, or drops it (null).
+  void take(std::uint8_t* out, Length length) {
+    const std::size_t at = read_.load(std::memory_order_relaxed) + sizeof length;
+    if (out != nullptr) copyOut(at, out, length);
+    read_.store(at + length, std::memory_order_release);
+  }
+
+ private:
+  // A message is no longer than the ring: it wraps round its end once at most.
+  void copyIn(std::size_t at, const void* from, std::size_t n) {
+    const std::size_t place = at % kRingBytes;
+    const std::size_t first = std::min(n, kRingBytes - place);
+    std::memcpy(&ring_[place], from, first);
+    std::memcpy(&ring_[0], static_cast<const std::uint8_t*>(from) + first, n - first);
+  }
+  void copyOut(std::size_t at, void* to, std::size_t n) const {
+    const std::size_t place = at % kRingBytes;
+    const std::size_t first = std::min(n, kRingBytes - place);
+    std::memcpy(to, &ring_[place], first);
+    std::memcpy(static_cast<std::uint8_t*>(to) + first, &ring_[0], n - first);
+  }
+
+  std::unique_ptr<std::uint8_t[]> ring_{new std::uint8_t[kRingBytes]};
+  std::atomic<std::size_t> written_{0};
+  std::atomic<std::size_t> read_{0};
+};
+
 // A client that never starts a server, quietly: the callers say why when there is none.
 jack_client_t* openClient(const char* name) {
   jack_set_error_function(quietJack);
@@ -68,7 +120,6 @@ class JackWire {
   ~JackWire() {
     const SignalMaskKept kept;
     if (client_ != nullptr) jack_client_close(client_);  // stops the process callback first
-    if (ring_ != nullptr) jack_ringbuffer_free(ring_);
   }
 
   // The open port connected to `target`, or null with the reason in `result`.
@@ -78,10 +129,9 @@ class JackWire {
     auto port = std::make_unique<JackWire>();
     port->client_ = openClient("Quavr");
     if (port->client_ == nullptr) return nullptr;
-    port->ring_ = jack_ringbuffer_create(kRingBytes);
     port->port_ = jack_port_register(port->client_, "Quavr Output", JACK_DEFAULT_MIDI_TYPE,
                                      JackPortIsOutput, 0);
-    if (port->ring_ == nullptr || port->port_ == nullptr) return nullptr;
+    if (port->port_ == nullptr) return nullptr;
     jack_set_process_callback(port->client_, process, port.get());
     jack_on_shutdown(port->client_, shutDown, port.get());
     if (jack_activate(port->client_) != 0 ||
@@ -101,10 +151,8 @@ class JackWire {
   MMRESULT send(const std::uint8_t* bytes, std::size_t length) {
     if (gone_) return MMSYSERR_NODRIVER;  // the server has gone, or shut the client out
     if (length > largest_) return MMSYSERR_INVALPARAM;  // no JACK cycle can carry it
-    const std::size_t need = sizeof(Length) + length;
     // A stalled server gets one wait, not one per message: sends fail at once until it runs again.
-    for (const auto deadline = Clock::now() + kPatience;
-         jack_ringbuffer_write_space(ring_) < need;) {
+    for (const auto deadline = Clock::now() + kPatience; !ring_.fits(length);) {
       if (gone_ || stalled_ || Clock::now() > deadline) {
         stalled_ = true;
         return MMSYSERR_NODRIVER;
@@ -112,9 +160,7 @@ class JackWire {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     stalled_ = false;
-    const auto header = static_cast<Length>(length);
-    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(&header), sizeof header);
-    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(bytes), length);
+    ring_.put(bytes, length);
     return MMSYSERR_NOERROR;
   }
 
@@ -125,20 +171,12 @@ class JackWire {
     void* buffer = jack_port_get_buffer(port.port_, frames);
     jack_midi_clear_buffer(buffer);
     port.largest_ = jack_midi_max_event_size(buffer);
-    Length length = 0;
-    while (jack_ringbuffer_peek(port.ring_, reinterpret_cast<char*>(&length), sizeof length) ==
-               sizeof length &&
-           jack_ringbuffer_read_space(port.ring_) >= sizeof length + length) {
+    for (Length length = 0; port.ring_.next(length);) {
       jack_midi_data_t* data = jack_midi_event_reserve(buffer, 0, length);
       // The buffer is full: the rest goes out next cycle. One that no cycle can carry (sent
       // before the first cycle told how large a message can be) is dropped.
       if (data == nullptr && jack_midi_get_event_count(buffer) != 0) break;
-      jack_ringbuffer_read_advance(port.ring_, sizeof length);
-      if (data == nullptr) {
-        jack_ringbuffer_read_advance(port.ring_, length);
-      } else {
-        jack_ringbuffer_read(port.ring_, reinterpret_cast<char*>(data), length);
-      }
+      port.ring_.take(data, length);
     }
     return 0;
   }
@@ -147,10 +185,10 @@ class JackWire {
 
   jack_client_t* client_ = nullptr;
   jack_port_t* port_ = nullptr;
-  jack_ringbuffer_t* ring_ = nullptr;
+  MessageRing ring_;
   std::atomic<bool> gone_{false};
   // The largest message a cycle carries; until the first cycle says, as large as the ring.
-  std::atomic<std::size_t> largest_{kRingBytes - sizeof(Length) - 1};
+  std::atomic<std::size_t> largest_{kRingBytes - sizeof(Length)};
   bool stalled_ = false;  // the senders' own (under the port table's mutex)
 };
 
