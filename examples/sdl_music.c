@@ -1,6 +1,6 @@
 /* A game's audio: SDL2 owns the output device and calls back for each buffer; the music is mixed
  * into it with bgmRender, over whatever the game's own sounds put there first. The song plays to
- * its end, then the device closes.
+ * its end, its last notes ring out to silence, then the device closes.
  * Usage: sdl_music FILE [SOUNDFONT]   (SOUNDFONT defaults to Quavr Synth's) */
 #include <SDL.h>
 #include <quavr.h>
@@ -9,25 +9,32 @@
 
 struct Music {
   QuavrDevice device;
-  SDL_sem* ended; /* posted once, by the callback where the song ended */
-  int endedOnce;
+  SDL_sem* silent; /* posted once, by the first silent callback after the song's end */
+  int ended, posted;
 };
 
 /* Runs on SDL's audio thread: no lock, no allocation, no file; bgmRender is made for this. */
 static void SDLCALL fill(void* user, Uint8* stream, int bytes) {
   struct Music* music = (struct Music*)user;
   const uint32_t frames = (uint32_t)bytes / (2 * sizeof(float));
-  memset(stream, 0, (size_t)bytes); /* the game's own sounds would be mixed in here */
+  const float* sample = (const float*)stream;
+  uint32_t i = 0;
+  /* SDL2 hands the buffer over as it left it: clear it, mix the game's sounds, then the music. */
+  memset(stream, 0, (size_t)bytes);
   if (bgmRender(music->device, stream, frames, QUAVR_RENDER_F32 | QUAVR_RENDER_MIX) <
-          (int32_t)frames &&
-      !music->endedOnce) {
-    music->endedOnce = 1;
-    SDL_SemPost(music->ended);
+      (int32_t)frames) {
+    music->ended = 1; /* the release of the last notes and the reverb still sound */
+  }
+  /* Below half a 16-bit step the tail is silence. */
+  while (i < 2 * frames && sample[i] < 1.0f / 65536 && sample[i] > -1.0f / 65536) ++i;
+  if (music->ended && i == 2 * frames && !music->posted) {
+    music->posted = 1;
+    SDL_SemPost(music->silent);
   }
 }
 
 int main(int argc, char** argv) {
-  struct Music music = {0, NULL, 0};
+  struct Music music = {0, NULL, 0, 0};
   SDL_AudioSpec want, have;
   SDL_AudioDeviceID output;
   QuavrSong song;
@@ -65,15 +72,15 @@ int main(int argc, char** argv) {
     SDL_Quit();
     return 1;
   }
-  music.ended = SDL_CreateSemaphore(0);
+  music.silent = SDL_CreateSemaphore(0);
   printf("song %u ms, rate 48000 Hz, buffer %u frames\n", (unsigned)bgmGetSongLength(song),
          (unsigned)have.samples);
   fflush(stdout);
   bgmPlay(music.device, song); /* takes effect at the next callback */
   SDL_PauseAudioDevice(output, 0);
-  SDL_SemWait(music.ended);
+  SDL_SemWait(music.silent);
   SDL_CloseAudioDevice(output);
-  SDL_DestroySemaphore(music.ended);
+  SDL_DestroySemaphore(music.silent);
   bgmCloseMidiDev(music.device);
   bgmDeleteSong(song);
   SDL_Quit();

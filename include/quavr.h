@@ -318,9 +318,15 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
  * bgmGetMidiErrorText); "" no synthesizer at all: messages only, to the sink. Windows: only "",
  * any soundfont gives 0 with MMSYSERR_NODRIVER. Closed with bgmCloseMidiDev. */
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont);
+/* Or'd into bgmOpenRenderDev's `sampleRate`: the synthesizer without its reverb and chorus. Its
+ * bgmRender then never allocates nor makes a system call. With them (the default), FluidSynth as
+ * Debian builds it (with OpenMP) renders the effects of every 64 frames in a parallel region,
+ * which allocates and frees a block and makes two futex calls on the calling thread. */
+#define QUAVR_RENDER_DRY 0x80000000u
 
-/* What bgmRender writes: interleaved stereo frames of float (-1..1) or int16 (clipped), written
- * over what `out` holds or, with QUAVR_RENDER_MIX, added to it. */
+/* What bgmRender writes: interleaved stereo frames of float or int16, written over what `out`
+ * holds or, with QUAVR_RENDER_MIX, added to it. Full scale is 1.0 (32767), but the float samples
+ * are not limited: dense loud chords go well past it (peaks of 6 are heard). int16 is clipped. */
 #define QUAVR_RENDER_F32 1u
 #define QUAVR_RENDER_S16 2u
 #define QUAVR_RENDER_MIX 0x100u

@@ -165,10 +165,11 @@ MMRESULT timeKillEvent(UINT timerId);
 using HRENDER = std::uint32_t;
 
 // Opens a synthesizer rendering at `sampleRate` Hz with `soundfont` (null: the platform's
-// default). MMSYSERR_NODRIVER where the platform has no synthesizer; on failure `why` (when
-// `whySize` is not 0) holds a text naming the file and the cause.
-MMRESULT renderOpen(HRENDER* synth, UINT sampleRate, const char* soundfont, char* why,
-                    UINT whySize);
+// default), with its reverb and chorus or, `effects` false, without them. MMSYSERR_NODRIVER where
+// the platform has no synthesizer; on failure `why` (when `whySize` is not 0) holds a text naming
+// the file and the cause.
+MMRESULT renderOpen(HRENDER* synth, UINT sampleRate, const char* soundfont, bool effects,
+                    char* why, UINT whySize);
 MMRESULT renderClose(HRENDER synth);
 // A short message packed as midiOutShortMsg takes it; it sounds from the next frame written.
 MMRESULT renderShortMsg(HRENDER synth, DWORD message);

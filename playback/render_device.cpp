@@ -207,6 +207,8 @@ MMRESULT renderMessage(MidiDevice& device, const std::uint8_t* bytes, std::uint3
 
 HGLOBAL openRenderDev(std::uint32_t sampleRate, const char* soundfont) {
   setMidiStatus(MMSYSERR_NOERROR, "");
+  const bool effects = (sampleRate & QUAVR_RENDER_DRY) == 0;
+  sampleRate &= ~QUAVR_RENDER_DRY;
   if (sampleRate < kLowestRate || sampleRate > kHighestRate) {
     setMidiStatus(MMSYSERR_INVALPARAM);
     return 0;
@@ -214,7 +216,7 @@ HGLOBAL openRenderDev(std::uint32_t sampleRate, const char* soundfont) {
   HRENDER synth = 0;
   if (soundfont == nullptr || *soundfont != '\0') {
     char why[256] = {};
-    const MMRESULT result = renderOpen(&synth, sampleRate, soundfont, why, sizeof why);
+    const MMRESULT result = renderOpen(&synth, sampleRate, soundfont, effects, why, sizeof why);
     if (result != MMSYSERR_NOERROR) {
       setMidiStatus(result, why);
       return 0;

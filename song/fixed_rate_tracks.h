@@ -119,6 +119,8 @@ inline void TrackBuilder::noteOn(std::uint32_t tick, std::uint8_t channelNumber,
   if (notes_.empty()) notes_.reserve(noteHint_);
   const auto note = static_cast<std::uint32_t>(notes_.size());
   // A note that could not be kept fails the load; it must not be taken for the latest either.
+  // A duration of 0 ends a tick later (8.3 ms in XMI): ended at its own tick the note would be
+  // silenced before it sounded.
   if (notes_.push_back(Note{tick, tickAfter(tick, duration == 0 ? 1 : duration), event,
                             static_cast<std::uint8_t>(0x80 | channelNumber), key}))
     latest = note;

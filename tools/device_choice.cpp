@@ -46,6 +46,8 @@ void checkOutputOptions(const PlayOptions& options, std::uint32_t device,
   const std::string which = "device " + std::to_string(device) + " is " + deviceName;
   if (!options.wav.empty() && deviceName != "Quavr Synth")
     fail("--wav is for Quavr Synth, but " + which, 2);
+  if (options.rateGiven && deviceName != "Quavr Synth")
+    fail("--rate is for Quavr Synth, but " + which, 2);
   if (!options.log.empty() && deviceName != "Quavr Monitor")
     fail("--log is for Quavr Monitor, but " + which, 2);
 }

@@ -74,13 +74,15 @@ std::uint32_t parseLoopStyles(const std::string& text) {
   }
 }
 
-// A whole number of `option` within [low, high].
+// A whole number of `option` within [low, high]; `otherwise` names what else it takes.
 long long wholeNumber(const std::string& option, const std::string& text, long long low,
-                      long long high) {
+                      long long high, const std::string& otherwise = "") {
   char* end = nullptr;
   const long long n = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || n < low || n > high) {
-    fail(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high), 2);
+    fail(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) +
+             otherwise + ", not \"" + text + "\"",
+         2);
   }
   return n;
 }
@@ -109,7 +111,6 @@ void fail(const std::string& message, int status) {
 
 PlayOptions parsePlayOptions(int argc, char** argv) {
   PlayOptions o;
-  bool rateGiven = false;
   auto value = [&](int& i) -> std::string {
     if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value\n" + kUsage, 2);
     return argv[++i];
@@ -136,9 +137,9 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       parseLoopPoints(value(i), o.loopStart, o.loopEnd);
     } else if (arg == "--loops") {
       const std::string count = value(i);
-      o.loops = count == "file"
-                    ? QUAVR_LOOP_AS_FILE
-                    : static_cast<std::int32_t>(wholeNumber(arg, count, -1, 0x7FFFFFFF));
+      o.loops = count == "file" ? QUAVR_LOOP_AS_FILE
+                                : static_cast<std::int32_t>(wholeNumber(arg, count, -1, 0x7FFFFFFF,
+                                                                        " (-1: forever), or file"));
     } else if (arg == "--volume") {
       o.volume = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 100));
     } else if (arg == "--tempo") {
@@ -149,7 +150,7 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.startMs = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 0, 0xFFFFFFFE));
     } else if (arg == "--rate") {
       o.rate = static_cast<std::uint32_t>(wholeNumber(arg, value(i), 8000, 192000));
-      rateGiven = true;
+      o.rateGiven = true;
     } else if (arg == "--offline") {
       o.offline = true;
     } else if (arg == "--log") {
@@ -167,8 +168,9 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
     }
   }
   if (!o.list && o.file.empty()) fail(std::string("no file to play\n") + kUsage, 2);
-  if (o.offline && (o.repeat || o.loops == -1)) fail("--offline with --repeat would never end", 2);
-  if (rateGiven && !o.offline) fail("--rate is for --offline rendering", 2);
+  if (o.offline && o.repeat) fail("--offline with --repeat would never end", 2);
+  if (o.offline && o.loops == -1) fail("--offline with --loops -1 would never end", 2);
+  if (o.rateGiven && !o.offline) fail("--rate is for --offline rendering", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

@@ -24,6 +24,7 @@ struct PlayOptions {
   std::uint32_t fadeOutMs = 0;            // 0: no fade at the end
   std::uint32_t startMs = 0;              // --start: where in the song playing begins
   std::uint32_t rate = 48000;             // --rate: Hz of the audio --offline renders
+  bool rateGiven = false;
   std::string log;
   std::string wav;
   std::string file;

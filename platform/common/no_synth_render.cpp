@@ -7,7 +7,7 @@
 
 namespace quavr::platform {
 
-MMRESULT renderOpen(HRENDER*, UINT, const char*, char* why, UINT whySize) {
+MMRESULT renderOpen(HRENDER*, UINT, const char*, bool, char* why, UINT whySize) {
   if (why != nullptr && whySize != 0) {
     std::snprintf(why, whySize,
                   "this build has no synthesizer: render devices take the \"\" soundfont and a "

@@ -13,6 +13,7 @@ const std::vector<OutputDevice>& outputDevices() {
 #endif
 #if QUAVR_WITH_RTMIDI
     addRtMidiPorts(*list);
+    addJackPorts(*list);
 #endif
     addMonitor(*list);
     return list;

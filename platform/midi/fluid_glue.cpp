@@ -1,6 +1,7 @@
 #include "platform/midi/fluid_glue.h"
 
 #include <alsa/asoundlib.h>
+#include <glib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,8 @@ namespace {
 constexpr const char* kDefaultSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+void quietGLib(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
 }  // namespace
 
@@ -52,6 +55,29 @@ std::string soundfontProblem(const std::string& path) {
       header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint64_t>(header[7]) << 24;
   if (!in || riff + 8 > size) return path + " is truncated";
   return {};
+}
+
+// libinstpatch logs in GLib's default domain. Its handler is the process's, so it is replaced
+// only for the load: a message another thread logs there meanwhile is lost too.
+int loadSoundfont(fluid_synth_t* synth, const std::string& path) {
+  silenceLibraries();
+  const guint handler =
+      g_log_set_handler(nullptr, static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL),
+                        quietGLib, nullptr);
+  const int id = fluid_synth_sfload(synth, path.c_str(), 1);
+  g_log_remove_handler(nullptr, handler);
+  return id;
+}
+
+std::string loadProblem(const std::string& path) {
+  fluid_settings_t* settings = new_fluid_settings();
+  if (settings == nullptr) return {};
+  fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+  fluid_synth_t* synth = new_fluid_synth(settings);
+  const bool loaded = synth == nullptr || loadSoundfont(synth, path) != FLUID_FAILED;
+  if (synth != nullptr) delete_fluid_synth(synth);
+  delete_fluid_settings(settings);
+  return loaded ? std::string() : path + " is a soundfont FluidSynth cannot load";
 }
 
 void applyMessage(fluid_synth_t* synth, std::uint8_t status, std::uint8_t a, std::uint8_t b) {

@@ -16,6 +16,12 @@ std::string defaultSoundfont();
 std::string soundfontProblem(const std::string& path);
 // FluidSynth and ALSA print when probing fails; the callers say why instead.
 void silenceLibraries();
+// fluid_synth_sfload, with nothing printed on the host's standard error when it fails: Debian's
+// FluidSynth tries a file its own loader refuses with libinstpatch's, which logs a GLib critical.
+int loadSoundfont(fluid_synth_t* synth, const std::string& path);
+// Why FluidSynth cannot load a soundfont that soundfontProblem passed, found by loading it (its
+// samples left on disk), or empty.
+std::string loadProblem(const std::string& path);
 
 // A channel message (data2 0 for a two-byte one); system messages are ignored.
 void applyMessage(fluid_synth_t* synth, std::uint8_t status, std::uint8_t data1,

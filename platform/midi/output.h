@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/midi_message.h"
+#include "platform/common/reset_messages.h"
 #include "platform/platform.h"
 
 namespace quavr::platform::posix {
@@ -32,6 +34,36 @@ class PortSink {
   virtual MMRESULT reset() = 0;
 };
 
+// The sink of a port that takes whole messages as bytes, `wire.send(bytes, length)`: a short
+// message is as many bytes as its status calls for (none without a status), and a reset sends
+// resetMessages() up to the first failure.
+template <class Wire>
+class WirePort final : public PortSink {
+ public:
+  explicit WirePort(std::unique_ptr<Wire> wire) : wire_(std::move(wire)) {}
+
+  MMRESULT shortMessage(DWORD message) override {
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(message),
+                                   static_cast<std::uint8_t>(message >> 8),
+                                   static_cast<std::uint8_t>(message >> 16)};
+    const std::size_t length = midiMessageLength(bytes[0]);
+    return length == 0 ? MMSYSERR_INVALPARAM : wire_->send(bytes, length);
+  }
+  MMRESULT longMessage(const std::uint8_t* bytes, std::size_t length) override {
+    return length == 0 ? MMSYSERR_NOERROR : wire_->send(bytes, length);
+  }
+  MMRESULT reset() override {
+    for (const auto& message : resetMessages()) {
+      const MMRESULT result = wire_->send(message.data(), message.size());
+      if (result != MMSYSERR_NOERROR) return result;
+    }
+    return MMSYSERR_NOERROR;
+  }
+
+ private:
+  std::unique_ptr<Wire> wire_;
+};
+
 struct OutputDevice {
   std::string name;
   // Opens the device: a sink, or null with the reason in `result`.
@@ -42,9 +74,11 @@ struct OutputDevice {
 const std::vector<OutputDevice>& outputDevices();
 
 // The backends: each adds its devices to the list. synth.cpp: Quavr Synth, when a soundfont is
-// there; rtmidi_ports.cpp: the ALSA, then the JACK ports; monitor.cpp: Quavr Monitor.
+// there; rtmidi_ports.cpp: the ALSA ports; jack_ports.cpp: the JACK ports; monitor.cpp: Quavr
+// Monitor.
 void addSynth(std::vector<OutputDevice>& devices);
 void addRtMidiPorts(std::vector<OutputDevice>& devices);
+void addJackPorts(std::vector<OutputDevice>& devices);
 void addMonitor(std::vector<OutputDevice>& devices);
 // Why Quavr Synth is not listed, or empty when it is (synth.cpp).
 std::string synthUnlisted();

@@ -81,8 +81,7 @@ std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_settings_setnum(settings, "synth.sample-rate", kSynthSampleRate);
   fluid_synth_t* synth = settings == nullptr ? nullptr : new_fluid_synth(settings);
-  if (synth == nullptr ||
-      fluid_synth_sfload(synth, defaultSoundfont().c_str(), 1) == FLUID_FAILED) {
+  if (synth == nullptr || loadSoundfont(synth, defaultSoundfont()) == FLUID_FAILED) {
     if (synth != nullptr) delete_fluid_synth(synth);
     if (settings != nullptr) delete_fluid_settings(settings);
     gOpen = false;
@@ -101,7 +100,10 @@ std::unique_ptr<PortSink> openSynth(MMRESULT& result) {
 }  // namespace
 
 std::string synthUnlisted() {
-  static const std::string why = soundfontProblem(defaultSoundfont());
+  static const std::string why = [] {
+    std::string problem = soundfontProblem(defaultSoundfont());
+    return problem.empty() ? loadProblem(defaultSoundfont()) : problem;
+  }();
   return why;
 }
 

@@ -5,6 +5,7 @@
 // the synthesizer's own frame count: the same grid whatever sizes the frames are asked in.
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -20,6 +21,8 @@ namespace {
 struct RenderSynth {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
+  int block = 64;      // FluidSynth's block of frames
+  int blockFrame = 0;  // frames written of the current block
   ~RenderSynth() {
     if (synth != nullptr) delete_fluid_synth(synth);
     if (settings != nullptr) delete_fluid_settings(settings);
@@ -39,11 +42,11 @@ RenderTable& table() {
   return *t;
 }
 
-fluid_synth_t* find(HRENDER handle) {
+RenderSynth* find(HRENDER handle) {
   RenderTable& t = table();
   std::lock_guard guard(t.lock);
   auto it = t.open.find(handle);
-  return it == t.open.end() ? nullptr : it->second->synth;
+  return it == t.open.end() ? nullptr : it->second.get();
 }
 
 void reason(char* why, UINT size, const std::string& text) {
@@ -53,8 +56,8 @@ void reason(char* why, UINT size, const std::string& text) {
 
 }  // namespace
 
-MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, char* why,
-                    UINT whySize) {
+MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, bool effects,
+                    char* why, UINT whySize) {
   if (handle == nullptr) return MMSYSERR_INVALPARAM;
   const std::string path = soundfont == nullptr ? posix::defaultSoundfont() : soundfont;
   if (const std::string problem = posix::soundfontProblem(path); !problem.empty()) {
@@ -68,10 +71,15 @@ MMRESULT renderOpen(HRENDER* handle, UINT sampleRate, const char* soundfont, cha
   fluid_settings_setnum(made->settings, "synth.sample-rate", sampleRate);
   fluid_settings_setint(made->settings, "synth.cpu-cores", 1);
   fluid_settings_setint(made->settings, "synth.threadsafe-api", 0);
+  // FluidSynth built with OpenMP (Debian's) renders the effects in a parallel region, which
+  // allocates and wakes a futex on every block even with one thread: off, nothing does.
+  fluid_settings_setint(made->settings, "synth.reverb.active", effects ? 1 : 0);
+  fluid_settings_setint(made->settings, "synth.chorus.active", effects ? 1 : 0);
   made->synth = new_fluid_synth(made->settings);
   if (made->synth == nullptr) return MMSYSERR_NOMEM;
-  if (fluid_synth_sfload(made->synth, path.c_str(), 1) == FLUID_FAILED) {
-    reason(why, whySize, path + ": the soundfont could not be loaded");
+  made->block = fluid_synth_get_internal_bufsize(made->synth);
+  if (posix::loadSoundfont(made->synth, path) == FLUID_FAILED) {
+    reason(why, whySize, path + " is a soundfont FluidSynth cannot load");
     return MMSYSERR_NODRIVER;
   }
   RenderTable& t = table();
@@ -98,27 +106,37 @@ MMRESULT renderClose(HRENDER handle) {
 }
 
 MMRESULT renderShortMsg(HRENDER handle, DWORD message) {
-  fluid_synth_t* synth = find(handle);
+  RenderSynth* synth = find(handle);
   if (synth == nullptr) return MMSYSERR_INVALHANDLE;
-  posix::applyMessage(synth, static_cast<std::uint8_t>(message),
+  posix::applyMessage(synth->synth, static_cast<std::uint8_t>(message),
                       static_cast<std::uint8_t>(message >> 8),
                       static_cast<std::uint8_t>(message >> 16));
   return MMSYSERR_NOERROR;
 }
 
 MMRESULT renderLongMsg(HRENDER handle, const std::uint8_t* bytes, DWORD length) {
-  fluid_synth_t* synth = find(handle);
+  RenderSynth* synth = find(handle);
   if (synth == nullptr) return MMSYSERR_INVALHANDLE;
-  posix::applyLongMessage(synth, bytes, length);
+  posix::applyLongMessage(synth->synth, bytes, length);
   return MMSYSERR_NOERROR;
 }
 
+// Written a block at most at a time, so FluidSynth renders every block on its own. Asked for
+// more, it renders the blocks together and drops the voices that end among them in another
+// order than block by block: the voices are then summed in another order, and a sample can
+// differ in its last bit with the sizes the host asks for.
 MMRESULT renderWrite(HRENDER handle, float* out, UINT frames) {
-  fluid_synth_t* synth = find(handle);
+  RenderSynth* synth = find(handle);
   if (synth == nullptr) return MMSYSERR_INVALHANDLE;
-  const int n = static_cast<int>(frames);
-  return fluid_synth_write_float(synth, n, out, 0, 2, out, 1, 2) == FLUID_OK ? MMSYSERR_NOERROR
-                                                                             : MMSYSERR_ERROR;
+  for (int left = static_cast<int>(frames); left > 0;) {
+    const int n = std::min(left, synth->block - synth->blockFrame);
+    if (fluid_synth_write_float(synth->synth, n, out, 0, 2, out, 1, 2) != FLUID_OK)
+      return MMSYSERR_ERROR;
+    synth->blockFrame = (synth->blockFrame + n) % synth->block;
+    out += 2 * n;
+    left -= n;
+  }
+  return MMSYSERR_NOERROR;
 }
 
 }  // namespace quavr::platform

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The SDL example under SDL's disk audio driver: the file SDL wrote holds the song, audible, and
-as long as the song to within one SDL buffer (whole buffers, the last one where the song ended).
+"""The SDL example under SDL's disk audio driver: the file SDL wrote holds the song, audible, its
+last notes ringing on after its end, and ends in a silent buffer, not in the release.
 The driver waits SDL_DISKAUDIODELAY ms after each buffer: long enough here for the example to
 close the device before another buffer goes out, on a busy machine too.
 Usage: sdl_music_test.py SDL_MUSIC"""
@@ -33,8 +33,11 @@ with tempfile.TemporaryDirectory() as work:
 zeros = next((i for i, x in enumerate(samples) if x != 0.0), len(samples)) // 2
 frames = len(samples) // 2 - zeros // buffer * buffer
 song_frames = length_ms * rate // 1000
-peak = max(abs(x) for x in samples)
+music = samples[2 * (zeros // buffer * buffer):]
+peak = max(abs(x) for x in music)
+tail = max(abs(x) for x in music[2 * song_frames:2 * (song_frames + buffer)])
+last = max(abs(x) for x in music[-2 * buffer:])
 print(f"SDL wrote {frames} frames for a song of {song_frames} ({frames - song_frames} more, "
-      f"buffer {buffer}); peak {peak:.3f}")
-ok = 0 <= frames - song_frames < buffer and peak > 0.01
+      f"buffer {buffer}); peak {peak:.3f}, after the end {tail:.5f}, last buffer {last:.6f}")
+ok = peak > 0.01 and tail > 1e-4 and last < 1 / 65536 and buffer <= frames - song_frames < 10 * rate
 sys.exit(0 if ok else 1)

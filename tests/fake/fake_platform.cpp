@@ -571,7 +571,7 @@ void reasonIs(char* why, UINT size, const std::string& text) {
 
 }  // namespace
 
-MMRESULT renderOpen(HRENDER* synth, UINT, const char* soundfont, char* why, UINT whySize) {
+MMRESULT renderOpen(HRENDER* synth, UINT, const char* soundfont, bool, char* why, UINT whySize) {
   auto& s = state();
   std::lock_guard guard(s.mutex);
   if (soundfont != nullptr) {

@@ -88,6 +88,16 @@ check "--offline refuses --loops file on a loop of count 0" bash -c '
   [[ $? == 2 && $err == *"would never end"* ]]' "$play" "$work/loop.xmi"
 check "--loop-style refuses an unknown convention" \
   bash -c "\"\$0\" --loop-style cc112 --log /dev/null x.mid 2>&1 | grep -q 'loop-style takes'" "$play"
+refused() {  # message, options...: exit 2 saying exactly that, what was typed and only that
+  [[ $("$play" "${@:2}" "$examples/ode_to_joy.mid" 2>&1) == "quavr-play: $1" && $? == 2 ]]
+}
+check "--offline --loops -1 is refused for --loops, not --repeat" \
+  refused "--offline with --loops -1 would never end" --offline --loops -1
+check "--loops with a bad count quotes it and names file" refused \
+  '--loops takes a number from -1 to 2147483647 (-1: forever), or file, not "forever"' --loops forever
+check "--rate without the synthesizer is refused" refused \
+  "--rate is for Quavr Synth, but device $(($("$play" --list | grep -c .) - 1)) is Quavr Monitor" \
+  --offline --device monitor --rate 22050
 
 offline_log 7 "$examples/ode_to_joy.mid" >"$work/first.log"
 offline_log 7 "$examples/ode_to_joy.mid" >"$work/second.log"
@@ -260,6 +270,9 @@ PY
   head -c 50000 /usr/share/sounds/sf2/TimGM6mb.sf2 >"$work/cut.sf2" 2>/dev/null
   check "a truncated soundfont is left out too" \
     bash -c "QUAVR_SOUNDFONT='$work/cut.sf2' \"\$0\" --list 2>&1 | grep -q 'cut.sf2 is \(truncated\|not a soundfont\)'" "$play"
+  sed '0,/pbag/s//pbax/' /usr/share/sounds/sf2/TimGM6mb.sf2 >"$work/broken.sf2"
+  check "a whole soundfont FluidSynth refuses is left out, with nothing of FluidSynth's said" \
+    bash -c "[[ \$(QUAVR_SOUNDFONT='$work/broken.sf2' \"\$0\" --list 2>&1) == 'Quavr Synth: not listed: $work/broken.sf2 is a soundfont FluidSynth cannot load'\$'\\n''0  Quavr Monitor'* ]]" "$play"
 fi
 if [[ $(id -u) -ne 0 ]]; then  # root reads any file
   cp "$ode" "$work/locked.mid" && chmod 000 "$work/locked.mid"

@@ -18,8 +18,11 @@ echo "apt-get $*" >>"$WORK/calls"
 for word in "$@"; do grep -qxF -- "$word" "$WORK/broken" 2>/dev/null && exit 100; done
 exit 0
 STUB
-printf '#!/bin/sh\nexit 0\n' >"$work/bin/true-stub"
-for tool in dpkg debconf-set-selections sleep sudo; do cp "$work/bin/true-stub" "$work/bin/$tool"; done
+# The rest do nothing, but read what they are given and run what sudo is given.
+printf '#!/bin/sh\ncat >/dev/null\n' >"$work/bin/debconf-set-selections"
+printf '#!/bin/sh\nexit 0\n' >"$work/bin/dpkg"
+cp "$work/bin/dpkg" "$work/bin/sleep"
+printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"*
 setup() { WORK=$work PATH=$work/bin:$PATH "$root/scripts/setup" "$@" >"$work/out" 2>&1; }
 
