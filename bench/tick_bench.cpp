@@ -67,15 +67,6 @@ void tickWithNothingDue(benchmark::State& state, Mix mix) {
   stop(p);
 }
 
-void TickWithNothingDue(benchmark::State& state) {
-  tickWithNothingDue(state, Mix::kPlain);
-}
-BENCHMARK(TickWithNothingDue)->Arg(1)->Arg(16)->Arg(64);
-void TickQueuedNothingDue(benchmark::State& state) {
-  tickWithNothingDue(state, Mix::kQueued);
-}
-BENCHMARK(TickQueuedNothingDue)->Arg(1)->Arg(16)->Arg(64);
-
 void tickPerShortMessage(benchmark::State& state, Mix mix) {
   const int tracks = static_cast<int>(state.range(0));
   constexpr int kEvents = 20000;  // one per track in each 10 ms tick
@@ -99,22 +90,19 @@ void tickPerShortMessage(benchmark::State& state, Mix mix) {
   stop(p);
 }
 
-void TickPerShortMessage(benchmark::State& state) {
-  tickPerShortMessage(state, Mix::kPlain);
-}
-void TickFading(benchmark::State& state) {
-  tickPerShortMessage(state, Mix::kFading);
-}
-BENCHMARK(TickFading)->Arg(1)->Arg(16)->Arg(64);
-void TickMuted(benchmark::State& state) {
-  tickPerShortMessage(state, Mix::kMuted);
-}
-BENCHMARK(TickMuted)->Arg(1)->Arg(16)->Arg(64);
-void TickQueued(benchmark::State& state) {
-  tickPerShortMessage(state, Mix::kQueued);
-}
-BENCHMARK(TickQueued)->Arg(1)->Arg(16)->Arg(64);
-BENCHMARK(TickPerShortMessage)->Arg(1)->Arg(16)->Arg(64);
+// A benchmark of its own name for each measure and mix, over 1, 16 and 64 tracks.
+#define QUAVR_TICK_BENCHMARK(name, measure, mix) \
+  void name(benchmark::State& state) {           \
+    measure(state, Mix::mix);                    \
+  }                                              \
+  BENCHMARK(name)->Arg(1)->Arg(16)->Arg(64)
+
+QUAVR_TICK_BENCHMARK(TickWithNothingDue, tickWithNothingDue, kPlain);
+QUAVR_TICK_BENCHMARK(TickQueuedNothingDue, tickWithNothingDue, kQueued);
+QUAVR_TICK_BENCHMARK(TickFading, tickPerShortMessage, kFading);
+QUAVR_TICK_BENCHMARK(TickMuted, tickPerShortMessage, kMuted);
+QUAVR_TICK_BENCHMARK(TickQueued, tickPerShortMessage, kQueued);
+QUAVR_TICK_BENCHMARK(TickPerShortMessage, tickPerShortMessage, kPlain);
 
 }  // namespace
 
