@@ -3,14 +3,21 @@
 //   rate, alternating in one process (what Quavr's sequencing adds over the synthesizer);
 // - messages-only rendering (no synthesizer) of a dense song: frames per second;
 // - the longest bgmRender call while another thread seeks the song in a loop, beside the longest
-//   with nobody seeking: what the audio thread waits for a host call.
+//   with nobody seeking: what the audio thread waits for a host call;
+// - rendering with a song switch queued for every bar (the song switching to itself in place:
+//   the tail cut, the state sent again) against a plain render of the same song, alternating in
+//   one process, in the thread's processor time, on a device with the synthesizer (without
+//   effects) and on a messages-only one.
 // Prints:  render_peer  song  frames  rounds  quavr_min_ms  quavr_median_ms  peer_min_ms
 // peer_median_ms
 //          render_messages  song  frames  seconds  messages
 //          render_wait  song  calls  seeks  max_us  p9999_us  p999_us  alone_max_us  alone_p9999_us
 //                       alone_p999_us
+//          render_switch  song  device  frames  switches  rounds  plain_min_ms  plain_median_ms
+//                         switching_min_ms  switching_median_ms  median_ratio (of each round's
+//                         two renders)
 // (render_wait: 3 s of 256-frame calls on a messages-only device alone, then 3 s while seeking)
-// Usage: render_bench --peer SONG... | --messages SONG | --wait SONG
+// Usage: render_bench --peer SONG... | --messages SONG | --wait SONG | --switches SONG...
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -18,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -182,6 +190,67 @@ void wait(const std::string& path) {
   bgmDeleteSong(song);
 }
 
+// The thread's processor time in ms: on a machine others share, what the render itself costs.
+double threadMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
+// Renders `frames` of the song on a new device (`soundfont` "": messages only; else without the
+// effects, whose parallel region would run on other threads), with a switch queued again for the
+// next bar whenever one took effect; the thread's time in ms and the switches made.
+std::pair<double, int> switchingRender(const std::string& path, const char* soundfont,
+                                       std::uint32_t frames, bool switching) {
+  const QuavrDevice device = bgmOpenRenderDev(kRate | QUAVR_RENDER_DRY, soundfont);
+  const QuavrSong song = bgmGetSongFile(path.c_str());
+  if (device == 0 || song == 0) fail("cannot render " + path);
+  std::uint64_t sent = 0;
+  bgmSetMessageSink(device, count, &sent);
+  std::vector<float> block(2 * kBlock);
+  int switches = 0;
+  const double start = threadMs();
+  bgmPlay(device, song);
+  if (switching) bgmQueueSong(device, song, QUAVR_AT_BAR, QUAVR_NONE, QUAVR_TAIL_CUT);
+  for (std::uint32_t at = 0; at < frames; at += kBlock) {
+    bgmRender(device, block.data(), kBlock, QUAVR_RENDER_F32);
+    if (switching && (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_QUEUED) != 0) {
+      ++switches;
+      bgmQueueSong(device, song, QUAVR_AT_BAR, QUAVR_NONE, QUAVR_TAIL_CUT);
+    }
+  }
+  const double took = threadMs() - start;
+  bgmCloseMidiDev(device);
+  bgmDeleteSong(song);
+  return {took, switches};
+}
+
+void switches(const std::string& path, int rounds) {
+  const QuavrSong song = bgmGetSongFile(path.c_str());
+  const std::uint32_t frames = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(bgmGetSongLength(song), 60000) * kRate / 1000);
+  bgmDeleteSong(song);
+  for (const auto& [name, soundfont] :
+       {std::pair{"synth", kSoundfont}, std::pair{"messages", ""}}) {
+    std::vector<double> plain, switching, ratios;
+    int made = 0;
+    switchingRender(path, soundfont, kBlock * 16, true);  // warm
+    for (int i = 0; i < rounds; ++i) {
+      // Alternating which goes first, so neither always follows the other.
+      for (const bool on : {i % 2 == 0, i % 2 != 0}) {
+        const auto [took, count] = switchingRender(path, soundfont, frames, on);
+        (on ? switching : plain).push_back(took);
+        if (on) made = count;
+      }
+      ratios.push_back(switching.back() / plain.back());  // of two renders close in time
+    }
+    std::printf("render_switch\t%s\t%s\t%u\t%d\t%d\t%.3f\t%.3f\t%.3f\t%.3f\t%.4f\n", path.c_str(),
+                name, frames, made, rounds, *std::min_element(plain.begin(), plain.end()),
+                median(plain), *std::min_element(switching.begin(), switching.end()),
+                median(switching), median(ratios));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,7 +258,9 @@ int main(int argc, char** argv) {
     fluid_set_log_function(level, nullptr, nullptr);
   }
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() < 2) fail("usage: render_bench --peer SONG... | --messages SONG | --wait SONG");
+  if (args.size() < 2) {
+    fail("usage: render_bench --peer SONG... | --messages SONG | --wait SONG | --switches SONG...");
+  }
   int rounds = 5;
   if (args[0] == "--peer") {
     for (std::size_t i = 1; i < args.size(); ++i) peer(args[i], rounds);
@@ -197,6 +268,8 @@ int main(int argc, char** argv) {
     messages(args[1]);
   } else if (args[0] == "--wait") {
     wait(args[1]);
+  } else if (args[0] == "--switches") {
+    for (std::size_t i = 1; i < args.size(); ++i) switches(args[i], 9);
   } else {
     fail("unknown mode " + args[0]);
   }

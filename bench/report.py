@@ -2,6 +2,7 @@
 """Turns bench/run.sh's raw measurements into bench/RESULTS.md (Markdown, on stdout). Every ratio
 is against Quavr measured in the same run, alternately in the same process (mido apart)."""
 import datetime
+import math
 import os
 import platform
 import sys
@@ -46,8 +47,8 @@ class Load:
 def read(path):
     loads = defaultdict(lambda: defaultdict(dict))  # kind -> engine -> file -> Load
     ticks, timing, memory, seeks = [], [], [], []
-    renders = {'peer': [], 'messages': [], 'wait': []}
-    walks = []
+    renders = {'peer': [], 'messages': [], 'wait': [], 'switch': []}
+    walks, boundaries, grid_loads = [], [], []
     for line in open(path):
         f = line.rstrip('\n').split('\t')
         if f[0] in ('load', 'load-kept', 'load-game'):
@@ -64,8 +65,13 @@ def read(path):
             renders[f[0][len('render_'):]].append([os.path.basename(f[1])] + f[2:])
         elif f[0] == 'walk':  # walk_bench: file events rounds, then min and median of each
             walks.append([os.path.basename(f[1]), int(f[2])] + [float(v) for v in f[4:10]])
+        elif f[0] == 'boundary':  # grid_bench: bars meters tempos, then ns of each lookup
+            boundaries.append([int(v) for v in f[1:4]] + [float(v) for v in f[4:8]])
+        elif f[0] == 'grid_load':  # grid_bench: files rounds load_s grid_s
+            grid_loads.append((int(f[1]), float(f[3]), float(f[4])))
     read.renders = renders
     read.walks = walks
+    read.grid = boundaries, grid_loads
     return loads, ticks, timing, memory, seeks
 
 
@@ -103,6 +109,75 @@ def render_section(say, renders):
             'its chase before it takes the device\'s lock; the maxima are the machine\'s '
             'preemptions (alone as well as seeking).')
     return worst, speed, wait
+
+
+def following_section(say, ticks, grid, switches):
+    """Music that follows the game; returns (worst pending tick over the plain one, growth of a
+    boundary lookup from 100 to 1 000 000 bars, the grid's share of a load, worst render with a
+    switch every bar over a plain one)."""
+    say('\n## Music that follows the game\n')
+    plain = {(name, tracks): ns for name, tracks, ns in ticks}
+    pending = [plain[(queued, tracks)] / plain[(base, tracks)] - 1
+               for queued, base in (('TickQueued', 'TickPerShortMessage'),
+                                    ('TickQueuedNothingDue', 'TickWithNothingDue'))
+               for tracks in (1, 16, 64) if (queued, tracks) in plain and (base, tracks) in plain]
+    if pending:
+        say('A tick with a jump queued for a far bar line (bar 255, past the song\'s end: looked '
+            'at every tick, never taken) against the same tick with nothing queued, in the tick '
+            f'table above: TickQueued against TickPerShortMessage and TickQueuedNothingDue against '
+            f'TickWithNothingDue, 1 to 64 tracks: {min(pending) * 100:+.1f} % to '
+            f'{max(pending) * 100:+.1f} %.')
+    boundaries, grid_loads = grid
+    growth = None
+    if boundaries:
+        say('\nThe next bar line or beat from a song time (`SongGrid::nextAt`, bars and beats by '
+            'turns), in generated songs whose meter and tempo change at every bar, so both maps '
+            'searched hold a point a bar; the times random, or walking forward as a playing '
+            'song\'s do. Beside it, a table of every bar\'s time searched by bisection (the floor '
+            'of a search) and walked from its start (a search without the maps). ns a lookup, the '
+            'best of five passes.\n')
+        say('| Bars | Meters | Tempo points | Random | Forward | Table searched | Table walked |')
+        say('|---|---|---|---|---|---|---|')
+        for bars, meters, tempos, rnd, fwd, search, walk in boundaries:
+            say(f'| {bars} | {meters} | {tempos} | {rnd:.0f} | {fwd:.0f} | {search:.0f} | '
+                f'{walk:.0f} |')
+        first, last = boundaries[0], boundaries[-1]
+        growth = last[3] / first[3]
+        say(f'\nFrom {first[0]} to {last[0]} bars a random lookup costs {growth:.1f}× as much '
+            f'(forward {last[4] / first[4]:.1f}×, the searched table {last[5] / first[5]:.1f}×, '
+            f'the walked one {last[6] / first[6]:.0f}×; log₂ of the bars grows '
+            f'{math.log2(last[0]) / math.log2(first[0]):.1f}×): the search is logarithmic, and '
+            'past the caches each of its steps is a miss (a million bars are 48 MB of maps).')
+    share = None
+    for files, load_s, grid_s in grid_loads:
+        share = grid_s / load_s
+        say(f'\nThe grid\'s share of a load, {files} real songs: each loaded, then its grid made '
+            'again on the loaded song (the time signatures picked out of its meta events, as the '
+            'track walk does, and the meter map built and freed), alternating song by song; sums '
+            f'of the medians: load {load_s * 1000:.2f} ms, grid {grid_s * 1000:.3f} ms, '
+            f'{share * 100:.2f} %.')
+    worst = None
+    if switches:
+        say('\nRendering a song with a switch queued for every bar (the song to itself, in place: '
+            'the notes cut, its state sent again) against a plain render of it, 1024-frame calls '
+            'at 48 kHz, alternating in one process, in the thread\'s processor time; the '
+            'synthesizer without its effects (TimGM6mb), whose parallel region would run on other '
+            'threads. A round renders both, one after the other; the goal is judged on the median '
+            'of the rounds\' ratios, with the synthesizer. Messages only, a render is '
+            'the sequencer alone (microseconds a second of music), and a switch costs what a '
+            'seek\'s chase does.\n')
+        say('| Song | Device | Switches | Plain min / median (ms) | Switching min / median (ms) '
+            '| Switching ÷ plain, median of rounds | µs a switch, messages only (medians) |')
+        say('|---|---|---|---|---|---|---|')
+        for name, device, _, made, _, pmin, pmed, smin, smed, ratio in switches:
+            ratio = float(ratio)
+            if device == 'synth':
+                worst = ratio - 1 if worst is None else max(worst, ratio - 1)
+            say(f'| {name} | {device} | {made} | {float(pmin):.2f} / {float(pmed):.2f} | '
+                f'{float(smin):.2f} / {float(smed):.2f} | {ratio:.3f} | ' +
+                ('—' if device == 'synth' else
+                 f'{(float(smed) - float(pmed)) * 1000 / max(int(made), 1):.1f}') + ' |')
+    return (max(pending) if pending else None), growth, share, worst
 
 
 def versus(r):
@@ -297,6 +372,8 @@ def main(path):
                 say(f'| {name} | {quavr[f].events} | {ns:.1f} | {ns / per_event:.2f} |')
 
     say('\n## Tick cost (fake platform, null port)\n')
+    say('Each benchmark run seven times, the runs of all interleaved at random; the fastest, in '
+        'the thread\'s processor time, counts.\n')
     say('| Benchmark | Tracks | ns |')
     say('|---|---|---|')
     idle = None
@@ -326,6 +403,8 @@ def main(path):
 
     render_peer, render_speed, render_wait = render_section(say, read.renders)
     walk_first, walk_again = walk_section(say, read.walks)
+    pending, growth, grid_share, switching = following_section(say, ticks, read.grid,
+                                                               read.renders['switch'])
 
     say('\n## Timing accuracy (real time, monitor port)\n')
     say('Lateness of each tick\'s first message against that tick\'s own due time (the timer\'s '
@@ -413,6 +492,14 @@ def main(path):
         ('a song\'s walk again ≤ 2× the floor\'s read + walk, dense 10 MB', walk_again,
          lambda v: v <= 2, '{:.2f}×'),
         ('tick with nothing due ≤ 200 ns', idle, lambda v: v <= GOALS['tick_ns'], '{:.0f} ns'),
+        ('tick with an action pending ≤ 10 % over the plain tick (worst)', pending,
+         lambda v: v <= 0.10, '{:+.1%}'),
+        ('next boundary O(log bars): 10⁶ bars ÷ 100, under √ of the bars\' 10⁴×', growth,
+         lambda v: v < 100, '{:.1f}×'),
+        ('grid built at load ≤ 5 % of the load, real songs', grid_share, lambda v: v <= 0.05,
+         '{:.2%}'),
+        ('render with a switch every bar ≤ 5 % over plain (synthesizer, worst song)', switching,
+         lambda v: v <= 0.05, '{:+.1%}'),
         ('tick lateness p99 ≤ 150 µs at 1 ms (SCHED_FIFO, idle)', p99_fifo,
          lambda v: v <= GOALS['p99_us'], '{:.0f} µs'),
         ('drift 0 (last tick against the median, 1 ms)', drift, lambda v: abs(v) <= 100,

@@ -12,8 +12,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/quavr.h DESTINATION ${CMAKE_INSTALL_
   COMPONENT dev)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT lib)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/open_device.c ${PROJECT_SOURCE_DIR}/examples/play_song.c
+              ${PROJECT_SOURCE_DIR}/examples/adaptive_music.c
               ${PROJECT_SOURCE_DIR}/examples/ode_to_joy.mid ${PROJECT_SOURCE_DIR}/examples/fanfare.mid
-              ${PROJECT_SOURCE_DIR}/examples/loop_theme.mid
+              ${PROJECT_SOURCE_DIR}/examples/loop_theme.mid ${PROJECT_SOURCE_DIR}/examples/calm_theme.mid
+              ${PROJECT_SOURCE_DIR}/examples/combat_theme.mid
   DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT dev)
 # Every page in man/ is installed: a new function brings its page and nothing else.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/man/man1 DESTINATION ${CMAKE_INSTALL_MANDIR} COMPONENT tools)

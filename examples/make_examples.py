@@ -4,7 +4,9 @@ arranged for melody, bass and drums, with a system-exclusive reset, program chan
 status and a tempo change for the last phrase; and a two-second fanfare with the same features,
 short enough for tests that play in real time; and a short loop theme that marks its loop under
 every convention a host may choose (an intro, then a body looped by CC111, by CC116/117 with a
-held chord across its end, or by loopStart/loopEnd markers with a tail after the loop).
+held chord across its end, or by loopStart/loopEnd markers with a tail after the loop); and two
+arrangements of one eight-bar theme on one grid, calm and combat, for a game's music to switch
+between on a bar line, the combat one with a percussion layer on channel 10.
 Needs nothing but Python."""
 import os
 import struct
@@ -146,9 +148,71 @@ def loop_theme():
     return header + b''.join(t.chunk(end) for t in tracks)
 
 
+# An eight-bar theme in A minor at 112 bpm (a beat of 535.714 ms, so bar lines fall between
+# milliseconds), and its chords: a root for the bass, three tones for the rest.
+A3, B3 = 57, 59
+THEME = [(A3, Q), (C, Q), (EE, Q), (D, Q), (C, H), (B3, Q), (A3, Q),
+         (G3, Q), (B3, Q), (D, Q), (C, Q), (B3, 3 * Q), (None, Q),
+         (A3, Q), (C, Q), (EE, Q), (69, Q), (G, Q), (F, Q), (EE, Q), (D, Q),
+         (C, Q), (B3, Q), (G3, Q), (B3, Q), (A3, 4 * Q)]
+CHORDS = [(45, [57, 60, 64]), (41, [57, 60, 65]), (43, [55, 59, 62]), (40, [56, 59, 64]),
+          (45, [57, 60, 64]), (38, [57, 62, 65]), (40, [56, 59, 64]), (45, [57, 60, 64])]
+BAR = 4 * Q
+
+
+def arrangement(title, parts):
+    """A song of the theme: a conductor track (title, 4/4, 112 bpm), then a track per part
+    (channel, program, volume, write), write(track, channel) adding its notes."""
+    conductor = Track()
+    meta(conductor, 0, 0x03, title)
+    meta(conductor, 0, 0x58, [4, 2, 24, 8])
+    meta(conductor, 0, 0x51, list(struct.pack('>I', 535714)[1:]))
+    tracks = [conductor]
+    for channel, program, volume, write in parts:
+        track = Track()
+        if program is not None:
+            track.add(0, [0xC0 | channel, program])
+        track.add(0, [0xB0 | channel, 7, volume])
+        write(track, channel)
+        tracks.append(track)
+    header = b'MThd' + struct.pack('>IHHH', 6, 1, len(tracks), DIVISION)
+    return header + b''.join(t.chunk(len(CHORDS) * BAR) for t in tracks)
+
+
+def per_bar(velocity, lines):
+    """A part that plays lines(root, tones), a list of melodic lines, in every bar."""
+    def write(track, channel):
+        for index, (root, tones) in enumerate(CHORDS):
+            for line in lines(root, tones):
+                notes(track, channel, index * BAR, line, velocity)
+    return write
+
+
+def calm_theme():
+    """The theme on a flute over a held pad and a bass in halves: exploring."""
+    return arrangement(b'Theme (calm)', [
+        (0, 73, 100, lambda track, channel: notes(track, channel, 0, THEME, 80)),
+        (1, 89, 80, per_bar(60, lambda root, tones: [[(k, BAR)] for k in tones])),
+        (2, 32, 90, per_bar(70, lambda root, tones: [[(root, H), (root + 7, H)]])),
+    ])
+
+
+def combat_theme():
+    """The same theme on the same grid: brass over strings and bass in eighths, and drums on
+    channel 10 for the host to bring in as a layer."""
+    return arrangement(b'Theme (combat)', [
+        (0, 61, 110, lambda track, channel: notes(track, channel, 0, THEME, 110)),
+        (1, 48, 90, per_bar(85, lambda root, tones: [[(k, E) for k in (tones + tones[1:2]) * 2]])),
+        (2, 38, 100, per_bar(100, lambda root, tones: [[(root, E), (root + 12, E)] * 4])),
+        (9, None, 100, per_bar(90, lambda root, tones: [[(42, E)] * 8,                # hi-hat
+                                                        [(36, Q), (38, Q)] * 2])),   # kick, snare
+    ])
+
+
 if __name__ == '__main__':
     here = os.path.dirname(os.path.abspath(__file__))
     for name, song in (('ode_to_joy.mid', ode_to_joy()), ('fanfare.mid', fanfare()),
-                       ('loop_theme.mid', loop_theme())):
+                       ('loop_theme.mid', loop_theme()), ('calm_theme.mid', calm_theme()),
+                       ('combat_theme.mid', combat_theme())):
         with open(os.path.join(here, name), 'wb') as out:
             out.write(song)

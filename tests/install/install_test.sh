@@ -33,7 +33,8 @@ component_files() {  # component, libdir
     dev)
       printf '%s\n' include/quavr.h "$2/libquavr.so" "$2/pkgconfig/quavr.pc" \
         "$2"/cmake/Quavr/Quavr{Config,ConfigVersion,Resource,Targets,Targets-CONFIG}.cmake \
-        share/doc/quavr/examples/{fanfare.mid,loop_theme.mid,ode_to_joy.mid,open_device.c,play_song.c}
+        share/doc/quavr/examples/{adaptive_music.c,calm_theme.mid,combat_theme.mid,fanfare.mid} \
+        share/doc/quavr/examples/{loop_theme.mid,ode_to_joy.mid,open_device.c,play_song.c}
       (cd "$root/man" && ls man3/* | sed 's|^|share/man/|') ;;
     tools)
       printf '%s\n' bin/quavr-info bin/quavr-play
