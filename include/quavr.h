@@ -364,7 +364,7 @@ typedef struct QuavrSongEvent {
   /* A note-on (velocity above 0): the song time its note stops, at the next note-off or note-on
    * of its channel and key the song sends, whichever track has it; 0 where it has none. */
   uint32_t endMs;
-  uint32_t barBeat;  /* bar and beat, packed as QUAVR_PLAY_BAR_BEAT; QUAVR_NONE until available */
+  uint32_t barBeat;  /* the bar and beat of timeMs, packed as QUAVR_PLAY_BAR_BEAT */
   uint8_t status;    /* a short message's status byte; 0xF0 system exclusive, 0xF7 escape,
                         0xFF meta */
   uint8_t type;      /* a meta event's type; 0 for the others */

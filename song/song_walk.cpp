@@ -8,6 +8,7 @@
 #include "base/block.h"
 #include "platform/common/midi_message.h"
 #include "song/copy_out.h"
+#include "song/musical_time.h"
 #include "song/set_tempo.h"
 #include "song/song_registry.h"
 #include "song/track_events.h"
@@ -257,22 +258,20 @@ HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
 class PinnedWalk {
  public:
   explicit PinnedWalk(HGLOBAL song) : song_(song) {
-    HGLOBAL block = 0, table = 0;
-    std::uint32_t trackCount = 0;
+    HGLOBAL block = 0;
     loadedSongs().visit(song, [&](LoadedSong& entry) {
       Resolved<Song> record(song);
       if (!record) return false;
       ++entry.readers;
       pinned_ = true;
+      record_ = *record;  // what it holds stays while the song is pinned
       block = record->walkBlock;
-      table = record->trackTable;
-      trackCount = record->trackCount;
       return false;
     });
     if (!pinned_) return;
     if (block == 0) {
       // Built with the registry unlocked: a long song takes a while.
-      const HGLOBAL built = buildWalk(table, trackCount);
+      const HGLOBAL built = buildWalk(record_.trackTable, record_.trackCount);
       if (built == 0) return;
       withLoadedSong(song, [&] {
         Resolved<Song> record(song);
@@ -305,6 +304,8 @@ class PinnedWalk {
   // Copies `count` events from `first` on, all below the event count. Short messages, nearly all
   // of a song, come from the walk's own record, in order; the rest through bytesOf.
   void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
+    const SongGrid grid(record_);
+    PlaceCursor places(grid);
     const std::uint16_t* trackOf = walk_.trackOf + first;
     const std::uint32_t* index = walk_.indexes + first;
     const std::uint32_t* ends = walk_.ends + first;
@@ -320,7 +321,7 @@ class PinnedWalk {
                 t,
                 length,
                 *ends,
-                QUAVR_NONE,
+                places.packedAt(e.timeMs),
                 message[0],
                 0,
                 {static_cast<std::uint8_t>(message[1] & kDataMask[length]),
@@ -328,7 +329,8 @@ class PinnedWalk {
                 0};
       } else {
         const EventBytes b = bytesOf(e, walk_.tracks[t].data);
-        *out = {e.timeMs, e.tick, t, b.length, *ends, QUAVR_NONE, b.status, b.type, {0, 0}, 0};
+        *out = {e.timeMs, e.tick, t,      b.length, *ends, places.packedAt(e.timeMs),
+                b.status, b.type, {0, 0}, 0};
       }
     }
   }
@@ -336,6 +338,7 @@ class PinnedWalk {
  private:
   HGLOBAL song_;
   bool pinned_ = false;
+  Song record_{};
   Resolved<std::uint8_t> base_;
   Walk walk_{};
 };
