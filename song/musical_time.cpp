@@ -144,18 +144,11 @@ std::uint32_t packBarBeat(const MusicalPlace& place) {
          std::min<std::uint32_t>(place.beat, 0xFF) << 8 | place.fraction;
 }
 
-std::uint32_t PlaceCursor::packedAt(std::uint32_t ms) {
-  if (!grid_) return QUAVR_NONE;
-  if (ms == lastMs_) return packed_;
-  // Within the beat every time has that beat's place, the fraction aside.
-  if (ms >= place_.beatMs && ms < place_.nextBeatMs) {
-    place_.fraction = fractionOf(ms, place_.beatMs, place_.nextBeatMs);
-  } else {
-    place_ = grid_.placeOf(ms);
-  }
-  lastMs_ = ms;
-  packed_ = packBarBeat(place_);
-  return packed_;
+void PlaceCursor::moveTo(std::uint32_t ms) {
+  place_ = grid_.placeOf(ms);
+  span_ = place_.nextBeatMs > place_.beatMs ? place_.nextBeatMs - place_.beatMs : 0;
+  reciprocal_ = span_ != 0 ? (std::uint64_t{256} << 32) / span_ : 0;
+  packed_ = grid_ ? packBarBeat(place_) : QUAVR_NONE;
 }
 
 std::uint32_t SongGrid::timeOfPlace(std::uint64_t bar, std::uint32_t beat,

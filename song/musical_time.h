@@ -78,11 +78,29 @@ class PlaceCursor {
  public:
   explicit PlaceCursor(const SongGrid& grid) : grid_(grid) {}
   // packBarBeat of the place of `ms`; QUAVR_NONE when the grid would not resolve.
-  std::uint32_t packedAt(std::uint32_t ms);
+  std::uint32_t packedAt(std::uint32_t ms) {
+    if (ms == lastMs_) return packed_;
+    lastMs_ = ms;
+    const std::uint64_t into = ms - std::uint64_t{place_.beatMs};
+    if (into >= span_) {
+      moveTo(ms);
+      return packed_;
+    }
+    // Within the beat only the fraction moves: placeOf's quotient, from a reciprocal made once a
+    // beat, at most 1 short of it, then set right.
+    std::uint64_t fraction = into * reciprocal_ >> 32;
+    if ((fraction + 1) * span_ <= into * 256) ++fraction;
+    packed_ = (packed_ & ~0xFFu) | static_cast<std::uint32_t>(fraction < 255 ? fraction : 255);
+    return packed_;
+  }
 
  private:
+  void moveTo(std::uint32_t ms);  // a search of the grid
+
   const SongGrid& grid_;
-  MusicalPlace place_{};          // its beat's times say where it holds: none at first
+  MusicalPlace place_{};
+  std::uint64_t span_ = 0;        // the beat's length, where the place holds: none at first
+  std::uint64_t reciprocal_ = 0;  // 2^40 / span_
   std::uint64_t lastMs_ = ~0ull;  // no time yet
   std::uint32_t packed_ = 0;
 };
