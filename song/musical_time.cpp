@@ -146,8 +146,10 @@ std::uint32_t packBarBeat(const MusicalPlace& place) {
 
 void PlaceCursor::moveTo(std::uint32_t ms) {
   place_ = grid_.placeOf(ms);
-  span_ = place_.nextBeatMs > place_.beatMs ? place_.nextBeatMs - place_.beatMs : 0;
-  reciprocal_ = span_ != 0 ? (std::uint64_t{256} << 32) / span_ : 0;
+  // (x * ceil(2^40 / d)) >> 32 is floor(256 x / d) for every x below d when 256 d^2 <= 2^40.
+  const std::uint64_t span = place_.nextBeatMs - std::uint64_t{place_.beatMs};
+  span_ = place_.nextBeatMs > place_.beatMs && span <= 0xFFFF ? span : 0;
+  reciprocal_ = span_ != 0 ? ((std::uint64_t{1} << 40) + span_ - 1) / span_ : 0;
   packed_ = grid_ ? packBarBeat(place_) : QUAVR_NONE;
 }
 

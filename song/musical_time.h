@@ -86,11 +86,9 @@ class PlaceCursor {
       moveTo(ms);
       return packed_;
     }
-    // Within the beat only the fraction moves: placeOf's quotient, from a reciprocal made once a
-    // beat, at most 1 short of it, then set right.
-    std::uint64_t fraction = into * reciprocal_ >> 32;
-    if ((fraction + 1) * span_ <= into * 256) ++fraction;
-    packed_ = (packed_ & ~0xFFu) | static_cast<std::uint32_t>(fraction < 255 ? fraction : 255);
+    // Within the beat only the fraction moves: placeOf's quotient, exact by a reciprocal made
+    // once a beat (rounded up, of 40 bits, for beats below 65536 ms).
+    packed_ = (packed_ & ~0xFFu) | static_cast<std::uint32_t>(into * reciprocal_ >> 32);
     return packed_;
   }
 
@@ -99,8 +97,8 @@ class PlaceCursor {
 
   const SongGrid& grid_;
   MusicalPlace place_{};
-  std::uint64_t span_ = 0;        // the beat's length, where the place holds: none at first
-  std::uint64_t reciprocal_ = 0;  // 2^40 / span_
+  std::uint64_t span_ = 0;        // the beat's length where the fast path holds: none at first
+  std::uint64_t reciprocal_ = 0;  // 2^40 / span_, rounded up
   std::uint64_t lastMs_ = ~0ull;  // no time yet
   std::uint32_t packed_ = 0;
 };
