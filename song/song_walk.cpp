@@ -253,6 +253,22 @@ HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
   return block;
 }
 
+// What a walk reads of a song record: its tracks and its grid, set at load and kept while the
+// song is pinned; none of the fields playback moves, which a copy of the whole would race.
+Song walkedFields(const Song& song) {
+  Song out{};
+  out.trackCount = song.trackCount;
+  out.trackTable = song.trackTable;
+  out.division = song.division;
+  out.tickRate = song.tickRate;
+  out.tempoBlock = song.tempoBlock;
+  out.tempoCount = song.tempoCount;
+  out.meterBlock = song.meterBlock;
+  out.meterCount = song.meterCount;
+  out.endTick = song.endTick;
+  return out;
+}
+
 // The song's walk block, resolved, with the song pinned until it goes, so that neither the song
 // nor its tracks go meanwhile. The block is built at the song's first walk.
 class PinnedWalk {
@@ -264,7 +280,7 @@ class PinnedWalk {
       if (!record) return false;
       ++entry.readers;
       pinned_ = true;
-      record_ = *record;  // what it holds stays while the song is pinned
+      record_ = walkedFields(*record);
       block = record->walkBlock;
       return false;
     });
