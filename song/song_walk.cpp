@@ -320,8 +320,7 @@ class PinnedWalk {
   // Copies `count` events from `first` on, all below the event count. Short messages, nearly all
   // of a song, come from the walk's own record, in order; the rest through bytesOf.
   void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
-    const SongGrid grid(record_);
-    PlaceCursor places(grid);
+    QuavrSongEvent* const start = out;
     const std::uint16_t* trackOf = walk_.trackOf + first;
     const std::uint32_t* index = walk_.indexes + first;
     const std::uint32_t* ends = walk_.ends + first;
@@ -337,7 +336,7 @@ class PinnedWalk {
                 t,
                 length,
                 *ends,
-                places.packedAt(e.timeMs),
+                0,
                 message[0],
                 0,
                 {static_cast<std::uint8_t>(message[1] & kDataMask[length]),
@@ -345,10 +344,14 @@ class PinnedWalk {
                 0};
       } else {
         const EventBytes b = bytesOf(e, walk_.tracks[t].data);
-        *out = {e.timeMs, e.tick, t,      b.length, *ends, places.packedAt(e.timeMs),
-                b.status, b.type, {0, 0}, 0};
+        *out = {e.timeMs, e.tick, t, b.length, *ends, 0, b.status, b.type, {0, 0}, 0};
       }
     }
+    // Bars and beats in a pass of their own, over what was just written: the walk above waits
+    // on memory, this on arithmetic.
+    const SongGrid grid(record_);
+    PlaceCursor places(grid);
+    for (QuavrSongEvent* e = start; e != out; ++e) e->barBeat = places.packedAt(e->timeMs);
   }
 
  private:
