@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -187,7 +186,7 @@ class Tournament {
 struct MergeState {
   explicit MergeState(std::vector<std::uint64_t> keys, std::uint32_t tracks)
       : order(std::move(keys)), next(tracks, 0), sounding(16 * 128, 0) {}
-  std::mutex mutex;  // over all below, and the walk's arrays from `built` on
+  std::mutex mutex;  // over all below, and the walk's arrays from `ready` on
   Tournament order;
   std::vector<std::uint32_t> next;      // each track's next event
   std::vector<std::uint32_t> sounding;  // as record() keeps it

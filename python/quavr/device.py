@@ -41,7 +41,7 @@ class Device:
     def __init__(self, handle: int) -> None:
         self._handle = handle
         self._song: Song | None = None  # the song bound: kept alive while the device holds it
-        self._queued: list[Song] = []  # songs queued since the last play or stop: the same
+        self._queued: list[Song] = []  # songs queued since the last play or stop: kept alive
         self._held = _Held()
         self._finalizer = weakref.finalize(self, _close, handle, self._held)
 
@@ -191,7 +191,8 @@ class Device:
         (bgmQueueSong)."""
         library().bgmQueueSong(self._handle, song.handle, when,
                                NONE if entry_ms is None else entry_ms, flags)
-        self._queued.append(song)  # held by the library until it plays, then bound
+        if all(kept is not song for kept in self._queued):
+            self._queued.append(song)  # held by the library until it plays, then bound
 
     def queue_jump(self, when: At | int, target_ms: int, flags: Tail | int = Tail.CUT) -> None:
         """At `when`, the same song goes on at `target_ms` (bgmQueueJump)."""
