@@ -203,18 +203,21 @@ void mergeUntil(const Walk& walk, MergeState& m, std::uint32_t need) {
   while (m.ready < need && m.built < total) {
     const std::uint32_t stop =
         std::min(total, std::max(need, m.built + std::min(kMergeStep, total - m.built)));
-    for (; m.built < stop; ++m.built) {
+    // In locals: the walk's arrays, written here, could alias the state's fields.
+    std::uint32_t* const next = m.next.data();
+    std::uint32_t* const sounding = m.sounding.data();
+    for (std::uint32_t position = m.built; position < stop; ++position) {
       const auto t = static_cast<std::uint32_t>(m.order.winner() & 0xFFFF);
       const WalkTrack& track = walk.tracks[t];
-      const std::uint32_t event = m.next[t]++;
+      const std::uint32_t event = next[t]++;
       const Event& e = track.events[event];
       prefetchAhead(e, track.data + e.offset);
-      walk.trackOf[m.built] = static_cast<std::uint16_t>(t);
-      walk.indexes[m.built] = event;
-      record(walk, m.built, e, track.data, m.sounding.data());
+      walk.trackOf[position] = static_cast<std::uint16_t>(t);
+      walk.indexes[position] = event;
+      record(walk, position, e, track.data, sounding);
       m.order.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
     }
-    m.ready = m.built;
+    m.built = m.ready = stop;
     if (m.built == total) break;
     for (const std::uint32_t note : m.sounding) {
       if (note != 0) m.ready = std::min(m.ready, note - 1);
