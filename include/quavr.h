@@ -364,7 +364,7 @@ typedef struct QuavrSongEvent {
   /* A note-on (velocity above 0): the song time its note stops, at the next note-off or note-on
    * of its channel and key the song sends, whichever track has it; 0 where it has none. */
   uint32_t endMs;
-  uint32_t barBeat;  /* bar and beat, packed as QUAVR_PLAY_BAR_BEAT; QUAVR_NONE until available */
+  uint32_t barBeat;  /* the bar and beat of timeMs, packed as QUAVR_PLAY_BAR_BEAT */
   uint8_t status;    /* a short message's status byte; 0xF0 system exclusive, 0xF7 escape,
                         0xFF meta */
   uint8_t type;      /* a meta event's type; 0 for the others */
@@ -375,10 +375,10 @@ typedef struct QuavrSongEvent {
 /* Copies up to `count` events of the song into `events`, from event `first` on: all tracks
  * merged in the order a device sends them (by song time; at one time, track by track, each
  * track's in its order), with the same times; for a collection, its selected song. Read-only:
- * safe while the song plays on a device. The first call on a song builds its order (14 bytes an
- * event), kept until the song is deleted or another song selected. Returns how many it copied,
- * 0 past the end or for `count` 0; -1 for a bad handle, a NULL `events` with `count` above 0, or
- * no memory for the order. */
+ * safe while the song plays on a device. The calls build the song's order as far as they read
+ * (14 bytes an event), kept until the song is deleted or another song selected. Returns how many
+ * it copied, 0 past the end or for `count` 0; -1 for a bad handle, a NULL `events` with `count`
+ * above 0, or no memory for the order. */
 QUAVR_API int32_t QUAVR_CALL bgmGetSongEvents(QuavrSong song, uint32_t first,
                                               QuavrSongEvent* events, uint32_t count);
 /* Copies the bytes of event `index` (QuavrSongEvent.length says which) into `buffer` by

@@ -40,11 +40,7 @@ std::uint32_t musicalPlayInfo(const MidiDevice& device, std::uint32_t what,
                               std::uint32_t positionMs) {
   const SongGrid grid(*load(device.song));
   if (!grid) return QUAVR_NONE;
-  if (what == QUAVR_PLAY_BAR_BEAT) {
-    const MusicalPlace place = grid.placeOf(positionMs);
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(place.bar, 0xFFFF)) << 16 |
-           std::min<std::uint32_t>(place.beat, 0xFF) << 8 | place.fraction;
-  }
+  if (what == QUAVR_PLAY_BAR_BEAT) return packBarBeat(grid.placeOf(positionMs));
   // As far as a boundary a queued action would take now.
   const GridUnit unit = what == QUAVR_PLAY_TO_NEXT_BAR ? GridUnit::Bar : GridUnit::Beat;
   const std::uint32_t next = grid.nextAt(unit, 1, unplayedMs(device));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "include/quavr.h"
 #include "song/set_tempo.h"
 #include "song/tempo_map.h"
 
@@ -23,6 +24,13 @@ std::uint32_t clampMs(std::uint64_t ms) {
 
 std::uint64_t firstOf(const MeterSegment& s, GridUnit unit) {
   return unit == GridUnit::Bar ? s.firstBar : s.firstBeat;
+}
+
+// 256ths of the beat from `from` to `to` that `ms` is in, by song time.
+std::uint32_t fractionOf(std::uint32_t ms, std::uint32_t from, std::uint32_t to) {
+  const std::uint64_t fraction =
+      to > from && ms > from ? std::uint64_t{ms - from} * 256 / (to - from) : 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(fraction, 255));
 }
 
 }  // namespace
@@ -123,10 +131,26 @@ MusicalPlace SongGrid::placeOf(std::uint32_t ms) const {
   const MeterSegment& s = segmentOf(GridUnit::Beat, beat);
   const std::uint64_t inMeter = beat - s.firstBeat;
   const std::uint32_t from = timeOf(GridUnit::Beat, beat), to = timeOf(GridUnit::Beat, beat + 1);
-  const std::uint64_t fraction =
-      to > from && ms > from ? std::uint64_t{ms - from} * 256 / (to - from) : 0;
-  return {s.firstBar + inMeter / s.numerator, static_cast<std::uint32_t>(inMeter % s.numerator),
-          static_cast<std::uint32_t>(std::min<std::uint64_t>(fraction, 255)), beat};
+  return {s.firstBar + inMeter / s.numerator,
+          static_cast<std::uint32_t>(inMeter % s.numerator),
+          fractionOf(ms, from, to),
+          beat,
+          from,
+          to};
+}
+
+std::uint32_t packBarBeat(const MusicalPlace& place) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(place.bar, 0xFFFF)) << 16 |
+         std::min<std::uint32_t>(place.beat, 0xFF) << 8 | place.fraction;
+}
+
+void PlaceCursor::moveTo(std::uint32_t ms) {
+  place_ = grid_.placeOf(ms);
+  // (x * ceil(2^40 / d)) >> 32 is floor(256 x / d) for every x below d when 256 d^2 <= 2^40.
+  const std::uint64_t span = place_.nextBeatMs - std::uint64_t{place_.beatMs};
+  span_ = place_.nextBeatMs > place_.beatMs && span <= 0xFFFF ? span : 0;
+  reciprocal_ = span_ != 0 ? ((std::uint64_t{1} << 40) + span_ - 1) / span_ : 0;
+  packed_ = grid_ ? packBarBeat(place_) : QUAVR_NONE;
 }
 
 std::uint32_t SongGrid::timeOfPlace(std::uint64_t bar, std::uint32_t beat,

@@ -17,13 +17,19 @@ enum class GridUnit { Beat, Bar };
 inline constexpr std::uint32_t kNoTime = 0xFFFFFFFF;
 
 // Where a song time falls: the bar, the beat in it, how far into the beat (256ths, by song time)
-// and the beat's index from the song's start.
+// and the beat's index from the song's start; the beat's time and the next beat's.
 struct MusicalPlace {
   std::uint64_t bar;
   std::uint32_t beat;
   std::uint32_t fraction;
   std::uint64_t beatIndex;
+  std::uint32_t beatMs;
+  std::uint32_t nextBeatMs;
 };
+
+// A place as hosts read it (QUAVR_PLAY_BAR_BEAT): the bar in bits 16-31 (65535 and past read
+// 65535), the beat in 8-15 (255 and past read 255), the fraction in 0-7.
+std::uint32_t packBarBeat(const MusicalPlace& place);
 
 // The grid of one song, its maps resolved while this lives. The song must outlive it.
 class SongGrid {
@@ -64,6 +70,37 @@ class SongGrid {
   Resolved<TempoPoint> tempo_;
   Resolved<MeterSegment> meters_;
   std::uint64_t whole_;
+};
+
+// The packed places of song times that rarely fall back and mostly stay within a beat, such as a
+// walk's in order: a search of the grid only when a time leaves the last one's beat.
+class PlaceCursor {
+ public:
+  explicit PlaceCursor(const SongGrid& grid) : grid_(grid) {}
+  // packBarBeat of the place of `ms`; QUAVR_NONE when the grid would not resolve.
+  std::uint32_t packedAt(std::uint32_t ms) {
+    if (ms == lastMs_) return packed_;
+    lastMs_ = ms;
+    const std::uint64_t into = ms - std::uint64_t{place_.beatMs};
+    if (into >= span_) {
+      moveTo(ms);
+      return packed_;
+    }
+    // Within the beat only the fraction moves: placeOf's quotient, exact by a reciprocal made
+    // once a beat (rounded up, of 40 bits, for beats below 65536 ms).
+    packed_ = (packed_ & ~0xFFu) | static_cast<std::uint32_t>(into * reciprocal_ >> 32);
+    return packed_;
+  }
+
+ private:
+  void moveTo(std::uint32_t ms);  // a search of the grid
+
+  const SongGrid& grid_;
+  MusicalPlace place_{};
+  std::uint64_t span_ = 0;        // the beat's length where the fast path holds: none at first
+  std::uint64_t reciprocal_ = 0;  // 2^40 / span_, rounded up
+  std::uint64_t lastMs_ = ~0ull;  // no time yet
+  std::uint32_t packed_ = 0;
 };
 
 }  // namespace quavr

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "base/block.h"
 #include "platform/common/midi_message.h"
 #include "song/copy_out.h"
+#include "song/musical_time.h"
 #include "song/set_tempo.h"
 #include "song/song_registry.h"
 #include "song/track_events.h"
@@ -36,11 +38,14 @@ struct WalkTrack {
   HGLOBAL dataBlock;
 };
 
+struct MergeState;
+
 // The walk block: this header, then the tracks, then by position in the walk each event's index
-// in its track, note end, short message and track.
+// in its track, note end, short message and track, written as far as the merge has gone.
 struct WalkHeader {
   std::uint32_t eventCount;
   std::uint32_t trackCount;
+  MergeState* merge;
 };
 
 // Where a walk block's arrays begin, and its size.
@@ -109,21 +114,6 @@ EventBytes bytesOf(const Event& e, const std::uint8_t* data) {
   }
 }
 
-// Releases what the walk block holds resolved and frees it; 0, or the block when it would not go.
-HGLOBAL freeWalkBlock(HGLOBAL block) {
-  if (block == 0) return 0;
-  {
-    Resolved<std::uint8_t> base(block);
-    if (!base) return block;
-    const Walk walk = walkAt(base.get());
-    for (std::uint32_t t = 0; t < walk.header->trackCount; ++t) {
-      if (walk.tracks[t].events != nullptr) GlobalUnlock(walk.tracks[t].eventBlock);
-      if (walk.tracks[t].data != nullptr) GlobalUnlock(walk.tracks[t].dataBlock);
-    }
-  }
-  return GlobalFree(block);
-}
-
 // Records the event at `position`: its short message, kept where the walk reads it in order, and
 // its note: a note-on ends at the next note-off or note-on of its channel and key. `sounding`
 // holds, per channel and key, the position + 1 of the note-on sounding there, or 0.
@@ -190,34 +180,72 @@ class Tournament {
   std::uint64_t winner_ = kDone;
 };
 
-// Merges the tracks into the walk order: each position's track, index and record.
-void merge(const Walk& walk) {
-  const WalkHeader& h = *walk.header;
-  std::vector<std::uint32_t> next(h.trackCount, 0);
-  std::vector<std::uint64_t> keys(h.trackCount);
-  for (std::uint32_t t = 0; t < h.trackCount; ++t) {
-    keys[t] = walk.tracks[t].eventCount != 0 ? keyOf(walk.tracks[t], 0, t) : kDone;
+// The merge as far as it has gone. A walk merges only as far as its events need, on from where
+// the last stopped: a host's walk in chunks, mostly forward, merges each event once, just before
+// it copies it.
+struct MergeState {
+  explicit MergeState(std::vector<std::uint64_t> keys, std::uint32_t tracks)
+      : order(std::move(keys)), next(tracks, 0), sounding(16 * 128, 0) {}
+  std::mutex mutex;  // over all below, and the walk's arrays from `ready` on
+  Tournament order;
+  std::vector<std::uint32_t> next;      // each track's next event
+  std::vector<std::uint32_t> sounding;  // as record() keeps it
+  std::uint32_t built = 0;              // positions merged
+  std::uint32_t ready = 0;              // positions merged, each note-on's end found: final
+};
+
+constexpr std::uint32_t kMergeStep = 4096;
+
+// Merges on until the positions below `need` are final (a note-on's end may come much later) or
+// every position is merged.
+void mergeUntil(const Walk& walk, MergeState& m, std::uint32_t need) {
+  const std::uint32_t total = walk.header->eventCount;
+  while (m.ready < need && m.built < total) {
+    const std::uint32_t stop =
+        std::min(total, std::max(need, m.built + std::min(kMergeStep, total - m.built)));
+    // In locals: the walk's arrays, written here, could alias the state's fields.
+    std::uint32_t* const next = m.next.data();
+    std::uint32_t* const sounding = m.sounding.data();
+    for (std::uint32_t position = m.built; position < stop; ++position) {
+      const auto t = static_cast<std::uint32_t>(m.order.winner() & 0xFFFF);
+      const WalkTrack& track = walk.tracks[t];
+      const std::uint32_t event = next[t]++;
+      const Event& e = track.events[event];
+      prefetchAhead(e, track.data + e.offset);
+      walk.trackOf[position] = static_cast<std::uint16_t>(t);
+      walk.indexes[position] = event;
+      record(walk, position, e, track.data, sounding);
+      m.order.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
+    }
+    m.built = m.ready = stop;
+    if (m.built == total) break;
+    for (const std::uint32_t note : m.sounding) {
+      if (note != 0) m.ready = std::min(m.ready, note - 1);
+    }
   }
-  Tournament order(std::move(keys));
-  std::vector<std::uint32_t> sounding(16 * 128, 0);
-  for (std::uint32_t position = 0; order.winner() != kDone; ++position) {
-    const auto t = static_cast<std::uint32_t>(order.winner() & 0xFFFF);
-    const WalkTrack& track = walk.tracks[t];
-    const std::uint32_t event = next[t]++;
-    const Event& e = track.events[event];
-    prefetchAhead(e, track.data + e.offset);
-    walk.trackOf[position] = static_cast<std::uint16_t>(t);
-    walk.indexes[position] = event;
-    record(walk, position, e, track.data, sounding.data());
-    order.replay(event + 1 < track.eventCount ? keyOf(track, event + 1, t) : kDone);
+}
+
+// Releases what the walk block holds resolved and frees it; 0, or the block when it would not go.
+HGLOBAL freeWalkBlock(HGLOBAL block) {
+  if (block == 0) return 0;
+  {
+    Resolved<std::uint8_t> base(block);
+    if (!base) return block;
+    const Walk walk = walkAt(base.get());
+    delete walk.header->merge;
+    for (std::uint32_t t = 0; t < walk.header->trackCount; ++t) {
+      if (walk.tracks[t].events != nullptr) GlobalUnlock(walk.tracks[t].eventBlock);
+      if (walk.tracks[t].data != nullptr) GlobalUnlock(walk.tracks[t].dataBlock);
+    }
   }
+  return GlobalFree(block);
 }
 
 // A walk block for the tracks in `table`, with their blocks resolved; 0 when memory ran out.
 HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
   Resolved<Track> tracks(table);
   if (trackCount != 0 && !tracks) return 0;
-  WalkHeader header{0, trackCount};
+  WalkHeader header{0, trackCount, nullptr};
   std::uint64_t events = 0;
   for (std::uint32_t t = 0; t < trackCount; ++t) events += tracks[t].eventCount;
   // Positions are 32-bit with one to spare; tracks 16-bit, as a file numbers them.
@@ -243,13 +271,33 @@ HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
     to.eventCount = from.eventCount;
     resolved = resolved && to.events != nullptr && to.data != nullptr;
   }
-  if (!resolved) {
-    base.reset();
-    freeWalkBlock(block);
-    return 0;
+  if (resolved) {
+    std::vector<std::uint64_t> keys(trackCount);
+    for (std::uint32_t t = 0; t < trackCount; ++t) {
+      keys[t] = walk.tracks[t].eventCount != 0 ? keyOf(walk.tracks[t], 0, t) : kDone;
+    }
+    walk.header->merge = new MergeState(std::move(keys), trackCount);
+    return block;
   }
-  merge(walk);
-  return block;
+  base.reset();
+  freeWalkBlock(block);
+  return 0;
+}
+
+// What a walk reads of a song record: its tracks and its grid, set at load and kept while the
+// song is pinned; none of the fields playback moves, which a copy of the whole would race.
+Song walkedFields(const Song& song) {
+  Song out{};
+  out.trackCount = song.trackCount;
+  out.trackTable = song.trackTable;
+  out.division = song.division;
+  out.tickRate = song.tickRate;
+  out.tempoBlock = song.tempoBlock;
+  out.tempoCount = song.tempoCount;
+  out.meterBlock = song.meterBlock;
+  out.meterCount = song.meterCount;
+  out.endTick = song.endTick;
+  return out;
 }
 
 // The song's walk block, resolved, with the song pinned until it goes, so that neither the song
@@ -257,22 +305,20 @@ HGLOBAL buildWalk(HGLOBAL table, std::uint32_t trackCount) {
 class PinnedWalk {
  public:
   explicit PinnedWalk(HGLOBAL song) : song_(song) {
-    HGLOBAL block = 0, table = 0;
-    std::uint32_t trackCount = 0;
+    HGLOBAL block = 0;
     loadedSongs().visit(song, [&](LoadedSong& entry) {
       Resolved<Song> record(song);
       if (!record) return false;
       ++entry.readers;
       pinned_ = true;
+      record_ = walkedFields(*record);
       block = record->walkBlock;
-      table = record->trackTable;
-      trackCount = record->trackCount;
       return false;
     });
     if (!pinned_) return;
     if (block == 0) {
       // Built with the registry unlocked: a long song takes a while.
-      const HGLOBAL built = buildWalk(table, trackCount);
+      const HGLOBAL built = buildWalk(record_.trackTable, record_.trackCount);
       if (built == 0) return;
       withLoadedSong(song, [&] {
         Resolved<Song> record(song);
@@ -294,6 +340,15 @@ class PinnedWalk {
   explicit operator bool() const { return static_cast<bool>(base_); }
   const WalkHeader& header() const { return *walk_.header; }
 
+  // Merges as far as the positions below `need` need; false when some of them are not events.
+  bool ensure(std::uint64_t need) const {
+    if (need > walk_.header->eventCount) return false;
+    MergeState& m = *walk_.header->merge;
+    const std::lock_guard guard(m.mutex);
+    mergeUntil(walk_, m, static_cast<std::uint32_t>(need));
+    return true;
+  }
+
   // The track and the event at `position`, below the event count.
   const WalkTrack& track(std::uint32_t position) const {
     return walk_.tracks[walk_.trackOf[position]];
@@ -305,6 +360,7 @@ class PinnedWalk {
   // Copies `count` events from `first` on, all below the event count. Short messages, nearly all
   // of a song, come from the walk's own record, in order; the rest through bytesOf.
   void copy(std::uint32_t first, std::uint32_t count, QuavrSongEvent* out) const {
+    QuavrSongEvent* const start = out;
     const std::uint16_t* trackOf = walk_.trackOf + first;
     const std::uint32_t* index = walk_.indexes + first;
     const std::uint32_t* ends = walk_.ends + first;
@@ -320,7 +376,7 @@ class PinnedWalk {
                 t,
                 length,
                 *ends,
-                QUAVR_NONE,
+                0,
                 message[0],
                 0,
                 {static_cast<std::uint8_t>(message[1] & kDataMask[length]),
@@ -328,14 +384,20 @@ class PinnedWalk {
                 0};
       } else {
         const EventBytes b = bytesOf(e, walk_.tracks[t].data);
-        *out = {e.timeMs, e.tick, t, b.length, *ends, QUAVR_NONE, b.status, b.type, {0, 0}, 0};
+        *out = {e.timeMs, e.tick, t, b.length, *ends, 0, b.status, b.type, {0, 0}, 0};
       }
     }
+    // Bars and beats in a pass of their own, over what was just written: the walk above waits
+    // on memory, this on arithmetic.
+    const SongGrid grid(record_);
+    PlaceCursor places(grid);
+    for (QuavrSongEvent* e = start; e != out; ++e) e->barBeat = places.packedAt(e->timeMs);
   }
 
  private:
   HGLOBAL song_;
   bool pinned_ = false;
+  Song record_{};
   Resolved<std::uint8_t> base_;
   Walk walk_{};
 };
@@ -353,20 +415,21 @@ std::int32_t songEvents(HGLOBAL song, std::uint32_t first, QuavrSongEvent* event
   const std::uint32_t total = walk.header().eventCount;
   if (first >= total) return 0;
   count = std::min({count, total - first, 0x7FFFFFFFu});
+  walk.ensure(first + count);
   walk.copy(first, count, events);
   return static_cast<std::int32_t>(count);
 }
 
 std::int32_t songEventData(HGLOBAL song, std::uint32_t index, void* buffer, std::uint32_t size) {
   const PinnedWalk walk(song);
-  if (!walk || index >= walk.header().eventCount) return -1;
+  if (!walk || !walk.ensure(index + 1ull)) return -1;
   const EventBytes b = bytesOf(walk.event(index), walk.track(index).data);
   return copyOut(b.bytes, b.length, buffer, size);
 }
 
 std::uint32_t songEventTempo(HGLOBAL song, std::uint32_t index) {
   const PinnedWalk walk(song);
-  if (!walk || index >= walk.header().eventCount) return QUAVR_NONE;
+  if (!walk || !walk.ensure(index + 1ull)) return QUAVR_NONE;
   const WalkTrack& track = walk.track(index);
   const Event& e = walk.event(index);
   return isSetTempo(e, track.data) ? tempoOf(e, track.data, track.dataSize) : QUAVR_NONE;

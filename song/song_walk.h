@@ -1,7 +1,8 @@
 // A song's events for hosts (bgmGetSongEvents): all tracks merged in the order a device sends
-// them, by song time and, at one time, track by track. The order is built at a song's first walk,
-// outside the registry's lock, and kept with the song in a block that holds its tracks' blocks
-// resolved until its tracks are freed.
+// them, by song time and, at one time, track by track. The order's block is made at a song's first
+// walk, outside the registry's lock, and kept with the song, holding its tracks' blocks resolved
+// until its tracks are freed; each walk merges the order on as far as it reads, under the block's
+// own lock.
 #pragma once
 
 #include <cstdint>

@@ -9,9 +9,10 @@ this package (a platform wheel has one), and the system's libquavr.so.0 or QUAVR
 Every failure of a call raises QuavrError with the library's text and code.
 """
 
-from ._library import LibraryNotFoundError, QuavrError, library
-from .constants import (LOOP_AS_FILE, MIDI_MAPPER, NONE, Event, Fade, Info, LoopStyle, PlayInfo,
-                        RenderFormat, SongFormat, State, Text)
+from ._library import LibraryNotFoundError, QuavrError, SongEvent, library
+from .constants import (LOOP_AS_FILE, METER_NOMINAL, MIDI_MAPPER, NONE, At, Event, Fade, Info,
+                        LoopStyle, PlayInfo, RenderFormat, SongFormat, State, Tail, Text, at_bars,
+                        at_beats, at_marker, bar_of, beat_fraction_of, beat_of, fade_in)
 from .device import Device, PortDevice, RenderDevice, Sink
 from .song import Loop, Marker, Song
 
@@ -20,7 +21,8 @@ __version__ = "0.10"
 __all__ = ["Song", "Marker", "Loop", "Device", "PortDevice", "RenderDevice", "Sink", "QuavrError",
            "LibraryNotFoundError", "library", "library_version", "State", "SongFormat", "Info",
            "Text", "LoopStyle", "Fade", "PlayInfo", "Event", "RenderFormat", "NONE",
-           "LOOP_AS_FILE", "MIDI_MAPPER"]
+           "LOOP_AS_FILE", "MIDI_MAPPER", "METER_NOMINAL", "SongEvent", "At", "Tail", "at_beats",
+           "at_bars", "at_marker", "fade_in", "bar_of", "beat_of", "beat_fraction_of"]
 
 
 def library_version() -> tuple[int, int, int]:

@@ -15,7 +15,8 @@ from ctypes import POINTER, c_char_p, c_int32, c_uint8, c_uint32, c_void_p
 from pathlib import Path
 from typing import Any, Callable
 
-__all__ = ["QuavrError", "LibraryNotFoundError", "Library", "library", "places", "MessageSink"]
+__all__ = ["QuavrError", "LibraryNotFoundError", "Library", "library", "places", "MessageSink",
+           "SongEvent"]
 
 # 32-bit Windows: QUAVR.DLL is stdcall with decorated names. Everywhere else one convention.
 _STDCALL = sys.platform == "win32" and ctypes.sizeof(c_void_p) == 4
@@ -24,6 +25,29 @@ _NAME = "QUAVR.DLL" if sys.platform == "win32" else "libquavr.so.0"
 
 # void sink(void* user, uint32_t frame, const uint8_t* bytes, uint32_t length)
 MessageSink = _FUNCTYPE(None, c_void_p, c_uint32, POINTER(c_uint8), c_uint32)
+
+
+class SongEvent(ctypes.Structure):
+    """One event of a song as bgmGetSongEvents lists it (QuavrSongEvent): song time `timeMs`,
+    its track's `tick`, `track`, the data `length`, a note-on's `endMs`, `barBeat` packed as
+    PlayInfo.BAR_BEAT (see bar_of), `status` (0xF0 sysex, 0xF7 escape, 0xFF meta), a meta
+    event's `type`, a short message's `data` bytes."""
+
+    _fields_ = [("timeMs", c_uint32), ("tick", c_uint32), ("track", c_uint32),
+                ("length", c_uint32), ("endMs", c_uint32), ("barBeat", c_uint32),
+                ("status", c_uint8), ("type", c_uint8), ("data", c_uint8 * 2),
+                ("reserved", c_uint32)]
+
+    @property
+    def message(self) -> bytes | None:
+        """A short message's bytes, its status included; None for sysex, escape and meta."""
+        if self.status in (0xF0, 0xF7, 0xFF):
+            return None
+        return bytes([self.status, *self.data])[:self.length]
+
+    def __repr__(self) -> str:
+        return (f"<SongEvent {self.timeMs} ms track {self.track} status {self.status:#04x} "
+                f"length {self.length}>")
 
 
 class QuavrError(Exception):
@@ -140,6 +164,14 @@ EXPORTS: tuple[tuple[str, Any, tuple[Any, ...], Rule | None], ...] = (
     ("bgmOpenRenderDev", u32, (u32, text), _MIDI),
     ("bgmRender", i32, (u32, ptr, u32, u32), _REFUSED),
     ("bgmSetMessageSink", i32, (u32, MessageSink, ptr), _REFUSED),
+    ("bgmGetSongEvents", i32, (u32, u32, POINTER(SongEvent), u32), _REFUSED),
+    ("bgmGetSongEventData", i32, (u32, u32, ptr, u32), _REFUSED),
+    ("bgmQueueSong", i32, (u32, u32, u32, u32, u32), _REFUSED),
+    ("bgmQueueJump", i32, (u32, u32, u32, u32), _REFUSED),
+    ("bgmQueueStop", i32, (u32, u32), _REFUSED),
+    ("bgmQueueFade", i32, (u32, u32, u32, u32, u32), _REFUSED),
+    ("bgmCancelQueued", i32, (u32,), _REFUSED),
+    ("bgmFadeChannels", i32, (u32, u32, u32, u32, u32), _REFUSED),
 )
 
 

@@ -5,11 +5,13 @@ from __future__ import annotations
 import enum
 
 __all__ = ["State", "SongFormat", "Info", "Text", "LoopStyle", "Fade", "PlayInfo", "Event",
-           "RenderFormat", "NONE", "LOOP_AS_FILE", "MIDI_MAPPER"]
+           "RenderFormat", "At", "Tail", "NONE", "LOOP_AS_FILE", "MIDI_MAPPER", "METER_NOMINAL",
+           "at_beats", "at_bars", "at_marker", "fade_in", "bar_of", "beat_of", "beat_fraction_of"]
 
 NONE = 0xFFFFFFFF  # QUAVR_NONE: a time or value that does not exist
 LOOP_AS_FILE = -2  # QUAVR_LOOP_AS_FILE: every loop plays as the file counts
 MIDI_MAPPER = 0xFFFFFFFF
+METER_NOMINAL = 0x10000  # QUAVR_METER_NOMINAL: an Info.METER the file does not give
 
 
 class State(enum.IntEnum):
@@ -52,6 +54,17 @@ class Info(enum.IntEnum):
     SONGS = 13
     LYRICS = 14
     LYRIC_TIME = 15
+    BARS = 16
+    BAR_TIME = 17
+    METER = 18
+    BEAT_TIME = 19
+    BRANCHES = 20
+    BRANCH_TIME = 21
+    BRANCH_ID = 22
+    METERS = 23
+    METER_BAR = 24
+    TICK_RATE = 32
+    TEMPO = 33
 
 
 class Text(enum.IntEnum):
@@ -95,6 +108,10 @@ class PlayInfo(enum.IntEnum):
     MUTED = 4
     EVENTS = 5
     MARKER = 6
+    BAR_BEAT = 7
+    TO_NEXT_BEAT = 8
+    TO_NEXT_BAR = 9
+    CHANNEL_VOLUME = 16  # + the channel, 0-15
 
 
 class Event(enum.IntFlag):
@@ -105,6 +122,10 @@ class Event(enum.IntFlag):
     LOOPED = 2
     FADE_DONE = 4
     MARKER = 8
+    BEAT = 16
+    BAR = 32
+    QUEUED = 64
+    DROPPED = 128
 
 
 class RenderFormat(enum.IntFlag):
@@ -115,3 +136,57 @@ class RenderFormat(enum.IntFlag):
     F32 = 1
     S16 = 2
     MIX = 0x100
+
+
+class At(enum.IntEnum):
+    """The boundary a queued action waits for (QUAVR_AT_): `when` of the Device.queue_ calls.
+    at_beats, at_bars and at_marker make the rest."""
+
+    NOW = 0
+    BEAT = 1
+    BAR = 2
+    MARKER = 3
+    LOOP_END = 4
+    END = 5
+
+
+class Tail(enum.IntFlag):
+    """What happens to the notes sounding at a song switch or jump (QUAVR_TAIL_)."""
+
+    CUT = 0
+    RING = 1
+
+
+def at_beats(every: int) -> int:
+    """QUAVR_AT_BEATS: every `every`-th beat, counted from the song's first."""
+    return At.BEAT | (every & 0xFF) << 8
+
+
+def at_bars(every: int) -> int:
+    """QUAVR_AT_BARS: every `every`-th bar, counted from the song's first."""
+    return At.BAR | (every & 0xFF) << 8
+
+
+def at_marker(index: int) -> int:
+    """QUAVR_AT_MARKER_INDEX: marker `index` (below 65535) only."""
+    return At.MARKER | ((index + 1) & 0xFFFF) << 16
+
+
+def fade_in(ms: int) -> int:
+    """QUAVR_FADE_IN: a queued song's flag to rise from volume 0 over `ms` (1-65535)."""
+    return (ms & 0xFFFF) << 16
+
+
+def bar_of(bar_beat: int) -> int:
+    """QUAVR_BAR: the bar of a packed PlayInfo.BAR_BEAT or SongEvent.barBeat."""
+    return bar_beat >> 16
+
+
+def beat_of(bar_beat: int) -> int:
+    """QUAVR_BEAT: the beat in the bar."""
+    return (bar_beat >> 8) & 0xFF
+
+
+def beat_fraction_of(bar_beat: int) -> int:
+    """QUAVR_BEAT_FRACTION: how far into the beat, in 256ths."""
+    return bar_beat & 0xFF

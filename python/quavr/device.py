@@ -8,7 +8,7 @@ import weakref
 from typing import Any, Callable
 
 from ._library import MessageSink, library
-from .constants import NONE, Event, Fade, PlayInfo, RenderFormat, State
+from .constants import NONE, At, Event, Fade, PlayInfo, RenderFormat, State, Tail
 from .song import Song
 
 __all__ = ["Device", "PortDevice", "RenderDevice", "Sink"]
@@ -41,6 +41,7 @@ class Device:
     def __init__(self, handle: int) -> None:
         self._handle = handle
         self._song: Song | None = None  # the song bound: kept alive while the device holds it
+        self._queued: list[Song] = []  # songs queued since the last play or stop: kept alive
         self._held = _Held()
         self._finalizer = weakref.finalize(self, _close, handle, self._held)
 
@@ -56,7 +57,7 @@ class Device:
             try:
                 self._finalizer()
             finally:
-                self._song = None
+                self._song, self._queued = None, []
 
     def __enter__(self) -> Device:
         return self
@@ -69,13 +70,13 @@ class Device:
         """Binds `song` to the Idle device and starts it; returns the state it found."""
         state = State(library().bgmPlay(self._handle, song.handle))
         if state == State.IDLE:
-            self._song = song
+            self._song, self._queued = song, []
         return state
 
     def stop(self) -> State:
         """Stops playback and unbinds the song."""
         state = State(library().bgmStop(self._handle))
-        self._song = None
+        self._song, self._queued = None, []
         return state
 
     def pause(self) -> State:
@@ -170,6 +171,50 @@ class Device:
         """The index of the last marker played, None before the first."""
         index = self.play_info(PlayInfo.MARKER)
         return None if index == NONE else index
+
+    @property
+    def bar_beat(self) -> int | None:
+        """Where the song is, packed (see bar_of, beat_of); None when Idle."""
+        place = self.play_info(PlayInfo.BAR_BEAT)
+        return None if place == NONE else place
+
+    def channel_volume(self, channel: int) -> int:
+        """Channel `channel`'s (0-15) own volume in percent (fade_channels)."""
+        return self.play_info(PlayInfo.CHANNEL_VOLUME + channel)
+
+    # ---- Music that follows the game: actions queued for a musical boundary. `when` is an At,
+    # or made by at_beats, at_bars or at_marker.
+    def queue_song(self, song: Song, when: At | int, entry_ms: int | None = 0,
+                   flags: Tail | int = Tail.CUT) -> None:
+        """At `when`, the song playing ends and `song` plays from `entry_ms` (None: the
+        boundary's place in bars and beats). `flags`: a Tail, with fade_in(ms) to rise from 0
+        (bgmQueueSong)."""
+        library().bgmQueueSong(self._handle, song.handle, when,
+                               NONE if entry_ms is None else entry_ms, flags)
+        if all(kept is not song for kept in self._queued):
+            self._queued.append(song)  # held by the library until it plays, then bound
+
+    def queue_jump(self, when: At | int, target_ms: int, flags: Tail | int = Tail.CUT) -> None:
+        """At `when`, the same song goes on at `target_ms` (bgmQueueJump)."""
+        library().bgmQueueJump(self._handle, when, target_ms, flags)
+
+    def queue_stop(self, when: At | int) -> None:
+        """At `when`, the song stops as stop() stops it (bgmQueueStop)."""
+        library().bgmQueueStop(self._handle, when)
+
+    def queue_fade(self, when: At | int, percent: int, ms: int,
+                   then: Fade = Fade.CONTINUE) -> None:
+        """At `when`, fade(percent, ms, then) begins (bgmQueueFade)."""
+        library().bgmQueueFade(self._handle, when, percent, ms, then)
+
+    def cancel_queued(self) -> None:
+        """Drops everything queued (bgmCancelQueued)."""
+        library().bgmCancelQueued(self._handle)
+
+    def fade_channels(self, when: At | int, mask: int, percent: int, ms: int) -> None:
+        """At `when`, each channel of `mask` (bit 0: channel 1) moves its own volume to
+        `percent` over `ms` of playing (bgmFadeChannels)."""
+        library().bgmFadeChannels(self._handle, when, mask, percent, ms)
 
     def __repr__(self) -> str:
         return f"<quavr.{type(self).__name__} {self._handle:#x}>"

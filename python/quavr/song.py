@@ -5,9 +5,9 @@ from __future__ import annotations
 import ctypes
 import os
 import weakref
-from typing import NamedTuple
+from typing import Iterator, NamedTuple
 
-from ._library import library
+from ._library import SongEvent, library
 from .constants import NONE, Info, LoopStyle, SongFormat, Text
 
 __all__ = ["Song", "Marker", "Loop"]
@@ -163,6 +163,27 @@ class Song:
         return [Loop(self.info(Info.LOOP_START, i) or 0, self.info(Info.LOOP_END, i) or 0,
                      self.info(Info.LOOP_COUNT, i) or 0)
                 for i in range(self.info(Info.LOOPS) or 0)]
+
+    def walk(self, first: int = 0, chunk: int = 4096) -> Iterator[SongEvent]:
+        """The song's events from event `first` on (bgmGetSongEvents), read `chunk` at a time:
+        all tracks merged in the order a device sends them, with its times."""
+        lib = library()
+        while True:
+            events = (SongEvent * chunk)()  # new for each chunk: those yielded stay as they are
+            got = lib.bgmGetSongEvents(self._handle, first, events, chunk)
+            yield from events[:got]
+            if got < chunk:
+                return
+            first += got
+
+    def event_data(self, index: int) -> bytes:
+        """The bytes of event `index` (bgmGetSongEventData): a sysex event's after its F0, a
+        meta event's data, a short message's."""
+        lib = library()
+        length = lib.bgmGetSongEventData(self._handle, index, None, 0)
+        buffer = ctypes.create_string_buffer(length + 1)
+        lib.bgmGetSongEventData(self._handle, index, buffer, len(buffer))
+        return buffer.raw[:length]
 
     def select(self, index: int) -> None:
         """Makes song `index` of a collection the one this handle plays (bgmSelectSong)."""

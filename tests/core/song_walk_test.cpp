@@ -99,7 +99,8 @@ using SongWalkTest = PlaybackTest;
 
 // For the example songs, the game-format songs and the corpus: the walk's channel messages are
 // the messages a device sends playing the song (loops off), at the same times, each note-on
-// with the end the device gives it; and walks in chunks of 1, 7 and 4096 are the same walk.
+// with the end the device gives it and the bar and beat; and walks in chunks of 1, 7 and 4096 are
+// the same walk.
 TEST_F(SongWalkTest, TheWalkIsWhatADevicePlaysInAnyChunks) {
   for (const std::string& path : songFiles()) {
     SCOPED_TRACE(path);
@@ -121,9 +122,21 @@ TEST_F(SongWalkTest, TheWalkIsWhatADevicePlaysInAnyChunks) {
     const std::vector<Message> sent = played(song);
     EXPECT_TRUE(messages == sent) << messages.size() << " walked, " << sent.size() << " played";
     EXPECT_EQ(ends, endsOf(sent));
+    // Each event's bar and beat are the device's after a seek to its time.
+    const QuavrDevice device = bgmOpenRenderDev(8000, "");
+    bgmPlay(device, song);
+    for (std::size_t i = 0; i < events.size(); i += 1 + events.size() / 64) {
+      if (bgmSeek(device, events[i].timeMs) != 0) continue;
+      EXPECT_EQ(events[i].barBeat, bgmGetPlayInfo(device, QUAVR_PLAY_BAR_BEAT)) << "event " << i;
+    }
+    bgmCloseMidiDev(device);
     if (events.size() <= 20000) {
       for (const std::uint32_t chunk : {1u, 7u}) {
-        const std::vector<QuavrSongEvent> again = walk(song, chunk);
+        // A fresh copy: its order merged on as this walk reads.
+        const QuavrSong fresh =
+            bgmGetSongMem(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        const std::vector<QuavrSongEvent> again = walk(fresh, chunk);
+        EXPECT_EQ(bgmDeleteSong(fresh), 0u);
         EXPECT_TRUE(again.size() == events.size() &&
                     std::memcmp(again.data(), events.data(), events.size() * sizeof events[0]) == 0)
             << "in chunks of " << chunk;

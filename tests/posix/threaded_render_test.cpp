@@ -1,7 +1,8 @@
 // A thread renders a messages-only render device, as a host's audio callback would, while a
 // second thread seeks, changes tempo, volume, fades and loops, walks the song's events, stops,
-// plays another song and deletes the stopped one. Meant for ThreadSanitizer: no report, no
-// deadlock, the sink's frames always within their call, nothing leaked.
+// plays another song and deletes the stopped one; two more threads walk one long song at once.
+// Meant for ThreadSanitizer: no report, no deadlock, the sink's frames always within their call,
+// nothing leaked.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,10 +17,10 @@
 namespace quavr::test {
 namespace {
 
-Bytes denseSong(int seed) {
+Bytes denseSong(int seed, int notes = 400) {
   TrackWriter w;
   w.sysex(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < notes; ++i) {
     w.note(1 + i % 3, static_cast<std::uint8_t>(i % 16),
            static_cast<std::uint8_t>(40 + (i + seed) % 40), 90);
     if (i % 50 == 0) w.tempo(0, 300000 + 1000 * static_cast<std::uint32_t>(seed));
@@ -67,6 +68,17 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
       ++calls;
     }
   });
+  // A long song two threads walk at once from its start, each merging its order on as it reads.
+  const Bytes longSong = denseSong(3, 20000);
+  const QuavrSong walked =
+      bgmGetSongMem(longSong.data(), static_cast<std::uint32_t>(longSong.size()));
+  auto walkAll = [&] {
+    QuavrSongEvent events[64];
+    std::uint32_t first = 0;
+    for (std::int32_t got; (got = bgmGetSongEvents(walked, first, events, 64)) > 0;)
+      first += static_cast<std::uint32_t>(got);
+  };
+  std::thread walkers[2] = {std::thread(walkAll), std::thread(walkAll)};
   std::mt19937 random(2);
   // Host calls go on until the audio thread has rendered a good many times among them, however
   // the machine schedules the two.
@@ -107,8 +119,9 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
         break;
       case 9: {
         QuavrSongEvent events[64];
-        const std::int32_t walked = bgmGetSongEvents(current.load(), random() % 800, events, 64);
-        EXPECT_TRUE(walked >= 0 && walked <= 64) << walked;
+        const std::int32_t got = bgmGetSongEvents(current.load(), random() % 800, events, 64);
+        EXPECT_TRUE(got >= 0 && got <= 64) << got;
+        bgmGetSongEventData(walked, random() % 50000, nullptr, 0);
         break;
       }
       default: {
@@ -124,6 +137,8 @@ TEST(ThreadedRenderTest, HostCallsWhileAThreadRendersNeverRaceOrWait) {
   }
   done = true;
   audio.join();
+  for (std::thread& walker : walkers) walker.join();
+  EXPECT_EQ(bgmDeleteSong(walked), 0u);
   EXPECT_EQ(sink.outside, 0u);
   EXPECT_GT(sink.messages, 1000u);
   EXPECT_GT(songFrames.load(), 0u);

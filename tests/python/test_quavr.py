@@ -128,3 +128,40 @@ def test_python_m_quavr_prints_the_songs_facts():
     with quavr.Song(SONG) as song:
         assert f"length     {song.length_ms} ms" in run.stdout
         assert "marker     4000 ms  loopStart" in run.stdout
+
+
+def test_the_walk_is_what_a_device_plays_and_a_queued_song_lands_on_the_grids_bar():
+    assert ctypes.sizeof(quavr.SongEvent) == 32
+    rate, played, rendered = 8000, [], 0  # at 8000 Hz a ms is 8 frames
+
+    def sink(frame, message):
+        if 0x80 <= message[0] < 0xF0:  # the channel's, not the device's resets
+            played.append(((rendered + frame) // 8, message))
+
+    with quavr.Song(SONG.parent / "ode_to_joy.mid") as song, quavr.Song(SONG) as theme, \
+            quavr.RenderDevice(rate, "") as device:
+        song.set_loop_style(quavr.LoopStyle.NONE)
+        events = list(song.walk(chunk=7))
+        walked = [(e.timeMs, e.message) for e in events if 0x80 <= e.status < 0xF0]
+        bars = [song.info(quavr.Info.BAR_TIME, i) for i in range(song.info(quavr.Info.BARS))]
+        assert all(quavr.bar_of(e.barBeat) == sum(b <= e.timeMs for b in bars) - 1
+                   for e in events if e.timeMs < song.length_ms)
+        device.set_sink(sink)
+        device.play(song)
+        while device.render_into(None, quavr.RenderFormat.NONE, frames=4096) == 4096:
+            rendered += 4096
+        assert played[:len(walked)] == walked and len(walked) > 50
+
+        markers = [theme.event_data(i) for i, e in enumerate(theme.walk())
+                   if (e.status, e.type) == (0xFF, 6)]
+        assert markers == [m.text.encode("latin-1") for m in theme.markers]
+        device.play(song)
+        device.render_into(None, quavr.RenderFormat.NONE, frames=8000)
+        device.queue_song(theme, quavr.at_bars(2), 0, quavr.Tail.RING | quavr.fade_in(500))
+        boundary = next(b for i, b in enumerate(bars) if b >= 1000 and i % 2 == 0)
+        device.render_into(None, quavr.RenderFormat.NONE, frames=boundary * 8 - 8000)
+        assert quavr.Event.QUEUED not in device.events()
+        rendered, played[:] = boundary * 8, []
+        device.render_into(None, quavr.RenderFormat.NONE, frames=1)
+        assert quavr.Event.QUEUED in device.events() and played[0][0] == boundary
+        assert device.volume == 0 and quavr.bar_of(device.bar_beat) == 0
