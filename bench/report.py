@@ -275,7 +275,8 @@ def walk_section(say, walks):
     say('Every event through `bgmGetSongEvents`, 4096 at a time, against the floor engine\'s work '
         '(the file read, then a bare walk of its events), alternating in one process, in the '
         'thread\'s processor time. The first walk of a loaded song works out the order (the tracks '
-        'merged, each note\'s end) and keeps it; a walk again copies from it.\n')
+        'merged, each note\'s end) as far as each call reads and keeps it; a walk again copies '
+        'from it. Each event carries its bar and beat, worked out as the walk goes.\n')
     say('| Song | Events | Floor min / median (ms) | First walk min / median (ms) | ÷ floor | '
         'Walk again min / median (ms) | ÷ floor |')
     say('|---|---|---|---|---|---|---|')
