@@ -33,7 +33,8 @@ struct Block {
 
 }  // namespace
 
-int renderToFile(QuavrDevice device, const PlayOptions& options) {
+int renderToFile(QuavrDevice device, const PlayOptions& options,
+                 const std::function<void()>& begun) {
   const AudioDestination destination = openAudioDestination();
   if (destination.fd < 0) {
     noteOutputError(destination.path, destination.error);
@@ -47,13 +48,14 @@ int renderToFile(QuavrDevice device, const PlayOptions& options) {
   std::uint64_t tail = 0;  // frames rendered after the end
   const std::uint64_t longestTail = std::uint64_t{options.rate} * kLongestTailMs / 1000;
   int status = 0;
-  while (file.ok()) {
+  for (bool first = true; file.ok(); first = false) {
     if (endingSignal() != 0) {
       status = 128 + endingSignal();
       break;
     }
     const bool playing = bgmBgmStatus(device) != Idle;
     bgmRender(device, block->frames, kBlock, QUAVR_RENDER_F32);
+    if (first) begun();
     if (!playing && (block->silent() || tail >= longestTail)) break;
     if (!playing) tail += kBlock;
     for (std::uint32_t i = 0; i < kBlock; ++i) {
