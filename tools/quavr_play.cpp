@@ -1,8 +1,8 @@
 // quavr-play: plays a song file on an output device through the public API, as a host
-// application would. Beyond the API it asks platform/platform_info.h for what a host has no
-// call for: the devices' names (to list them and find one by name), their output errors
-// (to say which file failed and why). The command line, the terminal, the keys, the device
-// choice, the song check, the progress line and the output reports each have their own file here.
+// application would. Offline it also asks platform/platform_info.h for the virtual clock, so
+// that its set-up lands at one virtual time. The command line, the terminal, the keys, the
+// device choice, the song check, the next song, the progress line and the output reports each
+// have their own file here.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -87,7 +87,7 @@ bool loopsForever(QuavrSong song) {
 int listDevices(const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size(); ++i)
     std::printf("%zu  %s\n", i, printable(names[i]).c_str());
-  for (const std::string& note : quavr::platform::posix::unlistedDevices()) {
+  for (const std::string& note : deviceTexts(QUAVR_DEVICE_UNLISTED)) {
     std::fprintf(stderr, "%s\n", note.c_str());
   }
   return flushStdout() == StdoutState::kFailed ? 1 : 0;
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
   const PlayOptions options = parsePlayOptions(argc, argv);
   configureLibrary(options);
   catchSignals();
-  const std::vector<std::string> names = quavr::platform::posix::deviceNames();
+  const std::vector<std::string> names = deviceTexts(QUAVR_DEVICE_NAME);
   if (options.list) return listDevices(names);
   const std::uint32_t deviceId = findDevice(options.device, names);
   const std::string deviceName = deviceId < names.size() ? names[deviceId] : "no such device";
