@@ -251,6 +251,8 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
   if (o.rateGiven && !o.offline) fail("--rate is for --offline rendering", 2);
   if (o.next.empty() && (atGiven || nextOnlyGiven))
     fail("--at, --entry, --ring and --fade-in are for --next", 2);
+  // The fade is set at a time of the song playing, which the next song would not share.
+  if (!o.next.empty() && o.fadeOutMs != 0) fail("--fade-out cannot be combined with --next", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

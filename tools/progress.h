@@ -1,4 +1,4 @@
-// quavr-play's progress line: "  0:12 5.3 / 1:30 [#####-----]  paused" (bar 5, beat 3, counted
+// quavr-play's progress line: "  5.3  0:12 / 1:30 [#####-----]  paused" (bar 5, beat 3, counted
 // from 0 as the library counts them), fitted to the terminal's width
 // so that it never wraps (and so never scrolls): the bar shrinks, then goes, then the text is cut.
 #pragma once

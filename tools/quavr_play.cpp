@@ -211,11 +211,15 @@ int main(int argc, char** argv) {
     fail("cannot open device " + std::to_string(deviceId) + " (" + printable(deviceName) +
          "): " + (cause.empty() ? midiErrorText() : cause));
   }
-  if (options.loopStyles) bgmSetLoopStyle(song, *options.loopStyles);
+  if (options.loopStyles) {
+    bgmSetLoopStyle(song, *options.loopStyles);
+    bgmSetLoopStyle(nextSong, *options.loopStyles);
+  }
   if (options.loopStart != QUAVR_NONE &&
       bgmSetLoopPoints(song, options.loopStart, options.loopEnd) != 0)
     std::fprintf(stderr, "quavr-play: --loop: the start is not before the end; no loop\n");
-  if (options.offline && options.loops == QUAVR_LOOP_AS_FILE && loopsForever(song)) {
+  if (options.offline && options.loops == QUAVR_LOOP_AS_FILE &&
+      (loopsForever(song) || (nextSong != 0 && loopsForever(nextSong)))) {
     bgmCloseMidiDev(device);
     deleteSongs();
     fail("--offline with --loops file would never end: the song has a loop of count 0 (forever)",
