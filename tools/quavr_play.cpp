@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "include/quavr.h"
@@ -249,7 +251,7 @@ int main(int argc, char** argv) {
   }
   if (options.offline) quavr::platform::posix::holdVirtualTime(false);
   if (nextAtStart && !options.offline) {
-    usleep((options.period + 2) * 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::uint64_t{options.period} + 2));
     next.queue(device);
   }
   // A short song on a long period may already have played to its end here.
