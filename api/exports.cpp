@@ -150,6 +150,16 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void) {
   return version();
 }
 
+static_assert(QUAVR_DEVICE_NAME == platform::DEVICE_TEXT_NAME &&
+              QUAVR_DEVICE_UNLISTED == platform::DEVICE_TEXT_UNLISTED &&
+              QUAVR_DEVICE_ERROR == platform::DEVICE_TEXT_ERROR);
+
+// The first call lists the devices, which may wait on a sound server: never from a sink.
+QUAVR_API int32_t QUAVR_CALL bgmGetDeviceText(uint32_t kind, uint32_t index, char* buffer,
+                                              uint32_t size) {
+  return outsideSink(-1, [&] { return platform::deviceText(kind, index, buffer, size); });
+}
+
 QUAVR_API QuavrDevice QUAVR_CALL bgmOpenRenderDev(uint32_t sampleRate, const char* soundfont) {
   return outsideSink(QuavrDevice{0}, [&] { return openRenderDev(sampleRate, soundfont); });
 }

@@ -306,6 +306,20 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
 /* The library's version: (major << 16) | (minor << 8) | patch. */
 QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
 
+/* What bgmGetDeviceText reads. */
+#define QUAVR_DEVICE_NAME 0u     /* the name of output device `index`, as bgmOpenMidiDev numbers
+                                    them, in full */
+#define QUAVR_DEVICE_UNLISTED 1u /* the `index`-th note on a device left out of that list, with
+                                    why ("Quavr Synth: not listed: ..."); Linux only */
+#define QUAVR_DEVICE_ERROR 2u    /* `index` 0: the first error an output device met opening or
+                                    writing its file ("cannot write FILE: the system's reason");
+                                    Linux only. A device that meets one also fails its calls. */
+/* Writes the text by snprintf's rules, as bgmGetSongText, and returns its full length; -1 when
+ * there is no such text (an index past the last, no error yet) or `kind` is unknown. Safe from
+ * any thread. */
+QUAVR_API int32_t QUAVR_CALL bgmGetDeviceText(uint32_t kind, uint32_t index, char* buffer,
+                                              uint32_t size);
+
 /* Render devices: the host owns the audio. A render device has no timer and no port; the host
  * pulls the music from it with bgmRender (from its audio callback, say), and every event sounds
  * at the frame of its song time, floor(t * rate / 1000) with the tempo applied, whatever the

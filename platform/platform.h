@@ -135,6 +135,15 @@ MMRESULT midiOutPrepareHeader(HMIDIOUT port, MIDIHDR* header, UINT headerSize);
 MMRESULT midiOutLongMsg(HMIDIOUT port, MIDIHDR* header, UINT headerSize);
 MMRESULT midiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header, UINT headerSize);
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT textSize);
+// No Windows original: a text about the output devices, by snprintf's rules (`text` may be null
+// when `textSize` is 0): its full length, or -1 when there is none. Kinds: a device's name in
+// full (DEVICE_TEXT_NAME, by device number), the `index`-th device left out of the list and why
+// (DEVICE_TEXT_UNLISTED), the first error an output device met with its file (DEVICE_TEXT_ERROR,
+// index 0).
+inline constexpr UINT DEVICE_TEXT_NAME = 0;
+inline constexpr UINT DEVICE_TEXT_UNLISTED = 1;
+inline constexpr UINT DEVICE_TEXT_ERROR = 2;
+int deviceText(UINT kind, UINT index, char* text, UINT textSize);
 
 // ---- Multimedia timer ----------------------------------------------------------------------
 inline constexpr MMRESULT TIMERR_NOERROR = 0;
@@ -168,8 +177,8 @@ using HRENDER = std::uint32_t;
 // default), with its reverb and chorus or, `effects` false, without them. MMSYSERR_NODRIVER where
 // the platform has no synthesizer; on failure `why` (when `whySize` is not 0) holds a text naming
 // the file and the cause.
-MMRESULT renderOpen(HRENDER* synth, UINT sampleRate, const char* soundfont, bool effects,
-                    char* why, UINT whySize);
+MMRESULT renderOpen(HRENDER* synth, UINT sampleRate, const char* soundfont, bool effects, char* why,
+                    UINT whySize);
 MMRESULT renderClose(HRENDER synth);
 // A short message packed as midiOutShortMsg takes it; it sounds from the next frame written.
 MMRESULT renderShortMsg(HRENDER synth, DWORD message);

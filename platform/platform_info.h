@@ -23,6 +23,10 @@ void advanceVirtualClock(std::int64_t ns);
 // Virtual time only: while held (each hold released once), the clock reaches no deadline, so a
 // host's calls in between all land at one virtual time; a callback running at the hold ends.
 void holdVirtualTime(bool hold);
+// Virtual time only, while held: runs the clock through every deadline up to `ns` (the callbacks
+// due then, one after another), and returns once they have run, the clock held again. A host
+// acts "after the first tick" with it, at one virtual time in every run.
+void runVirtualTimeTo(std::int64_t ns);
 // Whether the timer thread runs with SCHED_FIFO.
 bool timerRealtime();
 

@@ -1,12 +1,14 @@
 #include "tools/offline_render.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
+#include <cstring>
+
 #include "platform/midi/audio_destination.h"
 #include "platform/midi/audio_file.h"
-#include "platform/midi/output.h"
 #include "tools/play_signals.h"
 
 namespace quavr::tools {
@@ -33,12 +35,15 @@ struct Block {
 
 }  // namespace
 
-int renderToFile(QuavrDevice device, const PlayOptions& options) {
+int renderToFile(QuavrDevice device, const PlayOptions& options,
+                 const std::function<void()>& begun) {
   const AudioDestination destination = openAudioDestination();
-  if (destination.fd < 0) {
-    noteOutputError(destination.path, destination.error);
+  const auto failed = [&](int error) {
+    std::fprintf(stderr, "quavr-play: cannot write %s: %s\n", destination.path.c_str(),
+                 std::strerror(error));
     return 1;
-  }
+  };
+  if (destination.fd < 0) return failed(destination.error);
   if (!destination.chosen) {
     std::fprintf(stderr, "Quavr Synth: rendering to %s\n", destination.path.c_str());
   }
@@ -47,13 +52,14 @@ int renderToFile(QuavrDevice device, const PlayOptions& options) {
   std::uint64_t tail = 0;  // frames rendered after the end
   const std::uint64_t longestTail = std::uint64_t{options.rate} * kLongestTailMs / 1000;
   int status = 0;
-  while (file.ok()) {
+  for (bool first = true; file.ok(); first = false) {
     if (endingSignal() != 0) {
       status = 128 + endingSignal();
       break;
     }
     const bool playing = bgmBgmStatus(device) != Idle;
     bgmRender(device, block->frames, kBlock, QUAVR_RENDER_F32);
+    if (first) begun();
     if (!playing && (block->silent() || tail >= longestTail)) break;
     if (!playing) tail += kBlock;
     for (std::uint32_t i = 0; i < kBlock; ++i) {
@@ -62,10 +68,7 @@ int renderToFile(QuavrDevice device, const PlayOptions& options) {
     }
     file.write(block->left, block->right, kBlock);
   }
-  if (!file.close() || file.error() != 0) {
-    noteOutputError(destination.path, file.error());
-    status = 1;
-  }
+  if (!file.close() || file.error() != 0) status = failed(file.error() != 0 ? file.error() : EIO);
   return status;
 }
 

@@ -4,14 +4,28 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform_info.h"
+#include "include/quavr.h"
 
 namespace quavr::tools {
 
+std::string deviceText(std::uint32_t kind, std::uint32_t index) {
+  const std::int32_t length = bgmGetDeviceText(kind, index, nullptr, 0);
+  if (length < 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  bgmGetDeviceText(kind, index, text.data(), static_cast<std::uint32_t>(text.size()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
 std::string deviceOutputError() {
-  const platform::posix::OutputError error = platform::posix::firstOutputError();
-  if (error.error == 0) return {};
-  return "cannot write " + error.path + ": " + std::strerror(error.error);
+  return deviceText(QUAVR_DEVICE_ERROR, 0);
+}
+
+std::vector<std::string> deviceTexts(std::uint32_t kind) {
+  std::vector<std::string> texts;
+  for (std::uint32_t i = 0; bgmGetDeviceText(kind, i, nullptr, 0) >= 0; ++i)
+    texts.push_back(deviceText(kind, i));
+  return texts;
 }
 
 StdoutState flushStdout() {

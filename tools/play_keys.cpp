@@ -52,6 +52,8 @@ KeyAction PlayKeys::press(QuavrDevice device, char key) {
       return KeyAction::kQuit;
     case ' ':
       return KeyAction::kPause;
+    case 'n':
+      return KeyAction::kNext;
     case 'f':
       bgmFade(device, 0, kFadeOutMs, QUAVR_FADE_STOP);
       break;

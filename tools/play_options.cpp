@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "include/quavr.h"
 #include "tools/loop_style_names.h"
@@ -39,12 +40,22 @@ const char kUsage[] =
     "  --log FILE       the monitor device writes its log to FILE\n"
     "  --wav FILE       the synthesizer renders into FILE instead of playing aloud\n"
     "                   (WAV, RF64 past 4 GiB, FLAC when FILE ends in .flac)\n"
+    "  --next FILE      queue FILE to follow the song at the --at boundary: on a terminal when\n"
+    "                   n is pressed, else once the song has begun; ends when FILE ends\n"
+    "  --at WHEN        the boundary: now, beat, bar, beat/N or bar/N (every N-th, counted\n"
+    "                   from bar 0), marker, marker:I (marker I only), loop-end or end\n"
+    "                   (default: bar)\n"
+    "  --entry MS|same  where FILE begins: at MS, or at the boundary's bar and beat\n"
+    "                   (default: 0)\n"
+    "  --ring           the song's sounding notes ring to their written end at the switch\n"
+    "                   instead of being cut\n"
+    "  --fade-in MS     FILE rises from silence over MS, 1-65535\n"
     "  --list           list the devices with their numbers, then exit\n"
     "  --help           show this text\n"
     "\n"
     "On a terminal: space pauses and resumes, q stops; up and down change the volume, left and\n"
     "right seek 5 s back and forward, [ and ] change the tempo, f fades out over 3 s and stops;\n"
-    "the digits 1-9 and 0 mute and unmute channels 1-10.\n";
+    "the digits 1-9 and 0 mute and unmute channels 1-10; n queues the --next file.\n";
 
 // An output file that is the song itself would be truncated before the song is read.
 void refuseTheSong(const PlayOptions& o, const std::string& option, const std::string& path) {
@@ -102,7 +113,44 @@ void parseLoopPoints(const std::string& text, std::uint32_t& start, std::uint32_
   if (colon + 1 < text.size()) number(text.substr(colon + 1), end);
 }
 
+// A whole number of at most five digits (no sign, no space) within [low, high].
+std::optional<std::uint32_t> smallNumber(const std::string& digits, std::uint32_t low,
+                                         std::uint32_t high) {
+  if (digits.empty() || digits.size() > 5 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const auto n = static_cast<std::uint32_t>(std::stoul(digits));
+  if (n < low || n > high) return std::nullopt;
+  return n;
+}
+
 }  // namespace
+
+std::optional<std::uint32_t> parseWhen(const std::string& text) {
+  static const struct {
+    const char* name;
+    std::uint32_t kind;
+  } kKinds[] = {{"now", QUAVR_AT_NOW},           {"beat", QUAVR_AT_BEAT},
+                {"bar", QUAVR_AT_BAR},           {"marker", QUAVR_AT_MARKER},
+                {"loop-end", QUAVR_AT_LOOP_END}, {"end", QUAVR_AT_END}};
+  const std::size_t cut = text.find_first_of("/:");
+  const std::string name = text.substr(0, cut);
+  const std::string rest = cut == std::string::npos ? "" : text.substr(cut + 1);
+  for (const auto& k : kKinds) {
+    if (name != k.name) continue;
+    if (cut == std::string::npos) return k.kind;
+    const bool grid = k.kind == QUAVR_AT_BEAT || k.kind == QUAVR_AT_BAR;
+    if (text[cut] == '/' && grid) {
+      const auto n = smallNumber(rest, 1, 255);
+      if (n) return k.kind == QUAVR_AT_BAR ? QUAVR_AT_BARS(*n) : QUAVR_AT_BEATS(*n);
+    } else if (text[cut] == ':' && k.kind == QUAVR_AT_MARKER) {
+      const auto index = smallNumber(rest, 0, 65534);  // from 0, as QUAVR_TEXT_MARKER counts
+      if (index) return QUAVR_AT_MARKER_INDEX(*index);
+    }
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
 
 void fail(const std::string& message, int status) {
   std::fprintf(stderr, "quavr-play: %s\n", message.c_str());
@@ -111,6 +159,8 @@ void fail(const std::string& message, int status) {
 
 PlayOptions parsePlayOptions(int argc, char** argv) {
   PlayOptions o;
+  bool atGiven = false;
+  bool nextOnlyGiven = false;  // --entry, --ring, --fade-in
   auto value = [&](int& i) -> std::string {
     if (i + 1 >= argc) fail(std::string(argv[i]) + " needs a value\n" + kUsage, 2);
     return argv[++i];
@@ -159,6 +209,34 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
       o.wav = value(i);
     } else if (arg == "--list") {
       o.list = true;
+    } else if (arg == "--next") {
+      o.next = value(i);
+    } else if (arg == "--at") {
+      const std::string text = value(i);
+      const auto when = parseWhen(text);
+      if (!when) {
+        fail(
+            "--at takes now, beat, bar, beat/N, bar/N (N 1-255), marker, marker:I, loop-end or "
+            "end, not \"" +
+                text + "\"",
+            2);
+      }
+      o.when = *when;
+      atGiven = true;
+    } else if (arg == "--entry") {
+      const std::string text = value(i);
+      o.entryMs =
+          text == "same"
+              ? QUAVR_NONE
+              : static_cast<std::uint32_t>(wholeNumber(arg, text, 0, 0xFFFFFFFE, ", or same"));
+      nextOnlyGiven = true;
+    } else if (arg == "--ring") {
+      o.nextFlags |= QUAVR_TAIL_RING;
+      nextOnlyGiven = true;
+    } else if (arg == "--fade-in") {
+      o.nextFlags =
+          (o.nextFlags & QUAVR_TAIL_RING) | QUAVR_FADE_IN(wholeNumber(arg, value(i), 1, 65535));
+      nextOnlyGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       fail("unknown option " + arg + "\n" + kUsage, 2);
     } else if (o.file.empty()) {
@@ -171,6 +249,10 @@ PlayOptions parsePlayOptions(int argc, char** argv) {
   if (o.offline && o.repeat) fail("--offline with --repeat would never end", 2);
   if (o.offline && o.loops == -1) fail("--offline with --loops -1 would never end", 2);
   if (o.rateGiven && !o.offline) fail("--rate is for --offline rendering", 2);
+  if (o.next.empty() && (atGiven || nextOnlyGiven))
+    fail("--at, --entry, --ring and --fade-in are for --next", 2);
+  // The fade is set at a time of the song playing, which the next song would not share.
+  if (!o.next.empty() && o.fadeOutMs != 0) fail("--fade-out cannot be combined with --next", 2);
   refuseTheSong(o, "--wav", o.wav);
   refuseTheSong(o, "--log", o.log);
   return o;

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "include/quavr.h"
+
 namespace quavr::tools {
 
 struct PlayOptions {
@@ -28,7 +30,15 @@ struct PlayOptions {
   std::string log;
   std::string wav;
   std::string file;
+  std::string next;                   // --next: the song queued to follow
+  std::uint32_t when = QUAVR_AT_BAR;  // --at
+  std::uint32_t entryMs = 0;          // --entry; QUAVR_NONE: at the same bar and beat
+  std::uint32_t nextFlags = 0;        // --ring, --fade-in: QUAVR_TAIL_RING, QUAVR_FADE_IN
 };
+
+// An --at boundary: now, beat, bar, beat/N, bar/N (every N, counted from bar 0), marker,
+// marker:I, loop-end or end, as its QUAVR_AT_ rule; none for anything else.
+std::optional<std::uint32_t> parseWhen(const std::string& text);
 
 // The options, or exits: 0 after --help, 2 on a wrong command line.
 PlayOptions parsePlayOptions(int argc, char** argv);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "include/quavr.h"
+
 namespace quavr::tools {
 
 namespace {
@@ -19,8 +21,11 @@ constexpr int kNarrowestBar = 5;
 }  // namespace
 
 std::string progressLine(std::uint32_t elapsedMs, std::uint32_t lengthMs, bool paused, int width,
-                         std::uint32_t loopsDone) {
-  const std::string times = "  " + clock(elapsedMs) + " / " + clock(lengthMs);
+                         std::uint32_t loopsDone, std::uint32_t barBeat) {
+  const std::string where = barBeat == 0xFFFFFFFFu ? ""
+                                                   : std::to_string(QUAVR_BAR(barBeat)) + "." +
+                                                         std::to_string(QUAVR_BEAT(barBeat)) + "  ";
+  const std::string times = "  " + where + clock(elapsedMs) + " / " + clock(lengthMs);
   const std::string state =
       (loopsDone != 0 ? "  loop " + std::to_string(loopsDone) : "") + (paused ? "  paused" : "");
   // The last column stays empty: writing it makes some terminals wrap.

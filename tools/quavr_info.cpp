@@ -25,7 +25,8 @@ const char kUsage[] =
     "Usage: quavr-info [--events | --length] [--song N] FILE\n"
     "Shows what Quavr makes of a song file (a Standard MIDI File, RMID, Extended MIDI, MUS,\n"
     "HMP or HMI): title, copyright, format, timing, tracks with their names, event counts and\n"
-    "lengths, tempo changes, markers, lyrics, the loop each convention marks, and the length.\n"
+    "lengths, tempo changes, the meter map and bars, markers, lyrics, the loop each convention\n"
+    "marks, and the length.\n"
     "\n"
     "  --song N   song N (from 0) of a file that holds several\n"
     "  --events   list every event: track, index, tick, time in ms, kind, bytes\n"
@@ -228,6 +229,42 @@ void describeTiming(QuavrSong song, const ByTrack& tracks) {
   }
 }
 
+// The beats of bar `bar` (from 0), counted on the beat grid from beat `cursor`, which moves on to
+// the next bar's first beat.
+std::uint32_t beatsOfBar(QuavrSong song, std::uint32_t bar, std::uint32_t& cursor) {
+  const std::uint32_t end = bgmGetSongInfo(song, QUAVR_INFO_BAR_TIME, bar + 1);
+  std::uint32_t beats = 0;
+  for (; bgmGetSongInfo(song, QUAVR_INFO_BEAT_TIME, cursor) < end; ++cursor) ++beats;
+  return beats;
+}
+
+// The meter map: each meter with the bar it begins and that bar's time, and whether it cut the
+// bar before it short (a change in mid-bar); then the bar count.
+void describeMeters(QuavrSong song) {
+  const std::uint32_t meters = bgmGetSongInfo(song, QUAVR_INFO_METERS, 0);
+  if (meters == QUAVR_NONE) return;
+  std::printf("Meters:    %u\n", meters);
+  std::uint32_t beat = 0;
+  for (std::uint32_t m = 0, walked = 0; m < meters; ++m) {
+    const std::uint32_t bar = bgmGetSongInfo(song, QUAVR_INFO_METER_BAR, m);
+    const std::uint32_t meter = bgmGetSongInfo(song, QUAVR_INFO_METER, bar);
+    std::string cut;
+    for (; bar != 0 && walked < bar; ++walked) {
+      const std::uint32_t beats = beatsOfBar(song, walked, beat);
+      const std::uint32_t full =
+          QUAVR_METER_NUMERATOR(bgmGetSongInfo(song, QUAVR_INFO_METER, walked));
+      if (walked + 1 == bar && beats < full)
+        cut = ", mid-bar: bar " + std::to_string(walked) + " has " + std::to_string(beats) +
+              " of " + std::to_string(full) + " beats";
+    }
+    std::printf(
+        "  bar %6u, %10u ms: %u/%u%s%s\n", bar, bgmGetSongInfo(song, QUAVR_INFO_BAR_TIME, bar),
+        QUAVR_METER_NUMERATOR(meter), QUAVR_METER_DENOMINATOR(meter),
+        (meter & QUAVR_METER_NOMINAL) != 0 ? " nominal (the file gives none)" : "", cut.c_str());
+  }
+  std::printf("Bars:      %u\n", bgmGetSongInfo(song, QUAVR_INFO_BARS, 0));
+}
+
 // The song's length: the file's, whatever loop a style would end it at.
 std::uint32_t fileLength(QuavrSong song) {
   bgmSetLoopStyle(song, 0);
@@ -255,6 +292,7 @@ void describe(const char* path, QuavrSong song, std::uint32_t songIndex, const B
                 songText(song, QUAVR_TEXT_TRACK_NAME, t).c_str());
   }
   describeTiming(song, tracks);
+  describeMeters(song);
   describeMarkersAndLoops(song);
   std::printf("Lyrics:    %u\n", bgmGetSongInfo(song, QUAVR_INFO_LYRICS, 0));
   const std::uint32_t length = fileLength(song);

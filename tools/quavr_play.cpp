@@ -1,20 +1,24 @@
 // quavr-play: plays a song file on an output device through the public API, as a host
-// application would. Beyond the API it asks platform/platform_info.h for what a host has no
-// call for: the devices' names (to list them and find one by name), their output errors
-// (to say which file failed and why). The command line, the terminal, the keys, the device
-// choice, the song check, the progress line and the output reports each have their own file here.
+// application would. Offline it also asks platform/platform_info.h for the virtual clock, so
+// that its set-up lands at one virtual time. The command line, the terminal, the keys, the
+// device choice, the song check, the next song, the progress line and the output reports each
+// have their own file here.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "include/quavr.h"
 #include "platform/platform_info.h"
 #include "tools/device_choice.h"
 #include "tools/fade_out.h"
+#include "tools/next_song.h"
 #if QUAVR_WITH_SYNTH
 #include "tools/offline_render.h"
 #endif
@@ -26,7 +30,6 @@
 #include "tools/progress.h"
 #include "tools/song_check.h"
 #include "tools/terminal.h"
-#include "tools/unreadable.h"
 
 namespace {
 
@@ -36,7 +39,7 @@ using namespace quavr::tools;
 constexpr bool kCanRender = true;
 #else
 constexpr bool kCanRender = false;
-int renderToFile(QuavrDevice, const PlayOptions&) {
+int renderToFile(QuavrDevice, const PlayOptions&, const std::function<void()>&) {
   return 1;
 }
 #endif
@@ -86,7 +89,7 @@ bool loopsForever(QuavrSong song) {
 int listDevices(const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size(); ++i)
     std::printf("%zu  %s\n", i, printable(names[i]).c_str());
-  for (const std::string& note : quavr::platform::posix::unlistedDevices()) {
+  for (const std::string& note : deviceTexts(QUAVR_DEVICE_UNLISTED)) {
     std::fprintf(stderr, "%s\n", note.c_str());
   }
   return flushStdout() == StdoutState::kFailed ? 1 : 0;
@@ -95,7 +98,7 @@ int listDevices(const std::vector<std::string>& names) {
 // Plays until the library ends the song, or a key, a signal, an output error or a closed standard
 // output stops it; the exit status.
 int watch(QuavrDevice device, const PlayOptions& options, const std::string& deviceName,
-          std::uint32_t length) {
+          std::uint32_t length, NextSong& next, std::uint32_t nextLength) {
   // The monitor writing to this terminal would garble a progress line.
   const bool monitorOnTerminal = deviceName == "Quavr Monitor" && options.log.empty() &&
                                  std::getenv("QUAVR_MONITOR_LOG") == nullptr;
@@ -137,16 +140,16 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
     const KeyAction action = key == 0 ? KeyAction::kNone : playKeys.press(device, key);
     if (action == KeyAction::kQuit) break;
     if (action == KeyAction::kPause) bgmPause(device);
+    if (action == KeyAction::kNext) next.queue(device);
     paused = bgmBgmStatus(device) == Paused;
     // Song time, from the library's clock: with loops, tempo and fades it is the only one.
     std::uint32_t ms = bgmGetPosition(device);
     if (ms == QUAVR_NONE) break;
     // A stopped song reads 0: the last line shows where it stopped (a fade's end, or its own).
     const bool stopped = bgmBgmStatus(device) == Idle;
-    if (stopped) {
-      const bool ended = (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
-      ms = ended ? length : lastMs;
-    }
+    const std::uint32_t events = bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS);
+    if (next.follow(events)) length = nextLength;
+    if (stopped) ms = (events & QUAVR_EVENT_ENDED) != 0 ? length : lastMs;
     lastMs = ms;
     if (!paused && ms > endGuardMs(length, options.period)) {
       endLine();
@@ -158,7 +161,8 @@ int watch(QuavrDevice device, const PlayOptions& options, const std::string& dev
     if (progressWanted && Keys::foreground(STDOUT_FILENO)) {
       std::printf("\r%s\x1b[K",
                   progressLine(std::min(ms, length), length, paused, terminalWidth(STDOUT_FILENO),
-                               bgmGetPlayInfo(device, QUAVR_PLAY_LOOPS_DONE))
+                               bgmGetPlayInfo(device, QUAVR_PLAY_LOOPS_DONE),
+                               bgmGetPlayInfo(device, QUAVR_PLAY_BAR_BEAT))
                       .c_str());
       lineShown = true;
       const StdoutState out = flushStdout();
@@ -180,37 +184,46 @@ int main(int argc, char** argv) {
   const PlayOptions options = parsePlayOptions(argc, argv);
   configureLibrary(options);
   catchSignals();
-  const std::vector<std::string> names = quavr::platform::posix::deviceNames();
+  const std::vector<std::string> names = deviceTexts(QUAVR_DEVICE_NAME);
   if (options.list) return listDevices(names);
   const std::uint32_t deviceId = findDevice(options.device, names);
   const std::string deviceName = deviceId < names.size() ? names[deviceId] : "no such device";
   if (deviceId < names.size()) checkOutputOptions(options, deviceId, deviceName);
 
-  // The song first: a file that cannot be read should not open (or start rendering) a device.
-  const QuavrSong song = bgmGetSongFile(options.file.c_str());
-  if (song == 0)
-    fail("cannot load " + printable(options.file) + ": " + whyUnreadable(options.file));
-  if (!hasMidiTracks(song)) {
+  // The songs first: a file that cannot be read should not open (or start rendering) a device.
+  std::string why;
+  const QuavrSong song = loadPlayable(options.file, why);
+  if (song == 0) fail(why);
+  const QuavrSong nextSong = options.next.empty() ? 0 : loadPlayable(options.next, why);
+  if (!options.next.empty() && nextSong == 0) {
     bgmDeleteSong(song);
-    fail("not a MIDI file: " + printable(options.file) + " (it has no MIDI tracks)");
+    fail(why);
   }
+  const auto deleteSongs = [&] {
+    bgmDeleteSong(song);
+    bgmDeleteSong(nextSong);
+  };
   // Offline, Quavr Synth's audio comes from a render device: sample-exact, with no timer.
   const bool rendering = kCanRender && options.offline && deviceName == "Quavr Synth";
   const QuavrDevice device = rendering ? bgmOpenRenderDev(options.rate, nullptr)
                                        : bgmOpenMidiDev(deviceId, options.period);
   if (device == 0) {
-    bgmDeleteSong(song);
+    deleteSongs();
     const std::string cause = deviceOutputError();
     fail("cannot open device " + std::to_string(deviceId) + " (" + printable(deviceName) +
          "): " + (cause.empty() ? midiErrorText() : cause));
   }
-  if (options.loopStyles) bgmSetLoopStyle(song, *options.loopStyles);
+  if (options.loopStyles) {
+    bgmSetLoopStyle(song, *options.loopStyles);
+    bgmSetLoopStyle(nextSong, *options.loopStyles);
+  }
   if (options.loopStart != QUAVR_NONE &&
       bgmSetLoopPoints(song, options.loopStart, options.loopEnd) != 0)
     std::fprintf(stderr, "quavr-play: --loop: the start is not before the end; no loop\n");
-  if (options.offline && options.loops == QUAVR_LOOP_AS_FILE && loopsForever(song)) {
+  if (options.offline && options.loops == QUAVR_LOOP_AS_FILE &&
+      (loopsForever(song) || (nextSong != 0 && loopsForever(nextSong)))) {
     bgmCloseMidiDev(device);
-    bgmDeleteSong(song);
+    deleteSongs();
     fail("--offline with --loops file would never end: the song has a loop of count 0 (forever)",
          2);
   }
@@ -227,21 +240,37 @@ int main(int argc, char** argv) {
     playFrom(device, song, options.startMs);
   }
   if (options.fadeOutMs != 0) fadeOutAtTheEnd(device, options.fadeOutMs, bgmGetSongLength(song));
+  // Without a terminal, --next is queued once the song has begun (its first tick has played), so
+  // that a boundary at the start itself is not taken; offline, at one virtual time in every run.
+  NextSong next(nextSong, options);
+  const bool nextAtStart = nextSong != 0 && (options.offline || isatty(STDIN_FILENO) == 0);
+  if (nextAtStart && options.offline && !rendering) {
+    quavr::platform::posix::runVirtualTimeTo(quavr::platform::posix::nowNs() +
+                                             std::int64_t{options.period} * 1000000);
+    next.queue(device);
+  }
   if (options.offline) quavr::platform::posix::holdVirtualTime(false);
+  if (nextAtStart && !options.offline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::uint64_t{options.period} + 2));
+    next.queue(device);
+  }
   // A short song on a long period may already have played to its end here.
   const bool started = bgmBgmStatus(device) == Playing ||
                        (bgmGetPlayInfo(device, QUAVR_PLAY_EVENTS) & QUAVR_EVENT_ENDED) != 0;
   int status = 1;
   if (rendering) {
-    status = renderToFile(device, options);
+    status = renderToFile(device, options, [&] {
+      if (nextAtStart) next.queue(device);
+    });
   } else if (started) {
-    status = watch(device, options, deviceName, bgmGetSongLength(song));
+    status = watch(device, options, deviceName, bgmGetSongLength(song), next,
+                   bgmGetSongLength(nextSong));
   } else {
     std::fprintf(stderr, "quavr-play: the timer could not start\n");
   }
   bgmStop(device);
   bgmCloseMidiDev(device);
-  bgmDeleteSong(song);
+  deleteSongs();
   // Closing writes the last of a file (an audio file's sizes): its errors count too.
   if (const std::string cause = deviceOutputError(); !cause.empty()) {
     std::fprintf(stderr, "quavr-play: %s\n", cause.c_str());

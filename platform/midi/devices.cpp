@@ -1,5 +1,8 @@
 // The device list: one registration line per backend, in device-number order. The monitor is
 // always there, and last, so device 0 opens on any machine.
+#include <cstring>
+
+#include "platform/common/text_out.h"
 #include "platform/midi/output.h"
 #include "platform/platform_info.h"
 
@@ -37,3 +40,27 @@ std::vector<std::string> unlistedDevices() {
 }
 
 }  // namespace quavr::platform::posix
+
+namespace quavr::platform {
+
+int deviceText(UINT kind, UINT index, char* text, UINT textSize) {
+  std::string found;
+  if (kind == DEVICE_TEXT_NAME) {
+    const auto& devices = posix::outputDevices();
+    if (index >= devices.size()) return -1;
+    found = devices[index].name;
+  } else if (kind == DEVICE_TEXT_UNLISTED) {
+    const auto notes = posix::unlistedDevices();
+    if (index >= notes.size()) return -1;
+    found = notes[index];
+  } else if (kind == DEVICE_TEXT_ERROR && index == 0) {
+    const posix::OutputError error = posix::firstOutputError();
+    if (error.error == 0) return -1;
+    found = "cannot write " + error.path + ": " + std::strerror(error.error);
+  } else {
+    return -1;
+  }
+  return textOut(found, text, textSize);
+}
+
+}  // namespace quavr::platform

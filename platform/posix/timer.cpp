@@ -86,6 +86,15 @@ class TimerService {
     holds_ += hold ? 1 : -1;
   }
 
+  void runVirtualTo(std::int64_t ns) {
+    std::unique_lock guard = enter();
+    runTo_ = ns;
+    wake_.notify_one();
+    finished_.wait(guard,
+                   [&] { return running_ == 0 && (due_.empty() || due_.begin()->first > ns); });
+    runTo_ = -1;
+  }
+
   UINT create(UINT delayMs, TimeProc callback, DWORD_PTR user, bool periodic) {
     std::unique_lock guard = enter();
     if (!threadStarted_) {
@@ -155,7 +164,7 @@ class TimerService {
       }
       const auto [deadline, id] = *due_.begin();
       if (virtual_) {
-        if (holds_ != 0 || entering_.load() != 0) {
+        if ((holds_ != 0 && deadline > runTo_) || entering_.load() != 0) {
           wake_.wait(guard);
           continue;
         }
@@ -203,6 +212,7 @@ class TimerService {
   std::atomic<std::int64_t> virtualNow_{0};
   std::atomic<int> entering_{0};  // calls waiting for the lock
   int holds_ = 0;
+  std::int64_t runTo_ = -1;  // while held, deadlines up to this one still run (runVirtualTo)
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
@@ -264,6 +274,9 @@ void advanceVirtualClock(std::int64_t ns) {
 }
 void holdVirtualTime(bool hold) {
   service().holdVirtual(hold);
+}
+void runVirtualTimeTo(std::int64_t ns) {
+  service().runVirtualTo(ns);
 }
 }  // namespace posix
 

@@ -1,6 +1,7 @@
 #include "platform/win32/win32.h"
 
 #include "platform/common/pedal_release.h"
+#include "platform/common/text_out.h"
 
 namespace quavr::platform {
 
@@ -131,6 +132,12 @@ MMRESULT midiOutLongMsg(HMIDIOUT port, MIDIHDR* header, UINT size) {
 
 MMRESULT midiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header, UINT size) {
   return ::midiOutUnprepareHeader(nativePort(port), native(header), size);
+}
+
+int deviceText(UINT kind, UINT index, char* text, UINT size) {
+  MIDIOUTCAPSA caps{};
+  if (kind != DEVICE_TEXT_NAME || ::midiOutGetDevCapsA(index, &caps, sizeof caps) != 0) return -1;
+  return textOut(caps.szPname, text, size);
 }
 
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT size) {

@@ -10,6 +10,7 @@
 
 #include "platform/common/handle_table.h"
 #include "platform/common/midi_message.h"
+#include "platform/common/text_out.h"
 
 namespace quavr::fake {
 
@@ -382,6 +383,11 @@ HGLOBAL GlobalHandle(const void* address) {
 UINT midiOutGetNumDevs() {
   std::lock_guard guard(state().mutex);
   return state().deviceCount;
+}
+
+int deviceText(UINT kind, UINT index, char* text, UINT size) {
+  if (kind != DEVICE_TEXT_NAME || index >= midiOutGetNumDevs()) return -1;
+  return textOut("Fake " + std::to_string(index), text, size);
 }
 
 MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,

@@ -175,23 +175,28 @@ TEST(VirtualTimeTest, ACallFromAnotherThreadIsServedBeforeTheClockRunsOn) {
 }
 
 // While held, virtual time stands still: a timer made then does not tick, and calls made then
-// all land at one time; released, it goes on.
+// all land at one time; run to a time, it ticks up to that time and stands again; released, it
+// goes on.
 TEST(VirtualTimeTest, HeldVirtualTimeStandsStill) {
   Script script;
-  script.until = 3;
+  script.until = 4;
   posix::holdVirtualTime(true);
   script.start = posix::nowNs();
   timeSetEvent(10, 10, scriptedTick, reinterpret_cast<DWORD_PTR>(&script), TIME_PERIODIC);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(posix::nowNs(), script.start);
-  {
+  const auto ticks = [&] {
     std::lock_guard guard(script.mutex);
-    EXPECT_TRUE(script.ticks.empty());
-  }
+    return script.ticks;
+  };
+  EXPECT_TRUE(ticks().empty());
+  posix::runVirtualTimeTo(script.start + 20 * 1000000);
+  EXPECT_EQ(ticks(), (std::vector<std::int64_t>{10, 20})) << "both ran before it returned";
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ticks(), (std::vector<std::int64_t>{10, 20})) << "held again";
   posix::holdVirtualTime(false);
   while (!script.done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::lock_guard guard(script.mutex);
-  EXPECT_EQ(script.ticks, (std::vector<std::int64_t>{10, 20, 30}));
+  EXPECT_EQ(ticks(), (std::vector<std::int64_t>{10, 20, 30, 40}));
 }
 
 }  // namespace

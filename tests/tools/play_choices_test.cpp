@@ -1,12 +1,14 @@
 // quavr-play's pure choices: device numbers and names, and the progress line's width.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tools/decimal.h"
 #include "tools/device_choice.h"
+#include "tools/play_options.h"
 #include "tools/progress.h"
 
 namespace quavr::tools {
@@ -54,6 +56,40 @@ TEST(ProgressLineTest, FitsEveryWidthLeavingTheLastColumnAndKeepsTheTimesWhenItC
   }
   EXPECT_EQ(progressLine(15000, 30000, false, 0), "  0:15 / 0:30 [###############---------------]")
       << "no terminal: the whole bar";
+}
+
+TEST(PlayOptionsTest, AtTakesEachBoundaryAndNothingElse) {
+  const struct {
+    const char* text;
+    std::optional<std::uint32_t> when;
+  } cases[] = {
+      {"now", QUAVR_AT_NOW},
+      {"beat", QUAVR_AT_BEAT},
+      {"bar", QUAVR_AT_BAR},
+      {"beat/3", QUAVR_AT_BEATS(3)},
+      {"bar/255", QUAVR_AT_BARS(255)},
+      {"marker", QUAVR_AT_MARKER},
+      {"marker:0", QUAVR_AT_MARKER_INDEX(0)},
+      {"marker:65534", QUAVR_AT_MARKER_INDEX(65534)},
+      {"loop-end", QUAVR_AT_LOOP_END},
+      {"end", QUAVR_AT_END},
+      // N 1-255 and I below 65535 fit their bits; nothing wraps into another rule.
+      {"bar/0", std::nullopt},
+      {"bar/256", std::nullopt},
+      {"beat/4294967297", std::nullopt},
+      {"marker:65535", std::nullopt},
+      {"bar/", std::nullopt},
+      {"bar/+2", std::nullopt},
+      {"marker:-1", std::nullopt},
+      {"beat/2x", std::nullopt},
+      {"marker/2", std::nullopt},
+      {"end/2", std::nullopt},
+      {"loop-end:1", std::nullopt},
+      {"Bar", std::nullopt},
+      {"bars", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseWhen(c.text), c.when) << c.text;
 }
 
 }  // namespace

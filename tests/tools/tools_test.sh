@@ -65,4 +65,45 @@ while read -r option value; do
   fi
 done < <("$play" --help | sed -n 's/^  \(--[a-z-]*\) \([^ ]*\).*/\1 \2/p' | grep -v -- '--help')
 
+# A song whose meter changes in mid-bar (4/4, 3/4 two beats into bar 1, 6/8 a bar later), a note
+# on every quarter at 120 a minute, and a song of another key to follow it.
+/usr/bin/python3 - "$work" <<'PY'
+import struct, sys
+def song(path, key, quarters, meters=()):
+    events = [(tick, b"\xff\x58\x04" + bytes([n, d, 24, 8])) for tick, n, d in meters]
+    events += [(q * 96 + off, bytes([0x90, key, v])) for q in range(quarters)
+               for off, v in ((0, 100), (80, 0))]
+    body, last = b"", 0
+    for tick, event in sorted(events, key=lambda e: e[0]):
+        delta = tick - last
+        body += (bytes([0x80 | delta >> 7, delta & 0x7F]) if delta > 127 else bytes([delta])) + event
+        last = tick
+    body += b"\0\xff\x2f\0"
+    open(path, "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + b"MTrk"
+                           + struct.pack(">I", len(body)) + body)
+song(sys.argv[1] + "/meters.mid", 0x40, 12, [(0, 4, 2), (576, 3, 2), (864, 6, 3)])
+song(sys.argv[1] + "/follow.mid", 0x48, 4)
+PY
+check "quavr-info prints the meter map, a change in mid-bar, and the bars" same \
+  "$("$info" "$work/meters.mid" | sed -n '/^Meters/,/^Bars/p')" "Meters:    3
+  bar      0,          0 ms: 4/4
+  bar      2,       3000 ms: 3/4, mid-bar: bar 1 has 2 of 4 beats
+  bar      3,       4500 ms: 6/8
+Bars:      4"
+# Offline, --next is queued after the first tick at one virtual time: every run logs the same, and
+# the following song's first note comes on the tick that plays bar 2 (3000 ms, as above).
+for run in 1 2 3; do
+  "$play" --offline --device monitor --log "$work/next$run.log" --next "$work/follow.mid" \
+    --at bar/2 "$work/meters.mid" </dev/null
+done
+check "quavr-play --offline --next: every run logs the same" \
+  bash -c 'cmp -s "$0/next1.log" "$0/next2.log" && cmp -s "$0/next1.log" "$0/next3.log"' "$work"
+check "quavr-play --next --at bar/2: the switch lands on bar 2" same \
+  "$(awk '$3 ~ /90$/ && $3 !~ /^0000/ { print $1, substr($3, 5, 2) }' "$work/next1.log" | sed -n 6,7p)" \
+  "2510 40
+3010 48"
+check "quavr-play refuses a bad --at, naming it" \
+  bash -c '"$0" --next "$1" --at bars "$1" 2>&1 >/dev/null | grep -q "not \"bars\""
+    [ "${PIPESTATUS[0]}" -eq 2 ]' "$play" "$work/follow.mid"
+
 exit $((failures > 0))

@@ -190,7 +190,8 @@ int main(void) {
                  {EXPORT(bgmGetSongEvents, 16), 35}, {EXPORT(bgmGetSongEventData, 16), 36},
                  {EXPORT(bgmQueueSong, 20), 37},      {EXPORT(bgmQueueJump, 16), 38},
                  {EXPORT(bgmQueueStop, 8), 39},       {EXPORT(bgmQueueFade, 20), 40},
-                 {EXPORT(bgmCancelQueued, 4), 41},    {EXPORT(bgmFadeChannels, 20), 42}};
+                 {EXPORT(bgmCancelQueued, 4), 41},    {EXPORT(bgmFadeChannels, 20), 42},
+                 {EXPORT(bgmGetDeviceText, 16), 43}};
     for (i = 0; i < (int)(sizeof later / sizeof later[0]); ++i) {
       const Proc f = find(dll, later[i].name);
       snprintf(what, sizeof what, "%s is export %d by name and by ordinal", later[i].name,
@@ -202,7 +203,7 @@ int main(void) {
     check(((Fn1)find(dll, EXPORT(bgmGetPosition, 4)))(0xDEAD0000u) == 0xFFFFFFFFu,
           "bgmGetPosition refuses a bad device");
   }
-  check(GetProcAddress(dll, MAKEINTRESOURCEA(43)) == NULL, "no export past the last");
+  check(GetProcAddress(dll, MAKEINTRESOURCEA(44)) == NULL, "no export past the last");
   check(GetProcAddress(dll, OTHER_NAME) == NULL, "no function under the other architecture's name");
   if (failures) return 1;
 
@@ -222,6 +223,13 @@ int main(void) {
     check(*status == 68 && ((Fn1)exports[8])(0) == 68, "uMidiStatus reads 68, as bgmMidiStatus");
     check(((BufferFn)exports[3])(text, sizeof text) == 0 && text[0] != 0,
           "bgmGetMidiErrorText writes the text");
+    {
+      typedef int32_t(__stdcall * DeviceText)(uint32_t, uint32_t, char*, uint32_t);
+      const DeviceText deviceText = (DeviceText)find(dll, EXPORT(bgmGetDeviceText, 16));
+      check(deviceText(0, 0, text, sizeof text) == -1 && deviceText(1, 0, NULL, 0) == -1 &&
+                deviceText(2, 0, NULL, 0) == -1 && deviceText(3, 0, NULL, 0) == -1,
+            "bgmGetDeviceText has no device names, notes nor errors without MIDI output");
+    }
     check(((Fn1)exports[10])(none) == (uint32_t)-1, "bgmPause refuses a bad device");
     check(((Fn2)exports[11])(none, none) == (uint32_t)-1, "bgmPlay refuses a bad device");
     check(((Fn2)exports[12])(none, 5) == 0, "bgmSetRepeat gives 0");

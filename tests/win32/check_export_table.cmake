@@ -26,7 +26,7 @@ set(expected 1=_bgmBgmStatus@4 2=_bgmCloseMidiDev@4 3=_bgmDeleteSong@4 4=_bgmGet
   29=_bgmGetVersion@0 30=_bgmFadeAt@20 31=_bgmOpenRenderDev@8 32=_bgmRender@16
   33=_bgmSetMessageSink@12 34=_bgmSelectSong@8 35=_bgmGetSongEvents@16 36=_bgmGetSongEventData@16
   37=_bgmQueueSong@20 38=_bgmQueueJump@16 39=_bgmQueueStop@8 40=_bgmQueueFade@20 41=_bgmCancelQueued@4
-  42=_bgmFadeChannels@20)
+  42=_bgmFadeChannels@20 43=_bgmGetDeviceText@16)
 if(dump MATCHES "Magic[ \t]+020b")  # PE32+: a 64-bit module
   list(TRANSFORM expected REPLACE "=_([A-Za-z]+)@[0-9]+$" "=\\1")
 endif()
