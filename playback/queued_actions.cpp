@@ -195,11 +195,17 @@ std::int32_t queueTransition(HGLOBAL device, std::uint32_t when, HGLOBAL chased,
   return -1;
 }
 
-// Plays `song` on an Idle device at once: from `entryMs`, rising with its fade-in.
+// Plays `song` on an Idle device at once: from `entryMs`, rising with its fade-in. It starts only
+// once both are set, so no tick plays the song's beginning first.
 std::int32_t playAtOnce(HGLOBAL device, HGLOBAL song, std::uint32_t entryMs, std::uint32_t flags) {
-  if (play(device, song) != Idle || deviceState(device) == Idle) return -1;
-  if (entryMs != QUAVR_NONE && entryMs != 0 && seek(device, entryMs) != 0) return -1;
+  if (bindForPlay(device, song) != Idle || deviceState(device) != Ready) return -1;
+  const bool entered = entryMs == QUAVR_NONE || entryMs == 0 || seek(device, entryMs) == 0;
   return withDevice(device, -1, [&](LockedDevice& d) {
+    if (!entered) {
+      releaseDevice(d);  // not played at all rather than from elsewhere
+      return -1;
+    }
+    if (!startReady(d)) return -1;
     applyVolume(*d, (flags >> 16) != 0 ? 0 : load(d->hostVolume));
     if ((flags >> 16) != 0) beginFade(*d, load(d->hostVolume), flags >> 16, QUAVR_FADE_CONTINUE);
     return 0;

@@ -186,18 +186,35 @@ void releaseDevice(LockedDevice& device) {
   if (load(device->state) != Idle) unbindSong(*device);
 }
 
+namespace {
+
+std::int32_t bindFresh(LockedDevice& d, HGLOBAL song, bool start) {
+  dropQueue(*d);
+  const std::int32_t state = load(d->state);
+  if (state != Idle) return state;
+  store(d->volume, load(d->hostVolume));  // a new song: its own count of passes, its own volumes
+  freshSongFields(*d);
+  store(d->clockCarry, 0u);
+  if (!bindSong(d, song)) return state;
+  if (isRenderDevice(*d)) anchorRenderClock(*d, 0);
+  if (start) startPlaying(d);
+  return state;
+}
+
+}  // namespace
+
 std::int32_t play(HGLOBAL device, HGLOBAL song) {
-  return withDevice(device, kNoDevice, [&](LockedDevice& d) {
-    dropQueue(*d);
-    if (load(d->state) == Idle) {  // a new song: its own count of passes, its own volumes
-      store(d->volume, load(d->hostVolume));
-      freshSongFields(*d);
-      store(d->clockCarry, 0u);
-    }
-    const std::int32_t found = playDevice(d, song);
-    if (found == Idle && isRenderDevice(*d)) anchorRenderClock(*d, 0);
-    return found;
-  });
+  return withDevice(device, kNoDevice, [&](LockedDevice& d) { return bindFresh(d, song, true); });
+}
+
+std::int32_t bindForPlay(HGLOBAL device, HGLOBAL song) {
+  return withDevice(device, kNoDevice, [&](LockedDevice& d) { return bindFresh(d, song, false); });
+}
+
+bool startReady(LockedDevice& device) {
+  if (load(device->state) != Ready) return false;
+  startPlaying(device);
+  return load(device->state) == Playing;
 }
 
 std::int32_t stop(HGLOBAL device) {

@@ -28,6 +28,11 @@ void swapSong(LockedDevice& device, platform::HGLOBAL songHandle, Song& song);
 
 // The exports' entries: lock the device, then act; kNoDevice (0 for repeat) on a bad handle.
 std::int32_t play(platform::HGLOBAL device, platform::HGLOBAL song);
+// bgmPlay without the start: the song bound and Ready, so that a start set up in steps (an entry
+// point, a volume) has no tick get ahead of it. startReady then starts it; false when the device
+// is no longer Ready (stopped meanwhile) or its clock would not start.
+std::int32_t bindForPlay(platform::HGLOBAL device, platform::HGLOBAL song);
+bool startReady(LockedDevice& device);
 std::int32_t stop(platform::HGLOBAL device);
 std::int32_t pause(platform::HGLOBAL device);
 std::int32_t setRepeat(platform::HGLOBAL device, std::int32_t repeat);

@@ -429,6 +429,24 @@ TEST_F(MusicalTest, TheQueueKeepsItsRules) {
   EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_CHANNEL_VOLUME + 5), 50u);
   EXPECT_EQ(bgmFadeChannels(d, QUAVR_AT_BAR, 1u << 5, 80, 1000), 0);
   EXPECT_EQ(bgmGetPlayInfo(d, QUAVR_PLAY_CHANNEL_VOLUME + 5), 80u) << "set at once when Idle";
+
+  // Played at once from an entry, the song starts only once there: a render that comes while
+  // the entry's chase is built plays nothing of the song's beginning.
+  const auto enterAt1000 = [&](bool renderMeanwhile) {
+    start(a);
+    bgmStop(d);
+    log = {};
+    fake::onAllocation([&] {
+      if (std::exchange(renderMeanwhile, false)) bgmRender(d, nullptr, 100, 0);
+    });
+    EXPECT_EQ(bgmQueueSong(d, b, QUAVR_AT_BAR, 1000, 0), 0);
+    fake::onAllocation(nullptr);
+    bgmRender(d, nullptr, 2000, 0);
+    std::vector<Bytes> sent;
+    for (const SinkEntry& e : log.entries) sent.push_back(e.bytes);
+    return sent;
+  };
+  EXPECT_EQ(enterAt1000(true), enterAt1000(false));
 }
 
 // A switch in place at a bar: the old song's notes end (cut) or ring to their written end with
