@@ -172,6 +172,7 @@ EXPORTS: tuple[tuple[str, Any, tuple[Any, ...], Rule | None], ...] = (
     ("bgmQueueFade", i32, (u32, u32, u32, u32, u32), _REFUSED),
     ("bgmCancelQueued", i32, (u32,), _REFUSED),
     ("bgmFadeChannels", i32, (u32, u32, u32, u32, u32), _REFUSED),
+    ("bgmGetDeviceText", i32, (u32, u32, ptr, u32), None),
 )
 
 

@@ -77,6 +77,14 @@ class Text(enum.IntEnum):
     LYRIC = 4
 
 
+class DeviceText(enum.IntEnum):
+    """What device_names, unlisted_devices and output_error read (QUAVR_DEVICE_)."""
+
+    NAME = 0
+    UNLISTED = 1
+    ERROR = 2
+
+
 class LoopStyle(enum.IntFlag):
     """The loop conventions of a file that set a song's loops (QUAVR_LOOP_)."""
 

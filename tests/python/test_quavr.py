@@ -122,6 +122,11 @@ def test_the_library_is_found_in_order(tmp_path, monkeypatch):
     assert all(place in str(caught.value) for place in (str(fake), "none.so", "libquavr-none"))
 
 
+def test_the_devices_are_named():
+    assert "Quavr Monitor" in quavr.device_names()  # always there
+    assert quavr.output_error() is None
+
+
 def test_python_m_quavr_prints_the_songs_facts():
     run = subprocess.run([sys.executable, "-m", "quavr", str(SONG)], capture_output=True,
                          text=True, check=True)
