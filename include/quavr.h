@@ -130,7 +130,7 @@ enum QuavrInfo {
  * songs' 4/4 of quarter notes of QUAVR_INFO_DIVISION ticks, at 120 a minute for all but HMP,
  * whose header gives its own). A Standard MIDI File without a time signature is 4/4. */
 #define QUAVR_METER_NUMERATOR(m) (((m) >> 8) & 0xFFu)
-#define QUAVR_METER_DENOMINATOR(m) ((m) & 0xFFu)
+#define QUAVR_METER_DENOMINATOR(m) ((m)&0xFFu)
 #define QUAVR_METER_NOMINAL 0x10000u
 /* The source formats QUAVR_INFO_FORMAT reports. A Standard MIDI File reports its header's
  * format; the game formats are timed at a fixed rate (Extended MIDI 120 ticks per second, MUS
@@ -242,8 +242,8 @@ QUAVR_API int32_t QUAVR_CALL bgmSeek(QuavrDevice device, uint32_t ms);
  * -1 forever, 0 none, or QUAVR_LOOP_AS_FILE; after the last pass the song plays on to its end. A
  * song with a loop does not play again at its end.
  * The other loops play as the file counts. Returns 0. */
-#define QUAVR_LOOP_AS_FILE (-2) /* every loop plays as the file counts; the song does not repeat \
-                                 */
+/* every loop plays as the file counts; the song does not repeat */
+#define QUAVR_LOOP_AS_FILE (-2)
 QUAVR_API int32_t QUAVR_CALL bgmSetLoopCount(QuavrDevice device, int32_t count);
 /* Playback speed in permille of the written one, clamped into 250-4000. Returns 0. */
 QUAVR_API int32_t QUAVR_CALL bgmSetTempo(QuavrDevice device, uint32_t permille);
@@ -292,7 +292,7 @@ enum QuavrPlayInfo {
  * bar (from 0) in bits 8-15, and how far into the beat the position is, in 256ths, in 0-7. */
 #define QUAVR_BAR(v) ((uint32_t)(v) >> 16)
 #define QUAVR_BEAT(v) (((uint32_t)(v) >> 8) & 0xFFu)
-#define QUAVR_BEAT_FRACTION(v) ((uint32_t)(v) & 0xFFu)
+#define QUAVR_BEAT_FRACTION(v) ((uint32_t)(v)&0xFFu)
 #define QUAVR_EVENT_ENDED 1u     /* the song played to its end */
 #define QUAVR_EVENT_LOOPED 2u    /* a pass of the loop began again */
 #define QUAVR_EVENT_FADE_DONE 4u /* a fade reached its volume */
@@ -307,13 +307,14 @@ QUAVR_API uint32_t QUAVR_CALL bgmGetPlayInfo(QuavrDevice device, uint32_t what);
 QUAVR_API uint32_t QUAVR_CALL bgmGetVersion(void);
 
 /* What bgmGetDeviceText reads. */
-#define QUAVR_DEVICE_NAME 0u     /* the name of output device `index`, as bgmOpenMidiDev numbers
-                                    them, in full */
-#define QUAVR_DEVICE_UNLISTED 1u /* the `index`-th note on a device left out of that list, with
-                                    why ("Quavr Synth: not listed: ..."); Linux only */
-#define QUAVR_DEVICE_ERROR 2u    /* `index` 0: the first error an output device met opening or
-                                    writing its file ("cannot write FILE: the system's reason");
-                                    Linux only. A device that meets one also fails its calls. */
+/* the name of output device `index`, as bgmOpenMidiDev numbers them, in full */
+#define QUAVR_DEVICE_NAME 0u
+/* the `index`-th note on a device left out of that list, with why ("Quavr Synth: not listed:
+ * ..."); Linux only */
+#define QUAVR_DEVICE_UNLISTED 1u
+/* `index` 0: the first error an output device met opening or writing its file ("cannot write FILE:
+ * the system's reason"); Linux only. A device that meets one also fails its calls. */
+#define QUAVR_DEVICE_ERROR 2u
 /* Writes the text by snprintf's rules, as bgmGetSongText, and returns its full length; -1 when
  * there is no such text (an index past the last, no error yet) or `kind` is unknown. Safe from
  * any thread. */
@@ -414,26 +415,27 @@ QUAVR_API int32_t QUAVR_CALL bgmGetSongEventData(QuavrSong song, uint32_t index,
  * has not played when the call takes effect (on a render device, the next frame rendered): a
  * boundary already passed is never used. An action holds its rule, not a time: a seek, a loop
  * jump, a tempo change or another action finds its boundary again from the new position. */
-#define QUAVR_AT_NOW 0u      /* the first song time not yet played */
-#define QUAVR_AT_BEAT 1u     /* the next beat */
-#define QUAVR_AT_BAR 2u      /* the next bar line */
-#define QUAVR_AT_MARKER 3u   /* the next marker event; QUAVR_AT_MARKER_INDEX(i): marker i only,
-                                in this pass or a later one (dropped, QUAVR_EVENT_DROPPED, once
-                                no loop can bring the song back to it) */
-#define QUAVR_AT_LOOP_END 4u /* the next loop end (the innermost of nested loops ending first),
-                                whether its pass jumps there or not; a song switch, jump or stop
-                                there takes the jump's place (an exit cue). No loop ahead: the
-                                song's end */
-#define QUAVR_AT_END 5u      /* the song's end (QUAVR_INFO_LENGTH) */
-#define QUAVR_AT_BEATS(n) (QUAVR_AT_BEAT | ((uint32_t)(n)&0xFFu) << 8)    /* every n-th beat */
-#define QUAVR_AT_BARS(n) (QUAVR_AT_BAR | ((uint32_t)(n)&0xFFu) << 8)      /* every n-th bar */
+#define QUAVR_AT_NOW 0u  /* the first song time not yet played */
+#define QUAVR_AT_BEAT 1u /* the next beat */
+#define QUAVR_AT_BAR 2u  /* the next bar line */
+/* the next marker event; QUAVR_AT_MARKER_INDEX(i): marker i only, in this pass or a later one
+ * (dropped, QUAVR_EVENT_DROPPED, once no loop can bring the song back to it) */
+#define QUAVR_AT_MARKER 3u
+/* the next loop end (the innermost of nested loops ending first), whether its pass jumps there or
+ * not; a song switch, jump or stop there takes the jump's place (an exit cue). No loop ahead: the
+ * song's end */
+#define QUAVR_AT_LOOP_END 4u
+#define QUAVR_AT_END 5u /* the song's end (QUAVR_INFO_LENGTH) */
+#define QUAVR_AT_BEATS(n) (QUAVR_AT_BEAT | ((uint32_t)(n)&0xFFu) << 8) /* every n-th beat */
+#define QUAVR_AT_BARS(n) (QUAVR_AT_BAR | ((uint32_t)(n)&0xFFu) << 8)   /* every n-th bar */
 #define QUAVR_AT_MARKER_INDEX(i) (QUAVR_AT_MARKER | ((uint32_t)(i) + 1u) << 16) /* i < 65535 */
 
 /* What happens to the notes sounding at a song switch or jump (`flags`). Both release the
  * sustain, sostenuto, soft and hold pedals on every channel the old song used, after the notes. */
-#define QUAVR_TAIL_CUT 0u  /* note-offs for every sounding note at the boundary (the default) */
-#define QUAVR_TAIL_RING 1u /* each sounding note ends after what was left of its written length,
-                              its note-off sent then (one whose note-off never comes: at once) */
+#define QUAVR_TAIL_CUT 0u /* note-offs for every sounding note at the boundary (the default) */
+/* each sounding note ends after what was left of its written length, its note-off sent then (one
+ * whose note-off never comes: at once) */
+#define QUAVR_TAIL_RING 1u
 /* A queued song rises from volume 0 to the host's volume over `ms` (1-65535) of playing. */
 #define QUAVR_FADE_IN(ms) (((uint32_t)(ms)&0xFFFFu) << 16)
 

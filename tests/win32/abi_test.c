@@ -187,7 +187,7 @@ int main(void) {
                  {EXPORT(bgmGetVersion, 0), 29},      {EXPORT(bgmFadeAt, 20), 30},
                  {EXPORT(bgmOpenRenderDev, 8), 31},   {EXPORT(bgmRender, 16), 32},
                  {EXPORT(bgmSetMessageSink, 12), 33}, {EXPORT(bgmSelectSong, 8), 34},
-                 {EXPORT(bgmGetSongEvents, 16), 35}, {EXPORT(bgmGetSongEventData, 16), 36},
+                 {EXPORT(bgmGetSongEvents, 16), 35},  {EXPORT(bgmGetSongEventData, 16), 36},
                  {EXPORT(bgmQueueSong, 20), 37},      {EXPORT(bgmQueueJump, 16), 38},
                  {EXPORT(bgmQueueStop, 8), 39},       {EXPORT(bgmQueueFade, 20), 40},
                  {EXPORT(bgmCancelQueued, 4), 41},    {EXPORT(bgmFadeChannels, 20), 42},

@@ -4,7 +4,9 @@
  * Wine's winmm takes its MIDI driver from the audio driver that mmdevapi chose (the registry's
  * Audio value), so this one also answers mmdevapi: it is preferred, and it has no endpoints. */
 #include <windows.h>
+
 #include <mmsystem.h>
+
 #include <mmddk.h>
 #include <stdio.h>
 #include <string.h>
@@ -39,9 +41,12 @@ static void notify(UINT message, DWORD_PTR param1) {
                  param1, 0);
 }
 
-EXPORT int WINAPI GetPriority(void) { return 3; /* preferred */ }
+EXPORT int WINAPI GetPriority(void) {
+  return 3; /* preferred */
+}
 
-EXPORT HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex) {
+EXPORT HRESULT WINAPI GetEndpointIDs(int flow, WCHAR*** ids, GUID** guids, UINT* count,
+                                     UINT* defaultIndex) {
   (void)flow;
   *ids = NULL;
   *guids = NULL;
@@ -63,20 +68,23 @@ EXPORT HRESULT WINAPI GetAudioSessionManager(void* device, void** out) {
   return E_NOTIMPL;
 }
 
-EXPORT LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1, LPARAM param2) {
+EXPORT LRESULT WINAPI DriverProc(DWORD_PTR id, HDRVR driver, UINT message, LPARAM param1,
+                                 LPARAM param2) {
   (void)id;
   (void)driver;
   (void)param1;
   (void)param2;
-  if (message == DRV_LOAD && InterlockedExchange(&lockReady, 1) == 0) InitializeCriticalSection(&lock);
+  if (message == DRV_LOAD && InterlockedExchange(&lockReady, 1) == 0)
+    InitializeCriticalSection(&lock);
   return 1;
 }
 
 EXPORT DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR user, DWORD_PTR param1,
-                        DWORD_PTR param2) {
+                               DWORD_PTR param2) {
   char line[3 * 65536 + 16];
   (void)user;
-  if (message != MODM_GETNUMDEVS && message != DRVM_INIT && device != 0) return MMSYSERR_BADDEVICEID;
+  if (message != MODM_GETNUMDEVS && message != DRVM_INIT && device != 0)
+    return MMSYSERR_BADDEVICEID;
   switch (message) {
     case DRVM_INIT:
     case DRVM_EXIT:
