@@ -75,7 +75,8 @@ static uint32_t word(const unsigned char* at) {
 }
 
 /* The song's events as the DLL writes them, read at the byte offsets of the 64-bit library: the
- * note-on at 250 ms (tick 250 at division 500) ending at 300, its note-off, the end of track. */
+ * note-on at 250 ms (tick 250 at division 500) ending at 300, half into beat 0 of bar 0 (128), its
+ * note-off, the end of track. */
 static void check_song_events(HMODULE dll, uint32_t song) {
   typedef int32_t(__stdcall * Get)(uint32_t, uint32_t, void*, uint32_t);
   const Get events = (Get)find(dll, EXPORT(bgmGetSongEvents, 16));
@@ -85,9 +86,9 @@ static void check_song_events(HMODULE dll, uint32_t song) {
   memset(raw, 0xAA, sizeof raw);
   check(events(song, 0, raw, 5) == 3, "bgmGetSongEvents copies the song's three events");
   check(word(raw[0]) == 250 && word(raw[0] + 4) == 250 && word(raw[0] + 8) == 0 &&
-            word(raw[0] + 12) == 3 && word(raw[0] + 16) == 300 &&
-            word(raw[0] + 20) == 0xFFFFFFFFu && raw[0][24] == 0x90 && raw[0][25] == 0 &&
-            raw[0][26] == 60 && raw[0][27] == 100 && word(raw[0] + 28) == 0,
+            word(raw[0] + 12) == 3 && word(raw[0] + 16) == 300 && word(raw[0] + 20) == 128u &&
+            raw[0][24] == 0x90 && raw[0][25] == 0 && raw[0][26] == 60 && raw[0][27] == 100 &&
+            word(raw[0] + 28) == 0,
         "the note-on: time, tick, track, length, end, bar and beat, status, data at their offsets");
   check(raw[1][24] == 0x80 && word(raw[1] + 16) == 0 && raw[2][24] == 0xFF && raw[2][25] == 0x2F &&
             word(raw[2] + 12) == 0,
