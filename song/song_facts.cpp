@@ -2,7 +2,7 @@
 
 #include "base/block.h"
 #include "include/quavr.h"
-#include "song/copy_out.h"
+#include "platform/common/copy_out.h"
 #include "song/loop_points.h"
 #include "song/meta_text.h"
 #include "song/musical_time.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/block.h"
+#include "platform/common/copy_out.h"
 #include "platform/common/midi_message.h"
-#include "song/copy_out.h"
 #include "song/musical_time.h"
 #include "song/set_tempo.h"
 #include "song/song_registry.h"

@@ -2,7 +2,7 @@
 // always there, and last, so device 0 opens on any machine.
 #include <cstring>
 
-#include "platform/common/text_out.h"
+#include "platform/common/copy_out.h"
 #include "platform/midi/output.h"
 #include "platform/platform_info.h"
 
@@ -60,7 +60,7 @@ int deviceText(UINT kind, UINT index, char* text, UINT textSize) {
   } else {
     return -1;
   }
-  return textOut(found, text, textSize);
+  return copyOut(found, text, textSize);
 }
 
 }  // namespace quavr::platform

@@ -1,7 +1,7 @@
 #include "platform/win32/win32.h"
 
+#include "platform/common/copy_out.h"
 #include "platform/common/pedal_release.h"
-#include "platform/common/text_out.h"
 
 namespace quavr::platform {
 
@@ -137,7 +137,7 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT port, MIDIHDR* header, UINT size) {
 int deviceText(UINT kind, UINT index, char* text, UINT size) {
   MIDIOUTCAPSA caps{};
   if (kind != DEVICE_TEXT_NAME || ::midiOutGetDevCapsA(index, &caps, sizeof caps) != 0) return -1;
-  return textOut(caps.szPname, text, size);
+  return copyOut(caps.szPname, text, size);
 }
 
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT size) {

@@ -8,9 +8,9 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/common/copy_out.h"
 #include "platform/common/handle_table.h"
 #include "platform/common/midi_message.h"
-#include "platform/common/text_out.h"
 
 namespace quavr::fake {
 
@@ -387,7 +387,7 @@ UINT midiOutGetNumDevs() {
 
 int deviceText(UINT kind, UINT index, char* text, UINT size) {
   if (kind != DEVICE_TEXT_NAME || index >= midiOutGetNumDevs()) return -1;
-  return textOut("Fake " + std::to_string(index), text, size);
+  return copyOut("Fake " + std::to_string(index), text, size);
 }
 
 MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
